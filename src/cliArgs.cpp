@@ -1,0 +1,37 @@
+// Strict numeric options; see cliArgs.h.
+#include "cliArgs.h"
+
+#include <cmath>
+#include <sstream>
+#include <stdexcept>
+
+#include "option.h"
+#include "parse.h"
+
+double realOption(const OptionParser& op, const char* name, double def, double lo, double hi) {
+    const char* text = op.getPara(name);
+    if (text == nullptr) return def;
+    auto v = parseReal(text);
+    if (!v || std::isnan(*v))
+        throw std::invalid_argument(std::string("option ") + name + ": expected a number, got \"" + text + "\"");
+    if (*v < lo || *v > hi) {
+        std::ostringstream msg;
+        msg << "option " << name << ": " << text << " is out of range [" << lo << ", " << hi << "]";
+        throw std::invalid_argument(msg.str());
+    }
+    return *v;
+}
+
+long long intOption(const OptionParser& op, const char* name, long long def, long long lo, long long hi) {
+    const char* text = op.getPara(name);
+    if (text == nullptr) return def;
+    auto v = parseInteger<long long>(text);
+    if (!v)
+        throw std::invalid_argument(std::string("option ") + name + ": expected an integer, got \"" + text + "\"");
+    if (*v < lo || *v > hi) {
+        std::ostringstream msg;
+        msg << "option " << name << ": " << text << " is out of range [" << lo << ", " << hi << "]";
+        throw std::invalid_argument(msg.str());
+    }
+    return *v;
+}

@@ -1,0 +1,19 @@
+// Strict reading of numeric options for the programs' entries.
+//
+// Each function returns the option's default when the option is absent and
+// throws std::invalid_argument with a one-line message naming the option when
+// its value is not a number in full or lies outside [lo, hi]. The entries
+// catch it, print "<program>: <message>" on standard error and exit non-zero.
+#pragma once
+
+#include <limits>
+
+class OptionParser;
+
+double realOption(const OptionParser& op, const char* name, double def,
+                  double lo = -std::numeric_limits<double>::infinity(),
+                  double hi = std::numeric_limits<double>::infinity());
+
+long long intOption(const OptionParser& op, const char* name, long long def,
+                    long long lo = std::numeric_limits<long long>::min(),
+                    long long hi = std::numeric_limits<long long>::max());

@@ -1,0 +1,122 @@
+// Test helpers: write tiny networks, benefit and cost files into a fresh
+// temporary directory, and run a program capturing its output.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace testnet {
+
+struct Arc {
+    int u, v;   // an edge u -> v: u is an in-neighbour of v
+    float p;
+};
+
+// A directory under the system's temporary directory, removed at scope end.
+class TempDir {
+public:
+    TempDir() {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "lattis-test-XXXXXX").string();
+        std::vector<char> buf(tmpl.begin(), tmpl.end());
+        buf.push_back('\0');
+        if (mkdtemp(buf.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        dir = buf.data();
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+    const std::filesystem::path& root() const { return dir; }
+
+private:
+    std::filesystem::path dir;
+};
+
+inline void writeBytes(const std::string& file, const std::string& bytes) {
+    std::ofstream out(file, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+template <class T>
+void appendRaw(std::string& s, T v) {
+    s.append(reinterpret_cast<const char*>(&v), sizeof v);
+}
+
+// The network file for n nodes: header, in-degrees, in-neighbour lists and
+// probabilities, each node's in-edges in the order the arcs are given.
+inline std::string networkBytes(int n, const std::vector<Arc>& arcs) {
+    std::vector<std::vector<const Arc*>> in(static_cast<std::size_t>(n) + 1);
+    for (const Arc& a : arcs) in[static_cast<std::size_t>(a.v)].push_back(&a);
+    std::string s;
+    appendRaw<std::uint32_t>(s, static_cast<std::uint32_t>(n));
+    appendRaw<std::uint64_t>(s, arcs.size());
+    for (int v = 1; v <= n; ++v) appendRaw<std::int32_t>(s, static_cast<std::int32_t>(in[v].size()));
+    for (int v = 1; v <= n; ++v)
+        for (const Arc* a : in[v]) appendRaw<std::int32_t>(s, a->u);
+    for (int v = 1; v <= n; ++v)
+        for (const Arc* a : in[v]) appendRaw<float>(s, a->p);
+    return s;
+}
+
+inline void writeNetwork(const std::string& file, int n, const std::vector<Arc>& arcs) {
+    writeBytes(file, networkBytes(n, arcs));
+}
+
+// One value per line, written with enough digits to read back exactly.
+template <class T>
+void writeValues(const std::string& file, const std::vector<T>& values) {
+    std::ofstream out(file);
+    out.precision(17);
+    for (const T& v : values) out << v << '\n';
+}
+
+inline std::string readFile(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+struct RunResult {
+    int status = -1;     // exit status, or -1 when the program did not exit normally
+    std::string out;     // standard output
+    std::string err;     // standard error
+};
+
+// Runs argv[0] with the given arguments in directory cwd, standard input from
+// /dev/null, and captures both output streams.
+inline RunResult run(const std::vector<std::string>& argv, const std::string& cwd) {
+    TempDir capture;
+    std::string outFile = capture.path("out"), errFile = capture.path("err");
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(cwd.c_str()) != 0) _exit(127);
+        if (!freopen("/dev/null", "r", stdin) || !freopen(outFile.c_str(), "w", stdout) ||
+            !freopen(errFile.c_str(), "w", stderr))
+            _exit(127);
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    int st = 0;
+    waitpid(pid, &st, 0);
+    RunResult r;
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    r.out = readFile(outFile);
+    r.err = readFile(errFile);
+    return r;
+}
+
+}  // namespace testnet
