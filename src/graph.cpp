@@ -1,0 +1,272 @@
+// Loading of the binary network file and the text benefit file into a Graph.
+//
+// The network file is little-endian: n (u32), m (u64), n in-degrees (i32),
+// then all in-neighbour ids (i32) node by node, then all probabilities (f32)
+// in the same order. The host is assumed little-endian too, so each block is
+// fetched with one fread straight into its array. Every size is checked
+// against the file's length before anything proportional to it is allocated,
+// so a corrupt header fails fast instead of asking for gigabytes.
+//
+// A load builds a fresh Graph and moves it into place only when both files
+// have been read completely, so a failed load leaves the old contents intact
+// and loading again replaces them.
+#include "graph.h"
+
+#include <sys/stat.h>
+
+#include <bit>
+#include <cassert>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "parse.h"
+
+static_assert(std::endian::native == std::endian::little, "the network file is read as little-endian memory");
+static_assert(sizeof(float) == 4 && std::numeric_limits<float>::is_iec559);
+
+namespace {
+
+constexpr ULL kHeaderBytes = 12;
+// Single-precision image of UI_MAX: rounding makes it exactly 2^32.
+constexpr float kThresholdScale = 4294967296.0f;
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+std::string quoted(const char* name) { return std::string("\"") + name + "\""; }
+
+[[noreturn]] void networkFault(const char* file, const std::string& what) {
+    throw std::runtime_error("network file " + quoted(file) + ": " + what);
+}
+
+[[noreturn]] void benefitFault(const char* file, const std::string& what) {
+    throw std::runtime_error("benefit file " + quoted(file) + ": " + what);
+}
+
+// Probability p >= 0 (not NaN) as a threshold; 1.0 and above are certain.
+UI threshold(float p, UI uiMax) {
+    if (p >= 1.0f) return uiMax;
+    return static_cast<UI>(p * kThresholdScale);
+}
+
+// Reads count items of T at byte offset `at`; the caller has checked that the
+// file is long enough, so a short read is an I/O fault or a file that shrank.
+template <class T>
+void readBlock(std::FILE* f, const char* file, T* dst, ULL count, ULL at) {
+    if (count == 0) return;
+    if (std::fread(dst, sizeof(T), count, f) != count)
+        networkFault(file, "read failed in the block at byte offset " + std::to_string(at) +
+                               (std::ferror(f) ? std::string(": ") + std::strerror(errno) : std::string(": file ended early")));
+}
+
+std::string shownFloat(float p) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.9g", static_cast<double>(p));
+    return buf;
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+// Shown tokens are cut so that a binary file named as benefit file still
+// gives a one-line message of sensible length.
+std::string shownToken(std::string_view tok) {
+    constexpr std::size_t kMax = 40;
+    std::string s(tok.substr(0, kMax));
+    for (char& c : s)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    if (tok.size() > kMax) s += "...";
+    return "\"" + s + "\"";
+}
+
+}  // namespace
+
+Graph::Graph(BenefitLayout layout) : UI_MAX(0xFFFFFFFFu), ULL_MAX(0xFFFFFFFFFFFFFFFFull), layout(layout) {}
+
+void Graph::readGraphLT(const char* filename, const char* benfile) {
+    Graph g(layout);
+    g.readNetwork(filename, true);
+    g.readBenefit(benfile);
+    *this = std::move(g);
+}
+
+void Graph::readGraphIC(const char* filename, const char* benfile) {
+    Graph g(layout);
+    g.readNetwork(filename, false);
+    g.readBenefit(benfile);
+    *this = std::move(g);
+}
+
+void Graph::readNetwork(const char* filename, bool lt) {
+    assert(filename != nullptr);
+    File f(std::fopen(filename, "rb"));
+    if (!f) throw std::runtime_error("cannot open network file " + quoted(filename) + ": " + std::strerror(errno));
+    struct stat st {};
+    if (fstat(fileno(f.get()), &st) != 0) networkFault(filename, std::string("cannot stat: ") + std::strerror(errno));
+    if (!S_ISREG(st.st_mode)) networkFault(filename, "not a regular file");
+    const ULL fileBytes = static_cast<ULL>(st.st_size);
+
+    if (fileBytes < kHeaderBytes)
+        networkFault(filename, "truncated: " + std::to_string(fileBytes) + " bytes, but the header alone needs 12");
+    std::uint32_t n = 0;
+    ULL m = 0;
+    readBlock(f.get(), filename, &n, 1, 0);
+    readBlock(f.get(), filename, &m, 1, 4);
+    if (m >> 32 != 0)
+        networkFault(filename, "edge count " + std::to_string(m) + " at byte offset 4 does not fit in 32 bits");
+    if (n > static_cast<std::uint32_t>(std::numeric_limits<int>::max()))
+        networkFault(filename, "node count " + std::to_string(n) + " at byte offset 0 exceeds the largest node id " +
+                                   std::to_string(std::numeric_limits<int>::max()));
+    const ULL listsStart = kHeaderBytes + 4ull * n;
+    if (fileBytes < listsStart)
+        networkFault(filename, "truncated: the header promises " + std::to_string(n) + " nodes, whose degrees end at byte " +
+                                   std::to_string(listsStart) + ", but the file holds " + std::to_string(fileBytes) + " bytes");
+
+    numNodes = n;
+    numEdges = static_cast<std::uint32_t>(m);
+    loadedLT = lt;
+
+    node_deg.assign(static_cast<std::size_t>(n) + 1, 0);
+    readBlock(f.get(), filename, node_deg.data() + 1, n, kHeaderBytes);
+
+    // Each in-edge takes 8 bytes (id and probability); comparing the running
+    // sum with the room left keeps every product below 2^64.
+    const ULL room = (fileBytes - listsStart) / 8;
+    adjOff.assign(static_cast<std::size_t>(n) + 2, 0);
+    ULL sum = 0;
+    for (std::uint32_t v = 1; v <= n; ++v) {
+        const int d = node_deg[v];
+        if (d < 0)
+            networkFault(filename, "node " + std::to_string(v) + " has negative degree " + std::to_string(d) +
+                                       " (byte offset " + std::to_string(kHeaderBytes + 4ull * (v - 1)) + ")");
+        sum += static_cast<ULL>(d);
+        adjOff[v + 1] = static_cast<std::int64_t>(sum);
+    }
+    if (sum > room)
+        networkFault(filename, "truncated: the degrees promise " + std::to_string(sum) + " in-edges, 8 bytes each from byte " +
+                                   std::to_string(listsStart) + ", but the file holds " + std::to_string(fileBytes) + " bytes");
+
+    adjList.resize(sum);
+    readBlock(f.get(), filename, adjList.data(), sum, listsStart);
+    for (std::uint32_t v = 1; v <= n; ++v)
+        for (auto e = adjOff[v]; e < adjOff[v + 1]; ++e) {
+            const int u = adjList[static_cast<std::size_t>(e)];
+            if (u < 1 || static_cast<std::uint32_t>(u) > n)
+                networkFault(filename, "in-neighbour " + std::to_string(u) + " of node " + std::to_string(v) +
+                                           " (byte offset " + std::to_string(listsStart + 4 * static_cast<ULL>(e)) +
+                                           ") is outside 1.." + std::to_string(n));
+        }
+
+    // The probabilities land in the tail of `weights` (offset n) and are
+    // turned into thresholds in place: edge e of node v moves to slot e + v,
+    // never beyond its source slot e + n, so a forward pass reads every
+    // probability before its slot is overwritten. This spares a second
+    // edge-sized buffer.
+    weights.resize(sum + n);
+    const ULL probStart = listsStart + 4 * sum;
+    readBlock(f.get(), filename, weights.data() + n, sum, probStart);
+    f.reset();
+
+    for (std::uint32_t v = 1; v <= n; ++v) {
+        const std::size_t first = static_cast<std::size_t>(adjOff[v]);
+        const std::size_t last = static_cast<std::size_t>(adjOff[v + 1]);
+        const std::size_t base = first + v - 1;
+        weights[base] = (lt || first != last) ? 0 : UI_MAX;
+        float running = 0.0f;
+        for (std::size_t e = first; e < last; ++e) {
+            const float p = std::bit_cast<float>(weights[e + n]);
+            if (std::isnan(p) || p < 0.0f)
+                networkFault(filename, "probability " + shownFloat(p) + " of the in-edge from " +
+                                           std::to_string(adjList[e]) + " to node " + std::to_string(v) + " (byte offset " +
+                                           std::to_string(probStart + 4 * static_cast<ULL>(e)) + ") is " +
+                                           (std::isnan(p) ? "not a number" : "negative"));
+            if (lt) {
+                running += p;
+                weights[e + v] = threshold(running, UI_MAX);
+            } else {
+                weights[e + v] = threshold(p, UI_MAX);
+            }
+        }
+        if (lt) ++node_deg[v];
+    }
+}
+
+void Graph::readBenefit(const char* benfile) {
+    if (benfile == nullptr) throw std::runtime_error("no benefit file given (option -b)");
+    File f(std::fopen(benfile, "rb"));
+    if (!f) throw std::runtime_error("cannot open benefit file " + quoted(benfile) + ": " + std::strerror(errno));
+
+    // Read whole and tokenised by hand: a stream extraction per number is far
+    // slower on files with millions of lines. Reading to end of file rather
+    // than trusting the size also serves pipes.
+    std::string text;
+    struct stat st {};
+    if (fstat(fileno(f.get()), &st) == 0 && S_ISREG(st.st_mode)) text.reserve(static_cast<std::size_t>(st.st_size));
+    char chunk[1 << 16];
+    std::size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, f.get())) > 0) text.append(chunk, got);
+    if (std::ferror(f.get())) benefitFault(benfile, std::string("read failed: ") + std::strerror(errno));
+    f.reset();
+
+    const std::uint32_t n = numNodes;
+    if (layout == BenefitLayout::Dense) {
+        ben_ind.assign(static_cast<std::size_t>(n) + 1, 0);
+        ben.assign(static_cast<std::size_t>(n) + 1, 0.0);
+    } else {
+        ben_ind.clear();
+        ben.clear();
+    }
+    totalBen = 0.0;
+    positiveBen = 0.0;
+    negativeBen = false;
+
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    ULL line = 1;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        while (p != end && isBlank(*p)) {
+            if (*p == '\n') ++line;
+            ++p;
+        }
+        if (p == end)
+            benefitFault(benfile, "holds " + std::to_string(i) + " numbers, but the network has " + std::to_string(n) + " nodes");
+        const char* start = p;
+        while (p != end && !isBlank(*p)) ++p;
+        const std::string_view tok(start, static_cast<std::size_t>(p - start));
+        const auto where = [&] {
+            return "token " + std::to_string(i + 1) + " (" + shownToken(tok) + ") on line " + std::to_string(line);
+        };
+        const auto value = parseReal(tok);
+        if (!value) {
+            double ignored = 0;
+            const bool range = std::from_chars(tok.data(), tok.data() + tok.size(), ignored).ec == std::errc::result_out_of_range;
+            benefitFault(benfile, where() + (range ? " is out of the range of a double" : " is not a number"));
+        }
+        const double b = *value;
+        if (!std::isfinite(b))
+            benefitFault(benfile, where() + ", the benefit of node " + std::to_string(i + 1) + ", is not finite");
+        totalBen += b;
+        if (b > 0) {
+            positiveBen += b;
+            if (layout == BenefitLayout::Dense) {
+                ben_ind[i] = i + 1;
+                ben[i] = b;
+            } else {
+                ben_ind.push_back(i + 1);
+                ben.push_back(b);
+            }
+        } else if (b < 0) {
+            negativeBen = true;
+        }
+    }
+}

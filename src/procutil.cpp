@@ -1,0 +1,80 @@
+// Integer/text conversions and the memory probe of the selection program's
+// report.
+//
+// The probe asks pmap through the shell, as the report has always done, and
+// reads the total back from a temporary file named after the process id in
+// the working directory. Hosts without pmap, or a working directory that
+// cannot be written, leave that file empty; the kernel's VmSize figure (the
+// same total of mapped memory, in kB) stands in for it there.
+#include "procutil.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+std::string intToStr(int i) {
+    std::ostringstream out;
+    out << i;
+    return out.str();
+}
+
+UI strToInt(std::string s) {
+    std::istringstream in(s);
+    UI value = 0;
+    if (in >> value) return value;
+    std::cout << "String " << s << " is not a number." << std::endl;
+    return static_cast<UI>(std::atoi(s.c_str()));
+}
+
+float megabytesFromTotal(std::string total) {
+    if (!total.empty()) total.pop_back();  // the unit letter
+    const float kilobytes = static_cast<float>(strToInt(total));
+    return kilobytes / 1024;
+}
+
+std::string totalFromStatus(std::string_view status) {
+    constexpr std::string_view key = "VmSize:";
+    std::size_t at = 0;
+    while (at < status.size()) {
+        std::size_t eol = status.find('\n', at);
+        if (eol == std::string_view::npos) eol = status.size();
+        std::string_view line = status.substr(at, eol - at);
+        if (line.substr(0, key.size()) == key) {
+            line.remove_prefix(key.size());
+            const std::size_t digits = line.find_first_of("0123456789");
+            if (digits == std::string_view::npos) return {};
+            line.remove_prefix(digits);
+            const std::size_t stop = line.find_first_not_of("0123456789");
+            return std::string(line.substr(0, stop)) + "K";
+        }
+        at = eol + 1;
+    }
+    return {};
+}
+
+float getCurrentMemoryUsage() {
+    const std::string pid = intToStr(static_cast<int>(getpid()));
+    const std::string outfile = "tmp_" + pid + ".txt";
+    const std::string command = "pmap " + pid + " | grep -i Total | awk '{print $2}' > " + outfile;
+    // The statuses of both commands are deliberately ignored: an empty or
+    // absent output file is handled below, and a leftover file is harmless.
+    [[maybe_unused]] int status = std::system(command.c_str());
+
+    std::string mem_str;
+    {
+        std::ifstream in(outfile);
+        std::getline(in, mem_str);
+    }
+    status = std::system(("rm " + outfile).c_str());
+
+    if (mem_str.empty()) {
+        std::ifstream in("/proc/self/status");
+        std::ostringstream text;
+        text << in.rdbuf();
+        mem_str = totalFromStatus(text.str());
+    }
+    return megabytesFromTotal(mem_str);
+}
