@@ -1,0 +1,335 @@
+// Threshold, input readers and doubling loop of the selection program; see
+// schedule.h. The readers take the whole file as text so that every message
+// can name the line of the offending item.
+#include "schedule.h"
+
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+
+#include "hypergraph.h"
+#include "lattis.h"
+#include "parse.h"
+
+namespace {
+
+// 1 - 1/e and 2(1 - 1/e), as the nearest doubles.
+constexpr double kOneMinusInvE = 0.6321205588285577;
+constexpr double kTwoOneMinusInvE = 1.2642411176571153;
+
+// Hyperedges are generated in whole blocks of this many.
+constexpr long long kBlock = 10000;
+
+// Whitespace-separated tokens of a text with the line each one is on.
+class TokenScanner {
+public:
+    explicit TokenScanner(std::string_view text) : text(text) {}
+
+    // The next token, or an empty view at the end of the text.
+    std::string_view next() {
+        while (pos < text.size() && isBlank(text[pos])) {
+            if (text[pos] == '\n') ++curLine;
+            ++pos;
+        }
+        std::size_t begin = pos;
+        while (pos < text.size() && !isBlank(text[pos])) ++pos;
+        tokenLine = curLine;
+        return text.substr(begin, pos - begin);
+    }
+    // Line (from 1) of the token last returned; at the end, the last line.
+    int line() const { return tokenLine; }
+
+private:
+    static bool isBlank(char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+    }
+    std::string_view text;
+    std::size_t pos = 0;
+    int curLine = 1;
+    int tokenLine = 1;
+};
+
+// A token as it appears in a message: quoted, long ones shortened.
+std::string quoted(std::string_view tok) {
+    constexpr std::size_t kMax = 40;
+    if (tok.size() > kMax) return "\"" + std::string(tok.substr(0, kMax)) + "...\"";
+    return "\"" + std::string(tok) + "\"";
+}
+
+std::string where(const std::string& name, int line) {
+    return name + ", line " + std::to_string(line);
+}
+
+template <class T>
+std::string str(T v) {
+    std::ostringstream s;
+    s << v;
+    return s.str();
+}
+
+// A cost as formatted float extraction reads it, but strictly: the whole token
+// a finite number. Magnitudes below the float range are tiny costs and so
+// floored like any other; magnitudes above it are refused.
+std::optional<float> parseCost(std::string_view tok) {
+    std::string_view s = tok;
+    if (!s.empty() && s.front() == '+') {
+        s.remove_prefix(1);
+        if (!s.empty() && s.front() == '-') return std::nullopt;
+    }
+    if (s.empty()) return std::nullopt;
+    float v = 0;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec == std::errc::result_out_of_range) {
+        auto wide = parseReal(tok);
+        if (wide && std::isfinite(*wide) && std::fabs(*wide) < 1.0) return 0.0f;
+        return std::nullopt;
+    }
+    if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v)) return std::nullopt;
+    return v;
+}
+
+std::string readWhole(const std::string& path, const std::string& what) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error(what + " " + path + ": cannot open: " + std::strerror(errno));
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw std::runtime_error(what + " " + path + ": read error");
+    return text;
+}
+
+std::optional<std::uint64_t> procFile(const char* path, std::string_view key) {
+    std::ifstream in(path);
+    if (!in) return std::nullopt;
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto kb = procFieldKilobytes(text, key);
+    if (!kb) return std::nullopt;
+    return *kb * 1024;
+}
+
+// "C of the Lambda = X hyperedges needed (P%)": the coverage in messages.
+std::string coverageText(long long coverage, double lambda) {
+    std::ostringstream s;
+    s.setf(std::ios::fixed);
+    s.precision(1);
+    s << coverage << " of the Lambda = " << lambda << " hyperedges needed ("
+      << 100.0 * static_cast<double>(coverage) / lambda << "%)";
+    return s.str();
+}
+
+double megabytes(double bytes) { return bytes / (1024.0 * 1024.0); }
+
+// Refuses the next batch when the store cannot take it: past the hyperedge
+// limit of the store, or past the memory the run may use.
+void guardBatch(const HyperGraph& hg, long long batch, const ScheduleSettings& s, int iteration,
+                long long coverage) {
+    const std::uint64_t numEdges = static_cast<std::uint64_t>(hg.getNumEdge());
+    const std::uint64_t newEdges = static_cast<std::uint64_t>((batch + kBlock - 1) / kBlock * kBlock);
+    const std::string advice = "; use a larger -epsilon or a larger budget -k";
+    if (static_cast<double>(numEdges + newEdges) > kMaxLambda)
+        throw std::runtime_error("stopped before iteration " + std::to_string(iteration) + ": its " +
+                                 std::to_string(newEdges) + " hyperedges would take the store past " +
+                                 "2147483647 hyperedges; the seeds covered " +
+                                 coverageText(coverage, s.lambda) + advice);
+
+    std::optional<double> limit;
+    std::string source;
+    if (auto avail = s.available ? s.available() : std::nullopt) {
+        limit = static_cast<double>(*avail);
+        source = "MemAvailable";
+    }
+    if (s.memoryLimit && (!limit || *s.memoryLimit < *limit)) {
+        limit = *s.memoryLimit;
+        source = "the -mem limit";
+    }
+    if (!limit) return;
+    const double need = estimateStoreBytes(hg.getNumStoredNodes(), numEdges, newEdges);
+    if (need <= *limit) return;
+    std::ostringstream msg;
+    msg.setf(std::ios::fixed);
+    msg.precision(1);
+    msg << "stopped before iteration " << iteration << ": with its " << newEdges
+        << " hyperedges the store would hold about " << megabytes(need) << " MB, more than the "
+        << megabytes(*limit) << " MB of " << source << "; the seeds covered "
+        << coverageText(coverage, s.lambda) << advice;
+    throw std::runtime_error(msg.str());
+}
+
+}  // namespace
+
+Threshold computeThreshold(int n, double k, float epsilon, float delta) {
+    Threshold th;
+    const double nd = static_cast<double>(n);
+    th.L = std::lgamma(nd + 1) - std::lgamma(k + 1) - std::lgamma(nd - k - 1);
+    const double d = static_cast<double>(delta);
+    const double e = static_cast<double>(epsilon);
+    th.alpha = std::sqrt(kOneMinusInvE * std::log(2 * th.L / d));
+    // The second weight has always been computed in single precision; its
+    // rounding reaches Lambda and so the batch sizes.
+    const float s = sqrtf(logf(4.0f / delta));
+    th.beta = kOneMinusInvE * static_cast<double>(s);
+    th.epsPrime = e * th.alpha / (th.alpha + th.beta);
+    th.lambda = (1 + th.epsPrime) * kTwoOneMinusInvE * std::log(4 * th.L / d) / (th.epsPrime * th.epsPrime);
+    return th;
+}
+
+Threshold checkedThreshold(int n, double k, float epsilon, float delta) {
+    if (!(k > 0 && k < static_cast<double>(n) - 1)) {
+        if (n <= 1)
+            throw std::invalid_argument("option -k: no budget is valid for a network of " + std::to_string(n) +
+                                        " nodes: the threshold needs 0 < k < n - 1");
+        throw std::invalid_argument("option -k: " + str(k) + " is out of range: the budget must satisfy 0 < k < n - 1 = " +
+                                    std::to_string(n - 1) + " for this network of " + std::to_string(n) + " nodes");
+    }
+    if (!(epsilon > 0 && std::isfinite(epsilon)))
+        throw std::invalid_argument("option -epsilon: " + str(epsilon) +
+                                    " is out of range: epsilon must be a finite number greater than 0");
+    if (!(delta > 0 && delta < 4))
+        throw std::invalid_argument("option -delta: " + str(delta) +
+                                    " is out of range: delta must satisfy 0 < delta < 4 (in single precision)");
+    Threshold th = computeThreshold(n, k, epsilon, delta);
+    const double ratio = 2 * th.L / static_cast<double>(delta);
+    if (!(std::isfinite(th.L) && ratio > 1))
+        throw std::invalid_argument("the threshold is undefined: ln(2L/delta) must be positive, but L = " + str(th.L) +
+                                    " (from n = " + std::to_string(n) + " and -k " + str(k) + ") and -delta " +
+                                    str(delta) + " give 2L/delta = " + str(ratio) + "; -delta must be below 2L = " +
+                                    str(2 * th.L));
+    if (!(std::isfinite(th.lambda) && th.lambda > 0))
+        throw std::invalid_argument("the coverage threshold is not a finite positive number for -epsilon " + str(epsilon) +
+                                    " and -delta " + str(delta) + "; choose a larger -delta or -epsilon");
+    if (th.lambda < 1)
+        throw std::invalid_argument("option -epsilon: " + str(epsilon) + " is too large: the coverage threshold Lambda = " +
+                                    str(th.lambda) + " is below one hyperedge, so no sample would be drawn; choose a smaller -epsilon");
+    if (th.lambda > kMaxLambda)
+        throw std::invalid_argument("option -epsilon: " + str(epsilon) + " is too small: the coverage threshold Lambda = " +
+                                    str(th.lambda) + " exceeds the 2147483647 hyperedges a store can hold; choose a larger -epsilon");
+    return th;
+}
+
+std::vector<float> parseCosts(std::string_view text, unsigned n, const std::string& name) {
+    std::vector<float> costs(static_cast<std::size_t>(n) + 1, 0.0f);
+    TokenScanner tokens(text);
+    for (unsigned i = 0; i < n; ++i) {
+        std::string_view tok = tokens.next();
+        if (tok.empty())
+            throw std::runtime_error("cost file " + name + ": holds " + std::to_string(i) + " costs, expected " +
+                                     std::to_string(n) + " (one for each node of the network)");
+        auto v = parseCost(tok);
+        if (!v)
+            throw std::runtime_error("cost file " + where(name, tokens.line()) + ": value " + std::to_string(i + 1) +
+                                     " (cost of node " + std::to_string(i + 1) + "): expected a finite number, got " +
+                                     quoted(tok));
+        costs[i] = static_cast<double>(*v) <= 1e-9 ? kMinCost : *v;
+    }
+    return costs;
+}
+
+std::vector<float> readCostFile(const std::string& path, unsigned n) {
+    return parseCosts(readWhole(path, "cost file"), n, path);
+}
+
+std::vector<float> defaultCosts(unsigned n) {
+    std::vector<float> costs(static_cast<std::size_t>(n) + 1, kMinCost);
+    costs[n] = 0.0f;
+    return costs;
+}
+
+std::vector<int> parsePairList(std::string_view text, const std::string& name) {
+    TokenScanner tokens(text);
+    auto integer = [&](const std::string& what) {
+        std::string_view tok = tokens.next();
+        if (tok.empty()) throw std::runtime_error(name + ": ends at line " + std::to_string(tokens.line()) + " before " + what);
+        auto v = parseInteger<int>(tok);
+        if (!v) throw std::runtime_error(where(name, tokens.line()) + ": expected an integer for " + what + ", got " + quoted(tok));
+        return *v;
+    };
+    const int a = integer("the table size A");
+    if (a < 0) throw std::runtime_error(where(name, tokens.line()) + ": the table size A = " + std::to_string(a) + " is negative");
+    const int b = integer("the pair count B");
+    if (b < 0) throw std::runtime_error(where(name, tokens.line()) + ": the pair count B = " + std::to_string(b) + " is negative");
+    std::vector<int> table(static_cast<std::size_t>(a), 0);
+    for (int i = 1; i <= b; ++i) {
+        const std::string pair = "pair " + std::to_string(i) + " of " + std::to_string(b);
+        const int x = integer("the first member of " + pair);
+        if (x < 0 || x >= a)
+            throw std::runtime_error(where(name, tokens.line()) + ": the first member " + std::to_string(x) + " of " + pair +
+                                     " is outside 0.." + std::to_string(a - 1) + " (A = " + std::to_string(a) + ")");
+        integer("the second member of " + pair);
+        ++table[static_cast<std::size_t>(x)];
+    }
+    return table;
+}
+
+int pairCountOf(const std::vector<int>& table, const std::vector<int>& seeds) {
+    int sum = 0;
+    for (int s : seeds)
+        if (s >= 0 && static_cast<std::size_t>(s) < table.size()) sum += table[static_cast<std::size_t>(s)];
+    return sum;
+}
+
+std::optional<std::uint64_t> procFieldKilobytes(std::string_view text, std::string_view key) {
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(pos, end - pos);
+        pos = end + 1;
+        if (line.size() <= key.size() || line.substr(0, key.size()) != key || line[key.size()] != ':') continue;
+        line.remove_prefix(key.size() + 1);
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+        std::size_t digits = 0;
+        while (digits < line.size() && line[digits] >= '0' && line[digits] <= '9') ++digits;
+        return parseInteger<std::uint64_t>(line.substr(0, digits));
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint64_t> memAvailableBytes() { return procFile("/proc/meminfo", "MemAvailable"); }
+
+std::optional<std::uint64_t> peakResidentBytes() { return procFile("/proc/self/status", "VmHWM"); }
+
+double estimateStoreBytes(std::uint64_t storedNodes, std::uint64_t numEdges, std::uint64_t newEdges) {
+    const double average = numEdges > 0 ? static_cast<double>(storedNodes) / static_cast<double>(numEdges) : 1.0;
+    const double nodes = static_cast<double>(storedNodes) + static_cast<double>(newEdges) * average;
+    return 8.0 * nodes + 8.0 * static_cast<double>(numEdges + newEdges);
+}
+
+ScheduleResult runSchedule(const Graph& g, HyperGraph& hg, const std::vector<float>& costs,
+                           const ScheduleSettings& settings, std::vector<int>& seeds,
+                           std::vector<double>& degree, long long& totalDegree) {
+    using Clock = std::chrono::steady_clock;
+    auto seconds = [](Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); };
+    const Clock::time_point begin = Clock::now();
+    const unsigned n = static_cast<unsigned>(g.getSize());
+    ScheduleResult result;
+    long long batch = static_cast<long long>(settings.lambda);
+    totalDegree = 0;
+    while (settings.lambda > static_cast<double>(totalDegree)) {
+        seeds.clear();
+        guardBatch(hg, batch, settings, result.iterations + 1, totalDegree);
+        const Clock::time_point t0 = Clock::now();
+        addHyperedge(g, hg, settings.threads, batch, settings.ic);
+        const Clock::time_point t1 = Clock::now();
+        batch *= 2;
+        buildSeedSetCost(hg, seeds, n, settings.k, costs, degree, totalDegree);
+        const Clock::time_point t2 = Clock::now();
+        result.samplingSeconds += seconds(t0, t1);
+        result.selectionSeconds += seconds(t1, t2);
+        ++result.iterations;
+        if (settings.progress)
+            settings.progress({result.iterations, hg.getNumEdge(), totalDegree, settings.lambda, seconds(begin, t2)});
+        // A selection that took nothing covers nothing, and more hyperedges
+        // seldom change which node ranks first: stop rather than sample on
+        // without bound.
+        if (seeds.empty()) {
+            result.emptySelection = true;
+            break;
+        }
+    }
+    return result;
+}
