@@ -1,0 +1,211 @@
+// Benefit estimation of a seed set: the stopping bound, the parallel sampling
+// loop, the reachability pre-check and the seed file reader; see estimate.h.
+//
+// The threads share one pair of counters updated together in one critical
+// section per sample. Each thread draws from its own SFMT stream, seeded from
+// a key the store's generator yields once before the region plus the thread
+// number, so a one-thread run is fixed by the store's seed.
+#include "estimate.h"
+
+#include <omp.h>
+
+#include <array>
+#include <atomic>
+#include <cassert>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string_view>
+
+#include "parse.h"
+
+float stoppingBound(float epsilon, float delta) {
+    const float e = epsilon;
+    float b = e + e;
+    b = b / 3.0f;
+    b = 2.0f + b;
+    b = b * (e + 1.0f);
+    b = b * std::log(2.0f / delta);
+    b = b / (e * e);
+    return b + 1.0f;
+}
+
+bool seedsReachRoot(const Graph& g, const HyperGraph& hg, const std::vector<int>& seeds, bool lt) {
+    const int n = g.getSize();
+    std::vector<char> isRoot(static_cast<std::size_t>(n) + 1, 0);
+    const std::vector<UI>& bDist = hg.rootDistribution();
+    for (std::size_t p = 0; p + 1 < bDist.size(); ++p) {
+        const UI v = g.getNodeInBen(static_cast<unsigned>(p));
+        if (bDist[p + 1] > bDist[p] && v != 0) isRoot[v] = 1;
+    }
+
+    // The graph keeps in-neighbour lists; the search needs the out-edges that
+    // can fire, gathered once into one array with per-node offsets.
+    auto fires = [lt](std::span<const UI> w, std::size_t j) { return lt ? w[j + 1] > w[j] : w[j + 1] > 0; };
+    std::vector<std::int64_t> outOff(static_cast<std::size_t>(n) + 2, 0);
+    for (int v = 1; v <= n; ++v) {
+        const std::span<const int> in = g[v];
+        const std::span<const UI> w = g.getWeight(v);
+        for (std::size_t j = 0; j < in.size(); ++j)
+            if (fires(w, j)) ++outOff[static_cast<std::size_t>(in[j]) + 1];
+    }
+    for (std::size_t u = 1; u < outOff.size(); ++u) outOff[u] += outOff[u - 1];
+    std::vector<int> out(static_cast<std::size_t>(outOff.back()));
+    std::vector<std::int64_t> fill(outOff.begin(), outOff.end() - 1);
+    for (int v = 1; v <= n; ++v) {
+        const std::span<const int> in = g[v];
+        const std::span<const UI> w = g.getWeight(v);
+        for (std::size_t j = 0; j < in.size(); ++j)
+            if (fires(w, j)) out[static_cast<std::size_t>(fill[static_cast<std::size_t>(in[j])]++)] = v;
+    }
+
+    std::vector<char> seen(static_cast<std::size_t>(n) + 1, 0);
+    std::vector<int> queue;
+    queue.reserve(seeds.size());
+    for (int s : seeds) {
+        assert(s >= 1 && s <= n);
+        if (!seen[s]) {
+            seen[s] = 1;
+            queue.push_back(s);
+        }
+    }
+    for (std::size_t head = 0; head < queue.size(); ++head) {
+        const int u = queue[head];
+        if (isRoot[u]) return true;
+        for (std::int64_t i = outOff[u]; i < outOff[u + 1]; ++i) {
+            const int v = out[static_cast<std::size_t>(i)];
+            if (!seen[v]) {
+                seen[v] = 1;
+                queue.push_back(v);
+            }
+        }
+    }
+    return false;
+}
+
+namespace {
+
+// A thread's latest sample result, alone in its cache line so that no two
+// threads' writes meet in one word (nor bounce one line between cores).
+struct alignas(64) HitFlag {
+    bool hit = false;
+};
+
+// Scratch of one sampling thread, allocated before the region so that the
+// region itself never allocates (and so never throws).
+struct alignas(64) ThreadScratch {
+    sfmt_t rng;
+    std::vector<bool> visit;
+    std::vector<int> visit_mark;
+};
+
+// Shown tokens are cut and cleaned so that a binary file named as seed file
+// still gives a one-line message of sensible length.
+[[noreturn]] void seedFault(const std::string& path, long long line, long long ordinal, std::string_view tok,
+                            const std::string& what) {
+    constexpr std::size_t kMax = 40;
+    std::string shown(tok.substr(0, kMax));
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    if (tok.size() > kMax) shown += "...";
+    throw std::runtime_error("seed file \"" + path + "\", line " + std::to_string(line) + ", token " +
+                             std::to_string(ordinal) + " \"" + shown + "\": " + what);
+}
+
+}  // namespace
+
+InfluenceCounts estimateInfluence(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds, int t,
+                                  float epsilon_2, float delta, int m) {
+    assert(t >= 1);
+    const int n = g.getSize();
+    const UI k = static_cast<UI>(seeds.size());
+    const double upperBound = stoppingBound(epsilon_2, delta);
+    assert(std::isfinite(upperBound) && upperBound >= 1.0);
+
+    InfluenceCounts result;
+    if (k == 0 || !seedsReachRoot(g, hg, seeds, m == 0)) return result;
+
+    std::vector<UI> link(static_cast<std::size_t>(n) + 1, k);
+    for (UI i = 0; i < k; ++i) link[static_cast<std::size_t>(seeds[i])] = i;
+
+    const std::array<UI, 4> key = hg.drawStreamKey();
+    std::vector<ThreadScratch> scratch(static_cast<std::size_t>(t));
+    for (int i = 0; i < t; ++i) {
+        HyperGraph::initStream(scratch[i].rng, key, static_cast<std::uint64_t>(i));
+        scratch[i].visit.assign(static_cast<std::size_t>(n) + 1, false);
+        scratch[i].visit_mark.assign(static_cast<std::size_t>(n), 0);
+    }
+    std::vector<HitFlag> maxSeed(static_cast<std::size_t>(t));
+
+    long long counter = 0;
+    // Written only inside the critical section; atomic so that the loop test
+    // may read it without the lock.
+    std::atomic<long long> degree{0};
+    const HyperGraph& sampler = hg;
+
+    omp_set_num_threads(t);
+#pragma omp parallel
+    {
+        const int id = omp_get_thread_num();
+        ThreadScratch& s = scratch[static_cast<std::size_t>(id)];
+        bool& hit = maxSeed[static_cast<std::size_t>(id)].hit;
+        const bool ic = m != 0;
+        while (static_cast<double>(degree.load(std::memory_order_relaxed)) < upperBound) {
+            hit = ic ? sampler.pollingIC(g, s.rng, link, k, s.visit, s.visit_mark)
+                     : sampler.pollingLT(g, s.rng, link, k, s.visit, s.visit_mark);
+#pragma omp critical
+            {
+                ++counter;
+                if (hit) degree.store(degree.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+            }
+        }
+    }
+
+    result.samples = counter;
+    result.hits = degree.load();
+    result.estimate = g.getPositiveBenefit() * static_cast<double>(result.hits) / static_cast<double>(result.samples);
+    return result;
+}
+
+void calculateInfluence(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds, int t, float epsilon_2,
+                        float delta, int m) {
+    std::cout << estimateInfluence(g, hg, seeds, t, epsilon_2, delta, m).estimate << std::endl;
+}
+
+std::vector<int> readSeedFile(const std::string& path, int n) {
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot open seed file \"" + path + "\"" +
+                                 (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string()));
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw std::runtime_error("cannot read seed file \"" + path + "\"");
+
+    std::vector<int> seeds;
+    long long line = 1;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (std::isspace(static_cast<unsigned char>(text[i]))) {
+            if (text[i] == '\n') ++line;
+            ++i;
+            continue;
+        }
+        const std::size_t start = i;
+        while (i < text.size() && !std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+        const std::string_view tok(text.data() + start, i - start);
+        const long long ordinal = static_cast<long long>(seeds.size()) + 1;
+        const std::optional<long long> id = parseInteger<long long>(tok);
+        if (!id) seedFault(path, line, ordinal, tok, "expected an integer node id");
+        if (*id < 1 || *id > n) seedFault(path, line, ordinal, tok, "not a node id in 1.." + std::to_string(n));
+        seeds.push_back(static_cast<int>(*id));
+    }
+    return seeds;
+}
