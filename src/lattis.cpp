@@ -23,6 +23,8 @@
 namespace {
 
 constexpr std::size_t kMaxEdges = static_cast<std::size_t>(INT_MAX);
+// The root lookup table has at most 2^22 buckets (16 MB).
+constexpr int kMaxRootBits = 22;
 
 // The draws of one sampler call, taken exactly as sfmt_genrand_uint32 takes
 // them; the index is written back when the call ends.
@@ -65,6 +67,21 @@ private:
     sfmt_t* state;
     int idx;
 };
+
+// The first p in [lo, hi) with w[p] > ran, or hi; w ascending on [lo, hi).
+// The probes are conditional moves, not branches: draws are random, so a
+// branch would be mispredicted at about every other probe.
+UI firstAbove(const UI* w, UI lo, UI hi, UI ran) {
+    if (lo == hi) return hi;
+    const UI* base = w + lo;
+    UI len = hi - lo;
+    while (len > 1) {
+        const UI half = len / 2;
+        base = base[half] <= ran ? base + half : base;
+        len -= half;
+    }
+    return static_cast<UI>(base - w) + (*base <= ran ? 1 : 0);
+}
 
 // The position p with w[p - 1] <= ran < w[p]; a draw equal to w[si - 1] runs
 // the passes out and ends at si - 1.
@@ -135,18 +152,39 @@ HyperGraph::HyperGraph(unsigned n, const Graph& g) {
     // at UI_MAX leaves no draw without a position.
     for (std::size_t i = positive + 1; i <= m; ++i) bDist[i] = g.UI_MAX;
     benSize = static_cast<UI>(m + 1);
+
+    // About four positions per bucket: the bucket's range then usually lies
+    // in one cache line of bDist, and the table is a quarter of its size.
+    int bits = 1;
+    while (bits < kMaxRootBits && (std::size_t{1} << bits) * 4 < bDist.size()) ++bits;
+    rootShift = 32 - bits;
+    const std::size_t buckets = std::size_t{1} << bits;
+    rootStart.resize(buckets + 1);
+    UI p = 0;
+    for (std::size_t j = 0; j < buckets; ++j) {
+        const UI low = static_cast<UI>(j << rootShift);
+        while (p < benSize && bDist[p] <= low) ++p;
+        rootStart[j] = p;
+    }
+    rootStart[buckets] = benSize;
 }
 
 int HyperGraph::randIndex_bin(const UI* w, UI si, sfmt_t& rng) { return binIndex(w, si, sfmt_genrand_uint32(&rng)); }
 
 int HyperGraph::randIndex_lin(const UI* w, UI si, sfmt_t& rng) { return linIndex(w, si, sfmt_genrand_uint32(&rng)); }
 
+// The draws of one bucket end at positions from its own start to the next
+// bucket's, so the search runs over that range only. The result is the one
+// binIndex gives over the whole of bDist.
 int HyperGraph::rootFor(const Graph& g, UI ran) const {
-    const int p = binIndex(bDist.data(), benSize, ran);
+    const std::size_t j = ran >> rootShift;
+    UI p = firstAbove(bDist.data(), rootStart[j], rootStart[j + 1], ran);
+    // The top draw equals the last entry and ends at it, as in binIndex.
+    if (p > benSize - 1) p = benSize - 1;
     assert(p >= 1);
     // Past the last positive position only the top draw can land (all later
     // entries are UI_MAX); it belongs to that last position.
-    UI pos = static_cast<UI>(p - 1);
+    UI pos = p - 1;
     if (pos > lastPositive) pos = lastPositive;
     return static_cast<int>(g.getNodeInBen(pos));
 }

@@ -18,7 +18,8 @@
 // The root distribution assumes the Graph's benefit positions hold only
 // positive benefits or zeros (both layouts do). Every entry from the last
 // positive position on is UI_MAX, and the top draw 4294967295 roots at the
-// last positive position, so every draw yields a real node.
+// last positive position, so every draw yields a real node. A table over the
+// top bits of the draw narrows the search of bDist to a few positions.
 #pragma once
 
 #include <array>
@@ -141,6 +142,11 @@ private:
     UI benSize = 0;
     std::vector<UI> bDist;
     UI lastPositive = 0;                        // last position with a positive benefit
+    // rootStart[j]: the first position whose entry passes the least draw of
+    // bucket j (the draws with j in their top 32 - rootShift bits); one
+    // entry more at the end holds benSize.
+    std::vector<UI> rootStart;
+    int rootShift = 31;
     std::uint64_t blocksIssued = 0;
     sfmt_t sfmtSeed;
 };

@@ -1,14 +1,17 @@
 // Tests of the hyperedge store: the root distribution over both benefit
 // layouts (with its closing at UI_MAX and the top draw), the two searches and
 // their tie rules, the contiguous index kept in place across batches, the
-// byte figure of the layout, and the store's limits.
+// byte figure of the layout, and the store's limits; the root lookup against
+// a full search of the distribution.
 //
 // Draws are steered by writing the wanted values into a generator state and
 // setting its index to 0, so the next draws return exactly those values and
 // the index afterwards counts the draws taken.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <random>
 #include <stdexcept>
@@ -129,6 +132,43 @@ TEST(HyperStoreRoots, ConstructorSeedsFromOneRandValue) {
     sfmt_t expected;
     sfmt_init_gen_rand(&expected, first);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(sfmt_genrand_uint32(&hg.generator()), sfmt_genrand_uint32(&expected));
+}
+
+TEST(HyperStoreRoots, LookupAgreesWithFullSearchAtEveryBoundary) {
+    // 300 isolated nodes, benefits of widely varying size with runs of zeros,
+    // so that buckets of the root lookup hold zero, one and many positions.
+    // Every boundary of the distribution, one either side of it, and draws in
+    // between must root where the interval p with d[p - 1] <= draw < d[p]
+    // (the last positive position for the top draw) says.
+    const int n = 300;
+    std::vector<double> ben(n);
+    std::mt19937 rng(11);
+    for (int v = 0; v < n; ++v) ben[static_cast<std::size_t>(v)] = v % 7 == 3 ? 0 : std::ldexp(1.0 + rng() % 100, static_cast<int>(rng() % 20));
+    for (BenefitLayout layout : {BenefitLayout::Dense, BenefitLayout::Compact}) {
+        Isolated net(n, ben, layout);
+        HyperGraph hg(static_cast<unsigned>(n), net.g);
+        const std::vector<UI> d = distribution(hg);
+        std::size_t lastPositive = 0;
+        for (std::size_t j = 0; j < net.g.getBen().size(); ++j)
+            if (net.g.getBen()[j] > 0) lastPositive = j;
+        auto expected = [&](UI draw) {
+            std::size_t p = d.size() - 1;
+            for (std::size_t q = 1; q < d.size(); ++q)
+                if (d[q - 1] <= draw && draw < d[q]) {
+                    p = q;
+                    break;
+                }
+            return static_cast<int>(net.g.getNodeInBen(static_cast<unsigned>(std::min(p - 1, lastPositive))));
+        };
+        std::vector<UI> draws = {0, kTop};
+        for (UI b : d) {
+            draws.push_back(b);
+            if (b > 0) draws.push_back(b - 1);
+            if (b < kTop) draws.push_back(b + 1);
+        }
+        for (int i = 0; i < 2000; ++i) draws.push_back(static_cast<UI>(rng()));
+        for (UI draw : draws) ASSERT_EQ(net.rootFor(hg, draw), expected(draw)) << draw;
+    }
 }
 
 TEST(HyperStoreSearch, TieRulesOnRepeatedBoundary) {

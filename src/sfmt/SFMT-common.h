@@ -4,8 +4,9 @@
 // SFMT is the SIMD-oriented Fast Mersenne Twister of Saito and Matsumoto with
 // its published 19937 parameters (period a multiple of 2^19937 - 1). The
 // 128-bit word is kept as plain 32- and 64-bit lanes, without a SIMD member,
-// so that one portable recursion serves every build. Lane 0 is the least
-// significant part of the word read as a little-endian 128-bit integer.
+// so that the record needs no 16-byte alignment; the generator moves words in
+// and out of SIMD registers with unaligned loads and stores. Lane 0 is the
+// least significant part of the word read as a little-endian 128-bit integer.
 #pragma once
 
 #include <cstdint>

@@ -1,37 +1,41 @@
 // SFMT-19937: seeding, period certification and block regeneration.
 //
-// The recursion is written on the four 32-bit lanes of a word, so the byte
-// shifts of the 128-bit word carry bits across lane boundaries by hand. Block
-// generation into a caller's array goes through local words loaded from and
-// stored to the array's lanes, so any suitably sized uint32/uint64 array works
-// whatever its alignment.
+// The recursion runs on SSE2, which every x86-64 processor has, so there is
+// one code path. State words and caller arrays are read and written with
+// unaligned loads and stores, so neither the state record nor the caller's
+// array needs 16-byte alignment. The lane order of a word (lane 0 least
+// significant) is the little-endian byte order of x86-64, so one 128-bit load
+// of a uint32 or uint64 array yields exactly the word its lanes hold.
 #include "sfmt/SFMT.h"
 
+#include <emmintrin.h>
+
 #include <cassert>
+#include <cstddef>
 
 namespace {
 
-constexpr std::uint32_t kMask[4] = {SFMT_MSK1, SFMT_MSK2, SFMT_MSK3, SFMT_MSK4};
 constexpr std::uint32_t kParity[4] = {SFMT_PARITY1, SFMT_PARITY2, SFMT_PARITY3, SFMT_PARITY4};
-constexpr int kSL2Bits = SFMT_SL2 * 8;
-constexpr int kSR2Bits = SFMT_SR2 * 8;
-static_assert(kSL2Bits > 0 && kSL2Bits < 32 && kSR2Bits > 0 && kSR2Bits < 32,
-              "the lane-carry shifts below assume a byte shift inside one lane");
 
 std::uint32_t& flat32(sfmt_t* sfmt, int j) { return sfmt->state[j >> 2].u[j & 3]; }
 
 // R(a, b, c, d) = a ^ (a << SL2*8) ^ ((b >> SR1) & MSK) ^ (c >> SR2*8) ^ (d << SL1),
 // the 128-bit shifts taken over the little-endian word.
-w128_t recursion(const w128_t& a, const w128_t& b, const w128_t& c, const w128_t& d) {
-    w128_t x, y, r;
-    x.u[0] = a.u[0] << kSL2Bits;
-    for (int k = 1; k < 4; ++k) x.u[k] = (a.u[k] << kSL2Bits) | (a.u[k - 1] >> (32 - kSL2Bits));
-    y.u[3] = c.u[3] >> kSR2Bits;
-    for (int k = 0; k < 3; ++k) y.u[k] = (c.u[k] >> kSR2Bits) | (c.u[k + 1] << (32 - kSR2Bits));
-    for (int k = 0; k < 4; ++k)
-        r.u[k] = a.u[k] ^ x.u[k] ^ ((b.u[k] >> SFMT_SR1) & kMask[k]) ^ y.u[k] ^ (d.u[k] << SFMT_SL1);
-    return r;
+inline __m128i recursion(__m128i a, __m128i b, __m128i c, __m128i d, __m128i mask) {
+    const __m128i x = _mm_slli_si128(a, SFMT_SL2);
+    const __m128i y = _mm_srli_si128(c, SFMT_SR2);
+    const __m128i z = _mm_and_si128(_mm_srli_epi32(b, SFMT_SR1), mask);
+    const __m128i v = _mm_slli_epi32(d, SFMT_SL1);
+    return _mm_xor_si128(_mm_xor_si128(_mm_xor_si128(a, x), _mm_xor_si128(z, y)), v);
 }
+
+inline __m128i maskWord() {
+    return _mm_set_epi32(static_cast<int>(SFMT_MSK4), static_cast<int>(SFMT_MSK3), static_cast<int>(SFMT_MSK2),
+                         static_cast<int>(SFMT_MSK1));
+}
+
+inline __m128i load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
+inline void store(void* p, __m128i w) { _mm_storeu_si128(static_cast<__m128i*>(p), w); }
 
 void periodCertification(sfmt_t* sfmt) {
     std::uint32_t inner = 0;
@@ -52,60 +56,32 @@ void periodCertification(sfmt_t* sfmt) {
 std::uint32_t mix1(std::uint32_t x) { return (x ^ (x >> 27)) * 1664525U; }
 std::uint32_t mix2(std::uint32_t x) { return (x ^ (x >> 27)) * 1566083941U; }
 
-// Caller-array views as 128-bit words: word i occupies 32-bit values 4i..4i+3,
-// or 64-bit values 2i and 2i+1 (low lanes first).
-struct Array32 {
-    std::uint32_t* p;
-    w128_t load(int i) const {
-        w128_t w;
-        for (int k = 0; k < 4; ++k) w.u[k] = p[4 * i + k];
-        return w;
-    }
-    void store(int i, const w128_t& w) const {
-        for (int k = 0; k < 4; ++k) p[4 * i + k] = w.u[k];
-    }
-};
-
-struct Array64 {
-    std::uint64_t* p;
-    w128_t load(int i) const {
-        w128_t w;
-        for (int k = 0; k < 2; ++k) {
-            w.u[2 * k] = static_cast<std::uint32_t>(p[2 * i + k]);
-            w.u[2 * k + 1] = static_cast<std::uint32_t>(p[2 * i + k] >> 32);
-        }
-        return w;
-    }
-    void store(int i, const w128_t& w) const {
-        for (int k = 0; k < 2; ++k)
-            p[2 * i + k] = std::uint64_t{w.u[2 * k]} | (std::uint64_t{w.u[2 * k + 1]} << 32);
-    }
-};
-
 // Writes `size` words (size >= SFMT_N) of the stream to the array, computing
 // each from the words SFMT_N and SFMT_N - POS1 before it, and leaves the last
-// SFMT_N of them in the state so that the stream continues from there.
-template <class Array>
-void genRandArray(sfmt_t* sfmt, Array array, int size) {
+// SFMT_N of them in the state so that the stream continues from there. Word i
+// of the array occupies its bytes 16i..16i+15.
+void genRandArray(sfmt_t* sfmt, unsigned char* array, int size) {
     constexpr int n = SFMT_N;
     constexpr int pos1 = SFMT_POS1;
+    const __m128i mask = maskWord();
     w128_t* st = sfmt->state;
-    w128_t r1 = st[n - 2];
-    w128_t r2 = st[n - 1];
-    auto step = [&](int i, const w128_t& a, const w128_t& b) {
-        const w128_t w = recursion(a, b, r1, r2);
-        array.store(i, w);
+    auto word = [array](int i) { return array + 16 * static_cast<std::ptrdiff_t>(i); };
+    __m128i r1 = load(&st[n - 2]);
+    __m128i r2 = load(&st[n - 1]);
+    auto step = [&](int i, __m128i a, __m128i b) {
+        const __m128i w = recursion(a, b, r1, r2, mask);
+        store(word(i), w);
         r1 = r2;
         r2 = w;
         return w;
     };
     int i = 0;
-    for (; i < n - pos1; ++i) step(i, st[i], st[i + pos1]);
-    for (; i < n; ++i) step(i, st[i], array.load(i + pos1 - n));
-    for (; i < size - n; ++i) step(i, array.load(i - n), array.load(i + pos1 - n));
+    for (; i < n - pos1; ++i) step(i, load(&st[i]), load(&st[i + pos1]));
+    for (; i < n; ++i) step(i, load(&st[i]), load(word(i + pos1 - n)));
+    for (; i < size - n; ++i) step(i, load(word(i - n)), load(word(i + pos1 - n)));
     int j = 0;
-    for (; j < 2 * n - size; ++j) st[j] = array.load(j + size - n);
-    for (; i < size; ++i, ++j) st[j] = step(i, array.load(i - n), array.load(i + pos1 - n));
+    for (; j < 2 * n - size; ++j) store(&st[j], load(word(j + size - n)));
+    for (; i < size; ++i, ++j) store(&st[j], step(i, load(word(i - n)), load(word(i + pos1 - n))));
 }
 
 }  // namespace
@@ -168,14 +144,24 @@ void sfmt_init_by_array(sfmt_t* sfmt, const std::uint32_t* init_key, int key_len
 }
 
 void sfmt_gen_rand_all(sfmt_t* sfmt) {
+    constexpr int n = SFMT_N;
+    constexpr int pos1 = SFMT_POS1;
+    const __m128i mask = maskWord();
     w128_t* st = sfmt->state;
-    w128_t r1 = st[SFMT_N - 2];
-    w128_t r2 = st[SFMT_N - 1];
-    for (int i = 0; i < SFMT_N; ++i) {
-        const int b = i < SFMT_N - SFMT_POS1 ? i + SFMT_POS1 : i + SFMT_POS1 - SFMT_N;
-        st[i] = recursion(st[i], st[b], r1, r2);
+    __m128i r1 = load(&st[n - 2]);
+    __m128i r2 = load(&st[n - 1]);
+    int i = 0;
+    for (; i < n - pos1; ++i) {
+        const __m128i w = recursion(load(&st[i]), load(&st[i + pos1]), r1, r2, mask);
+        store(&st[i], w);
         r1 = r2;
-        r2 = st[i];
+        r2 = w;
+    }
+    for (; i < n; ++i) {
+        const __m128i w = recursion(load(&st[i]), load(&st[i + pos1 - n]), r1, r2, mask);
+        store(&st[i], w);
+        r1 = r2;
+        r2 = w;
     }
 }
 
@@ -183,7 +169,7 @@ void sfmt_fill_array32(sfmt_t* sfmt, std::uint32_t* array, int size) {
     assert(sfmt->idx == SFMT_N32);
     assert(size % 4 == 0);
     assert(size >= SFMT_N32);
-    genRandArray(sfmt, Array32{array}, size / 4);
+    genRandArray(sfmt, reinterpret_cast<unsigned char*>(array), size / 4);
     sfmt->idx = SFMT_N32;
 }
 
@@ -191,7 +177,7 @@ void sfmt_fill_array64(sfmt_t* sfmt, std::uint64_t* array, int size) {
     assert(sfmt->idx == SFMT_N32);
     assert(size % 2 == 0);
     assert(size >= SFMT_N64);
-    genRandArray(sfmt, Array64{array}, size / 2);
+    genRandArray(sfmt, reinterpret_cast<unsigned char*>(array), size / 2);
     sfmt->idx = SFMT_N32;
 }
 
