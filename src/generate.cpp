@@ -1,15 +1,16 @@
 // Parallel generation of a batch of hyperedges into the store.
 //
 // The batch is exactly B = ceil(num / 10000) blocks of 10000 samples. Threads
-// claim block numbers with one atomic fetch-and-add each, and a claimed block
-// always runs to its end. Block b draws from its own stream, seeded from a key
-// taken once per call from the store's generator and b's number over the
-// store's whole life, so what a block samples does not depend on which thread
-// runs it. Each thread writes into its own buffer and notes where each of its
-// blocks starts; after the join the blocks are appended in block order, and
-// each buffer's copied prefix is returned to the system as the copy goes, so
-// the batch is never held twice. The stored hyperedges therefore depend only
-// on the store's seed, never on the thread count.
+// claim block numbers one at a time from an atomic counter, and a claimed
+// block always runs to its end. Block b draws from its own stream, seeded
+// from a key taken once per call from the store's generator and b's number
+// over the store's whole life, so what a block samples does not depend on
+// which thread runs it. Each thread writes into its own buffer and notes
+// where each of its blocks starts; after the join the blocks are appended in
+// block order, and each buffer's copied prefix is returned to the system as
+// the copy goes, so the batch is never held twice. The stored hyperedges
+// therefore depend only on the store's seed (and the sampler), never on the
+// thread count.
 #include <omp.h>
 
 #include <atomic>
@@ -18,7 +19,10 @@
 #include <stdexcept>
 #include <string>
 
+#include "graphView.h"
 #include "hypergraph.h"
+#include "reverseSampler.h"
+#include "threadScratch.h"
 
 namespace {
 
@@ -32,24 +36,55 @@ struct BlockSlice {
     std::size_t endNode = 0;
 };
 
+// One block of kBlock samples into s.buf, with the sampler chosen.
+void sampleBlock(const GraphView& view, const RootDistribution& roots, const FastSampler* fast, bool ic,
+                 ThreadScratch& s) {
+    auto sink = [&s](const int* nodes, UI count) { s.buf.add(nodes, count); };
+    int* mark = s.mark.data();
+    if (fast == nullptr) {
+        for (long long i = 0; i < kBlock; ++i) {
+            if (ic)
+                searchIC<SeedTest::None>(view, roots, s.rng, sink, nullptr, 0, s.visit, mark);
+            else
+                walkLT<SeedTest::None>(view, roots, s.rng, sink, nullptr, 0, s.visit, mark);
+        }
+    } else if (ic) {
+        for (long long i = 0; i < kBlock; ++i)
+            fast->searchIC<SeedTest::None>(view, roots, s.rng, sink, nullptr, 0, s.visit, mark, s.live.data());
+    } else {
+        fast->walksLT<SeedTest::None>(view, roots, s.rng, kBlock, s.walks, nullptr, 0,
+                                      [&s](const int* nodes, UI count, bool) {
+                                          s.buf.add(nodes, count);
+                                          return false;
+                                      });
+    }
+}
+
 }  // namespace
 
 long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, bool lt) {
+    return addHyperedge(g, hg, t, num, lt, nullptr);
+}
+
+long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, bool lt, const FastSampler* fast) {
     // The programs reject a thread count below 1; should one arrive, it runs
     // on one thread rather than sizing the per-thread tables by it.
     if (t < 1) t = 1;
-    const int n = g.getSize();
+    const UI n = static_cast<UI>(g.getSize());
     omp_set_num_threads(t);
     if (num > 0) {
         const long long blocks = num / kBlock + (num % kBlock != 0 ? 1 : 0);
         if (blocks > (INT_MAX - static_cast<long long>(hg.getNumEdge())) / kBlock)
             throw std::runtime_error("a batch of " + std::to_string(num) + " hyperedges would take the store of " +
                                      std::to_string(hg.getNumEdge()) + " past 2147483647 hyperedges");
-        const std::array<UI, 4> key = hg.drawStreamKey();
+        const StreamKey key = hg.drawStreamKey();
         const std::uint64_t firstBlock = hg.claimBlockNumbers(static_cast<std::uint64_t>(blocks));
+        const GraphView view = g.view();
+        const RootDistribution& roots = hg.rootDraw();
 
         std::vector<BlockSlice> slices(static_cast<std::size_t>(blocks));
-        std::vector<HyperedgeBuffer> buffers(static_cast<std::size_t>(t));
+        std::vector<ThreadScratch> scratch(static_cast<std::size_t>(t));
+        for (ThreadScratch& s : scratch) s.prepare(n, fast);
         std::vector<std::exception_ptr> failures(static_cast<std::size_t>(t));
         std::atomic<long long> nextBlock{0};
         std::atomic<bool> failed{false};
@@ -59,25 +94,18 @@ long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, boo
 #pragma omp parallel
         {
             const int tid = omp_get_thread_num();
+            ThreadScratch& s = scratch[static_cast<std::size_t>(tid)];
             try {
-                std::vector<bool> visit(static_cast<std::size_t>(n) + 1);
-                std::vector<int> visit_mark(static_cast<std::size_t>(n) + 1);
-                sfmt_t rng;
-                HyperedgeBuffer& buf = buffers[static_cast<std::size_t>(tid)];
                 while (!failed.load(std::memory_order_relaxed)) {
                     const long long b = nextBlock.fetch_add(1, std::memory_order_relaxed);
                     if (b >= blocks) break;
-                    HyperGraph::initStream(rng, key, firstBlock + static_cast<std::uint64_t>(b));
+                    initStream(s.rng, key, firstBlock + static_cast<std::uint64_t>(b));
                     BlockSlice& slice = slices[static_cast<std::size_t>(b)];
                     slice.thread = tid;
-                    slice.firstEdge = buf.sizes.size();
-                    slice.firstNode = buf.nodes.size();
-                    if (lt) {
-                        for (long long i = 0; i < kBlock; ++i) hg.pollingIC1(g, rng, buf, visit, visit_mark);
-                    } else {
-                        for (long long i = 0; i < kBlock; ++i) hg.pollingLT1(g, rng, buf, visit, visit_mark);
-                    }
-                    slice.endNode = buf.nodes.size();
+                    slice.firstEdge = s.buf.sizes.size();
+                    slice.firstNode = s.buf.nodes.size();
+                    sampleBlock(view, roots, fast, lt, s);
+                    slice.endNode = s.buf.nodes.size();
                 }
             } catch (...) {
                 failures[static_cast<std::size_t>(tid)] = std::current_exception();
@@ -88,10 +116,10 @@ long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, boo
             if (f) std::rethrow_exception(f);
 
         std::size_t nodes = 0;
-        for (const HyperedgeBuffer& buf : buffers) nodes += buf.nodes.size();
+        for (const ThreadScratch& s : scratch) nodes += s.buf.nodes.size();
         hg.reserveEdges(static_cast<std::size_t>(blocks * kBlock), nodes);
         for (const BlockSlice& slice : slices) {
-            HyperedgeBuffer& buf = buffers[static_cast<std::size_t>(slice.thread)];
+            HyperedgeBuffer& buf = scratch[static_cast<std::size_t>(slice.thread)].buf;
             hg.appendEdges(buf, slice.firstEdge, static_cast<std::size_t>(kBlock), slice.firstNode);
             buf.discardBefore(slice.endNode, slice.firstEdge + static_cast<std::size_t>(kBlock));
         }

@@ -28,6 +28,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "graphView.h"
 #include "parse.h"
 
 static_assert(std::endian::native == std::endian::little, "the network file is read as little-endian memory");
@@ -269,4 +270,14 @@ void Graph::readBenefit(const char* benfile) {
             negativeBen = true;
         }
     }
+}
+
+GraphView Graph::view() const {
+    GraphView v;
+    v.n = numNodes;
+    v.adjOff = adjOff.data();
+    v.adj = adjList.data();
+    v.weights = weights.data();
+    v.benIndex = ben_ind.data();
+    return v;
 }

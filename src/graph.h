@@ -25,9 +25,9 @@ using ULL = std::uint64_t;
 // list of positive-benefit nodes, or the selection program's dense table.
 enum class BenefitLayout { Compact, Dense };
 
-class Graph {
-    friend class HyperGraph;
+struct GraphView;
 
+class Graph {
 public:
     explicit Graph(BenefitLayout layout = BenefitLayout::Dense);
 
@@ -66,6 +66,9 @@ public:
 
     BenefitLayout getLayout() const { return layout; }
     bool isLT() const { return loadedLT; }
+
+    // The flat arrays, read-only, for the samplers (graphView.h).
+    GraphView view() const;
 
 private:
     std::size_t weightStart(int v) const { return static_cast<std::size_t>(adjOff[v]) + static_cast<std::size_t>(v) - 1; }

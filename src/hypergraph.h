@@ -7,6 +7,8 @@
 
 #include "lattis.h"
 
+class FastSampler;
+
 // Adds at least num new hyperedges (whole blocks of 10000) on a team of t
 // threads, IC sampling when lt is true and LT sampling otherwise, then indexes
 // them. Each block has its own stream, and blocks join the store in block
@@ -14,6 +16,10 @@
 // total count. Throws std::runtime_error, before sampling, when the batch
 // would take the store past 2147483647 hyperedges.
 long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, bool lt);
+// The same with the fast samplers of `fast` (built for g's model), or the
+// ones above when fast is null. The hyperedges depend on the sampler and the
+// store's seed, never on t.
+long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, bool lt, const FastSampler* fast);
 
 // Greedy selection by uncovered hyperedges per unit of cost within budget k.
 // costs[x - 1] is the cost of node x. Appends the chosen nodes to seeds;

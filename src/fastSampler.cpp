@@ -1,0 +1,167 @@
+// Tables of the fast samplers and the rare path of the IC subset draw; see
+// fastSampler.h.
+#include "fastSampler.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <stdexcept>
+#include <string>
+#include <tuple>
+
+namespace {
+
+constexpr double kTwo32 = 4294967296.0;
+constexpr double kInvTwo32 = 1.0 / 4294967296.0;
+constexpr UI kUiMax = 0xFFFFFFFFu;
+
+// A probability as the count of draws (out of 2^32) below the threshold.
+UI drawsBelow(double probability) {
+    const double x = std::floor(probability * kTwo32 + 0.5);
+    if (!(x > 0)) return 0;
+    if (x >= static_cast<double>(kUiMax)) return kUiMax;
+    return static_cast<UI>(x);
+}
+
+// Thresholds for K = 0 and K <= 1 live among `size` edges of threshold t.
+std::pair<UI, UI> binomialHead(UI size, UI t) {
+    const double p = static_cast<double>(t) * kInvTwo32;
+    const double p0 = std::exp(static_cast<double>(size) * std::log1p(-p));
+    const double p1 = static_cast<double>(size) * p / (1.0 - p) * p0;
+    return {drawsBelow(p0), drawsBelow(p0 + p1)};
+}
+
+// Whether LT thresholds w[0..d] are those of d equal weights summing to 1, up
+// to the running sum's single-precision rounding.
+bool equalWeightsSummingToOne(const UI* w, UI d) {
+    if (d == 0 || w[d] != kUiMax) return false;
+    for (UI j = 1; j < d; ++j) {
+        const double exact = static_cast<double>(j) * kTwo32 / static_cast<double>(d);
+        const double slack = static_cast<double>(j) * kTwo32 * 0x1p-23 + 1.0;
+        if (std::fabs(static_cast<double>(w[j]) - exact) > slack) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+FastSampler::FastSampler(const Graph& g) : lt(g.isLT()) {
+    const GraphView view = g.view();
+    const UI n = view.n;
+    const std::int64_t arcs = view.adjOff[n + 1];
+    if (arcs > static_cast<std::int64_t>(kIndexMask))
+        throw std::runtime_error("the fast sampler holds in-edge positions in 31 bits, but the network has " +
+                                 std::to_string(arcs) + " in-edges; use -sampler classic");
+    for (UI v = 1; v <= n; ++v) maxDeg = std::max(maxDeg, view.degree(static_cast<int>(v)));
+
+    if (lt) {
+        ltStart.assign(static_cast<std::size_t>(n) + 2, 0);
+        for (UI v = 1; v <= n + 1; ++v) {
+            const UI first = static_cast<UI>(view.adjOff[v]);
+            const bool uniform = v <= n && equalWeightsSummingToOne(view.thresholds(static_cast<int>(v)),
+                                                                    view.degree(static_cast<int>(v)));
+            ltStart[v] = first | (uniform ? kGrouped : 0);
+        }
+        return;
+    }
+
+    icNodes.assign(static_cast<std::size_t>(n) + 2, IcNode{});
+    for (UI v = 1; v <= n + 1; ++v) {
+        IcNode& nd = icNodes[v];
+        nd.start = static_cast<UI>(view.adjOff[v]);
+        if (v > n) break;
+        const UI d = view.degree(static_cast<int>(v));
+        const UI* w = view.thresholds(static_cast<int>(v)) + 1;  // w[i]: in-edge i
+        const bool shared = d > 0 && w[0] > 0 && std::all_of(w, w + d, [&](UI t) { return t == w[0]; });
+        if (shared) {
+            nd.t = w[0];
+            std::tie(nd.none, nd.one) = binomialHead(d, w[0]);
+            continue;
+        }
+        // Groups by the bit length of the threshold, largest first; edges
+        // that never fire join none.
+        nd.start |= kGrouped;
+        nd.t = static_cast<UI>(icGroups.size());
+        const int* neigh = view.adj + view.adjOff[v];
+        for (UI bits = 32; bits >= 1; --bits) {
+            UI bound = 0;
+            UI size = 0;
+            for (UI i = 0; i < d; ++i)
+                if (w[i] != 0 && std::bit_width(w[i]) == bits) {
+                    bound = std::max(bound, w[i]);
+                    ++size;
+                }
+            if (size == 0) continue;
+            IcGroup gr;
+            gr.first = static_cast<UI>(icMembers.size());
+            gr.t = bound;
+            std::tie(gr.none, gr.one) = binomialHead(size, bound);
+            icGroups.push_back(gr);
+            for (UI i = 0; i < d; ++i)
+                if (w[i] != 0 && std::bit_width(w[i]) == bits) {
+                    const UI accept = w[i] == bound ? 0
+                                                    : static_cast<UI>(static_cast<double>(w[i]) * kTwo32 /
+                                                                      static_cast<double>(bound));
+                    icMembers.push_back({neigh[i], accept});
+                }
+        }
+        nd.none = static_cast<UI>(icGroups.size()) - nd.t;
+    }
+    icGroups.push_back({static_cast<UI>(icMembers.size()), 0, 0, 0});
+}
+
+std::size_t FastSampler::bytes() const {
+    return icNodes.capacity() * sizeof(IcNode) + icGroups.capacity() * sizeof(IcGroup) +
+           icMembers.capacity() * sizeof(IcMember) + ltStart.capacity() * sizeof(UI);
+}
+
+UI FastSampler::severalLive(DrawCursor& draw, UI r, UI size, UI t, UI one, UI* out) const {
+    const double p = static_cast<double>(t) * kInvTwo32;
+    UI count = 0;
+    if (one == 0) {
+        // K <= 1 is rarer than one draw in 2^32, so the draw that passed
+        // `one` tells nothing: draw the live set afresh. Likely edges are
+        // drawn one by one; unlikely ones by jumps to the next live edge.
+        if (p >= 0.25) {
+            for (UI i = 0; i < size; ++i)
+                if (draw.next() < t) out[count++] = i;
+            return count;
+        }
+        const double logMiss = std::log1p(-p);
+        double at = -1;
+        for (;;) {
+            const double u = (static_cast<double>(draw.next()) + 0.5) * kInvTwo32;
+            at += std::floor(std::log(u) / logMiss) + 1;
+            if (at >= static_cast<double>(size)) return count;
+            out[count++] = static_cast<UI>(at);
+        }
+    }
+    // Invert the binomial from K = 2 on, with the same draw.
+    const double ratio = p / (1.0 - p);
+    double pk = static_cast<double>(size) * ratio * std::exp(static_cast<double>(size) * std::log1p(-p));
+    double cumulative = static_cast<double>(one) * kInvTwo32;
+    const double u = (static_cast<double>(r) + 0.5) * kInvTwo32;
+    UI live = 1;
+    while (live < size) {
+        pk *= static_cast<double>(size - live) / static_cast<double>(live + 1) * ratio;
+        ++live;
+        cumulative += pk;
+        if (u < cumulative) break;
+    }
+    if (4 * static_cast<std::uint64_t>(live) >= size) {
+        // Selection sampling: each position in turn, kept with the share of
+        // the places still to fill among the positions left.
+        for (UI i = 0; i < size && count < live; ++i)
+            if (static_cast<std::uint64_t>(draw.next()) * (size - i) < (static_cast<std::uint64_t>(live - count) << 32))
+                out[count++] = i;
+        return count;
+    }
+    // Floyd's sampling of `live` distinct positions.
+    for (UI j = size - live; j < size; ++j) {
+        const UI x = draw.below(j + 1);
+        const bool taken = std::find(out, out + count, x) != out + count;
+        out[count++] = taken ? j : x;
+    }
+    std::sort(out, out + count);
+    return count;
+}

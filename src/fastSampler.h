@@ -1,0 +1,270 @@
+// Reverse samplers that draw only for what fires: the same hyperedge
+// distribution as the walk and the search of reverseSampler.h, with far
+// fewer draws and cache misses. Chosen with "-sampler fast".
+//
+// IC. Each in-edge is live independently with probability t / 2^32 (t its
+// threshold), which is what the per-edge draw realises. For a node whose
+// in-edges share one threshold (weighted cascade, uniform), the number K of
+// live in-edges is binomial: one draw against two precomputed thresholds
+// settles K = 0 and K = 1 (most expansions), one more picks the live
+// in-edge; K >= 2 is found by inverting the binomial and its K positions are
+// drawn without replacement. So a node costs one draw plus one per live
+// in-edge instead of one per in-edge. Nodes with mixed thresholds keep their
+// in-edges in groups whose thresholds lie within a factor of two; a group is
+// sampled at its largest threshold and each candidate kept with the ratio of
+// its own threshold to that bound, so a node costs O(1 + live edges +
+// groups) draws. Edges of threshold 0 never fire and are left out.
+//
+// LT. A node whose cumulative thresholds are those of equal in-weights that
+// sum to 1 (weighted cascade) picks its in-neighbour as draw * d / 2^32,
+// reading neither its thresholds nor searching them; the walk's intervals
+// then have exactly equal widths, where the loaded thresholds carry the
+// single-precision running sum's rounding (at most j * 2^-23 at the j-th
+// boundary, which the test of uniformity allows). Other nodes keep the
+// search. Several walks are in flight per thread, each step prefetching the
+// next node, so the cache misses of different walks overlap.
+//
+// The tables are built from a loaded Graph, for its model, and are read only
+// afterwards, so every sampling thread may use them at once. They hold
+// in-edge offsets in 31 bits: a network of 2^31 in-edges or more is refused.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "drawStream.h"
+#include "graphView.h"
+#include "reverseSampler.h"
+#include "rootDistribution.h"
+#include "thresholdSearch.h"
+#include "visitBits.h"
+
+// Walks in flight per thread under LT; a walk's visit flag is one bit of a
+// per-node word, so at most 16.
+inline constexpr int kWalksInFlight = 16;
+
+// One thread's state for LT walks in flight: a 16-bit mask of walk flags per
+// node and the path of each walk.
+struct LtWalks {
+    std::vector<std::uint16_t> visit;  // n + 1 entries
+    std::array<std::vector<int>, kWalksInFlight> path;
+    void prepare(UI n) {
+        if (visit.size() < static_cast<std::size_t>(n) + 1) visit.assign(static_cast<std::size_t>(n) + 1, 0);
+        for (auto& p : path) p.reserve(64);
+    }
+};
+
+class FastSampler {
+public:
+    // Builds the tables for g's loaded model. Throws std::runtime_error when
+    // g holds 2^31 in-edges or more.
+    explicit FastSampler(const Graph& g);
+
+    bool forLT() const { return lt; }
+    // Room a thread needs for the live positions of one node or group.
+    UI maxDegree() const { return maxDeg; }
+    std::size_t bytes() const;
+
+    // One IC sample, as searchIC in reverseSampler.h: the root, then breadth
+    // first; `live` has room for maxDegree() positions.
+    template <SeedTest mode, class Visit, class Sink>
+    bool searchIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, Sink&& sink, const UI* link, UI k,
+                  Visit& visit, int* mark, UI* live) const;
+
+    // `count` LT walks, up to kWalksInFlight at a time, all drawing from rng
+    // in a fixed interleaving. Each finished walk goes to done(nodes, size,
+    // hit) in the order walks finish; done returns true to end the batch at
+    // once (the walks still in flight are dropped). Under SeedTest::Exit a
+    // walk ends on reaching a seed, which is not added, as in walkLT.
+    template <SeedTest mode, class Done>
+    void walksLT(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, long long count, LtWalks& s,
+                 const UI* link, UI k, Done&& done) const;
+
+private:
+    static constexpr UI kGrouped = 0x80000000u;  // IC: node in groups; LT: uniform node
+    static constexpr UI kIndexMask = 0x7FFFFFFFu;
+
+    // A node whose in-edges share one threshold t: its in-edges start at
+    // `start`; K = 0 for a draw below none, K = 1 below one. A grouped node
+    // (kGrouped set in start) has its groups at t .. t + none - 1.
+    struct IcNode {
+        UI start, t, none, one;
+    };
+    // A group of in-edges with thresholds in (t / 2, t]: members first ..
+    // the next group's first; none and one as for a node, at threshold t.
+    struct IcGroup {
+        UI first, t, none, one;
+    };
+    // accept: keep a candidate when a draw is below it; 0 keeps it always.
+    struct IcMember {
+        int node;
+        UI accept;
+    };
+
+    // K >= 2 live among `size` in-edges of threshold t, given the draw r that
+    // passed `one`: writes the live positions, ascending, to out and returns
+    // how many.
+    UI severalLive(DrawCursor& draw, UI r, UI size, UI t, UI one, UI* out) const;
+
+    bool lt = false;
+    UI maxDeg = 0;
+    std::vector<IcNode> icNodes;    // n + 2 (IC)
+    std::vector<IcGroup> icGroups;  // groups, then one sentinel (IC)
+    std::vector<IcMember> icMembers;
+    std::vector<UI> ltStart;  // n + 2: in-edge start, kGrouped when uniform (LT)
+};
+
+template <SeedTest mode, class Visit, class Sink>
+bool FastSampler::searchIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, Sink&& sink,
+                           const UI* link, UI k, Visit& visit, int* mark_, UI* live) const {
+    DrawCursor draw(rng);
+    const int root = static_cast<int>(g.benIndex[roots.positionFor(draw.next())]);
+    mark(visit, root);
+    mark_[0] = root;
+    UI marked = 1;
+    UI pos = 0;
+    bool hit = false;
+    auto reach = [&](int u) {
+        if (!isMarked(visit, u)) {
+            mark(visit, u);
+            mark_[marked++] = u;
+        }
+    };
+    const IcNode* nodes = icNodes.data();
+    while (pos < marked) {
+        const int cur = mark_[pos++];
+        // The next node to expand is known already: fetch its record while
+        // this one is expanded.
+        if (pos < marked) __builtin_prefetch(nodes + mark_[pos]);
+        if constexpr (mode != SeedTest::None) {
+            if (link[cur] < k) {
+                hit = true;
+                if constexpr (mode == SeedTest::Exit) break;
+            }
+        }
+        const IcNode& nd = nodes[cur];
+        if ((nd.start & kGrouped) == 0) {
+            const UI first = nd.start;
+            const UI r = draw.next();
+            if (r < nd.none) continue;
+            const UI d = (nodes[cur + 1].start & kIndexMask) - first;
+            if (r < nd.one) {
+                reach(g.adj[first + draw.below(d)]);
+                continue;
+            }
+            const UI count = severalLive(draw, r, d, nd.t, nd.one, live);
+            for (UI i = 0; i < count; ++i) reach(g.adj[first + live[i]]);
+            continue;
+        }
+        for (UI gi = nd.t; gi < nd.t + nd.none; ++gi) {
+            const IcGroup& gr = icGroups[gi];
+            const IcMember* members = icMembers.data() + gr.first;
+            auto accept = [&](UI i) {
+                if (members[i].accept == 0 || draw.next() < members[i].accept) reach(members[i].node);
+            };
+            const UI r = draw.next();
+            if (r < gr.none) continue;
+            const UI size = icGroups[gi + 1].first - gr.first;
+            if (r < gr.one) {
+                accept(draw.below(size));
+                continue;
+            }
+            const UI count = severalLive(draw, r, size, gr.t, gr.one, live);
+            for (UI i = 0; i < count; ++i) accept(live[i]);
+        }
+    }
+    if constexpr (mode != SeedTest::Exit) sink(mark_, marked);
+    for (UI i = 0; i < marked; ++i) unmark(visit, mark_[i]);
+    return hit;
+}
+
+template <SeedTest mode, class Done>
+void FastSampler::walksLT(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, long long count,
+                          LtWalks& s, const UI* link, UI k, Done&& done) const {
+    static_assert(mode != SeedTest::Flag, "walks in flight end at a seed or not at all");
+    struct Slot {
+        int cur = 0;
+        UI edge = 0;           // in-edge whose tail is the next node, when pending
+        bool active = false;
+        bool pending = false;  // the next node is still being fetched
+    };
+    std::array<Slot, kWalksInFlight> slot{};
+    DrawCursor draw(rng);
+    const UI* starts = ltStart.data();
+    std::uint16_t* flags = s.visit.data();
+    auto fetch = [&](int v) {
+        __builtin_prefetch(starts + v);
+        __builtin_prefetch(flags + v, 1);
+        if constexpr (mode == SeedTest::Exit) __builtin_prefetch(link + v);
+    };
+    long long started = 0;
+    int active = 0;
+    auto begin = [&](int i) {
+        slot[i].cur = static_cast<int>(g.benIndex[roots.positionFor(draw.next())]);
+        slot[i].active = true;
+        slot[i].pending = false;
+        fetch(slot[i].cur);
+        ++started;
+        ++active;
+    };
+    auto release = [&](int i) {
+        const std::uint16_t bit = static_cast<std::uint16_t>(1u << i);
+        for (int v : s.path[i]) flags[v] &= static_cast<std::uint16_t>(~bit);
+        s.path[i].clear();
+        slot[i].active = false;
+        --active;
+    };
+    for (int i = 0; i < kWalksInFlight && started < count; ++i) begin(i);
+    bool stop = false;
+    while (active > 0 && !stop) {
+        for (int i = 0; i < kWalksInFlight && !stop; ++i) {
+            Slot& sl = slot[i];
+            if (!sl.active) continue;
+            if (sl.pending) {
+                sl.cur = g.adj[sl.edge];
+                sl.pending = false;
+                fetch(sl.cur);
+                continue;
+            }
+            const int cur = sl.cur;
+            const std::uint16_t bit = static_cast<std::uint16_t>(1u << i);
+            bool finished = false;
+            bool hit = false;
+            if (mode == SeedTest::Exit && link[cur] < k) {
+                hit = true;
+                finished = true;
+            } else if (flags[cur] & bit) {
+                finished = true;
+            } else {
+                flags[cur] |= bit;
+                s.path[i].push_back(cur);
+                const UI r = draw.next();
+                const UI st = starts[cur];
+                const UI first = st & kIndexMask;
+                const UI d = (starts[cur + 1] & kIndexMask) - first;
+                if (st & kGrouped) {
+                    sl.edge = first + static_cast<UI>((static_cast<std::uint64_t>(r) * d) >> 32);
+                    sl.pending = true;
+                    __builtin_prefetch(g.adj + sl.edge);
+                } else {
+                    const int ind = ltIndex(g.thresholds(cur), d + 1, r);
+                    if (ind == -1) {
+                        finished = true;
+                    } else {
+                        sl.cur = g.adj[first + static_cast<UI>(ind) - 1];
+                        fetch(sl.cur);
+                    }
+                }
+            }
+            if (finished) {
+                if (done(s.path[i].data(), static_cast<UI>(s.path[i].size()), hit)) stop = true;
+                release(i);
+                if (!stop && started < count) begin(i);
+            }
+        }
+    }
+    for (int i = 0; i < kWalksInFlight; ++i)
+        if (slot[i].active) release(i);
+}

@@ -1,0 +1,125 @@
+// Appending and indexing of the contiguous hyperedge store; see hyperStore.h.
+#include "hyperStore.h"
+
+#include <sys/mman.h>
+
+#include <cassert>
+#include <climits>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+constexpr std::size_t kMaxEdges = static_cast<std::size_t>(INT_MAX);
+}
+
+void HyperedgeBuffer::discardBefore(std::size_t node, std::size_t edge) {
+    constexpr std::size_t page = 4096;
+    auto drop = [](auto& arr, std::size_t count, std::size_t& gone) {
+        const std::size_t whole = count * sizeof(arr[0]) / page * page;
+        if (whole <= gone) return;
+        // Failure only means the pages stay resident until clear().
+        [[maybe_unused]] int rc = madvise(reinterpret_cast<char*>(arr.data()) + gone, whole - gone, MADV_DONTNEED);
+        gone = whole;
+    };
+    drop(nodes, node, nodeBytesGone);
+    drop(sizes, edge, sizeBytesGone);
+}
+
+HyperStore::HyperStore(UI n) : numNodes(n) {
+    node_off.resize(static_cast<std::size_t>(n) + 2);
+    edge_off.push_back(0);
+}
+
+std::size_t HyperStore::bytes() const {
+    return node_edge.bytes() + node_off.bytes() + edge_node.bytes() + edge_off.bytes();
+}
+
+void HyperStore::checkRoom(std::size_t edges) const {
+    if (edges > kMaxEdges - static_cast<std::size_t>(numEdges()))
+        throw std::runtime_error("the hyperedge store would pass 2147483647 hyperedges, the range of hyperedge ids");
+}
+
+void HyperStore::reserve(std::size_t edges, std::size_t nodes) {
+    checkRoom(edges);
+    edge_node.reserve(edge_node.size() + nodes);
+    edge_off.reserve(edge_off.size() + edges);
+}
+
+void HyperStore::push(const int* nodes, std::size_t count) {
+    checkRoom(1);
+    edge_node.append({nodes, count});
+    edge_off.push_back(static_cast<std::int64_t>(edge_node.size()));
+}
+
+void HyperStore::append(const HyperedgeBuffer& buf, std::size_t firstEdge, std::size_t count, std::size_t firstNode) {
+    checkRoom(count);
+    const UI* sizes = buf.sizes.data() + firstEdge;
+    std::size_t nodes = 0;
+    for (std::size_t i = 0; i < count; ++i) nodes += sizes[i];
+    edge_node.append({buf.nodes.data() + firstNode, nodes});
+    const std::size_t at = edge_off.size();
+    edge_off.resize(at + count);
+    std::int64_t* off = edge_off.data();
+    for (std::size_t i = 0; i < count; ++i) off[at + i] = off[at + i - 1] + sizes[i];
+}
+
+// One counting pass, in place: each node's old list moves up by the number
+// of new ids of the nodes below it (highest node first, so nothing is
+// overwritten before it moved), then the new ids are appended in hyperedge
+// order. During the appends node_off[v] serves as v's write cursor, which
+// leaves it at the end of v's list, the start of v + 1's; one shift by a
+// place then restores the starts.
+void HyperStore::indexFrom(std::size_t firstEdge) {
+    const std::size_t lastEdge = static_cast<std::size_t>(numEdges());
+    if (firstEdge >= lastEdge) return;
+    const std::size_t slots = static_cast<std::size_t>(numNodes) + 1;
+    const int* en = edge_node.data();
+    const std::int64_t* eo = edge_off.data();
+    const std::int64_t added = eo[lastEdge] - eo[firstEdge];
+    std::int64_t* off = node_off.data();
+    const std::int64_t oldTotal = off[slots];
+    node_edge.reserve(static_cast<std::size_t>(oldTotal + added));
+    node_edge.resize(static_cast<std::size_t>(oldTotal + added));
+    int* ne = node_edge.data();
+    {
+        std::vector<int> count(slots, 0);
+        for (std::int64_t p = eo[firstEdge]; p < eo[lastEdge]; ++p) {
+            assert(en[p] >= 0 && static_cast<std::size_t>(en[p]) < slots);
+            ++count[static_cast<std::size_t>(en[p])];
+        }
+        std::int64_t oldNext = oldTotal;
+        std::int64_t above = 0;  // new ids of this node and all higher ones
+        for (std::size_t v = slots; v-- > 0;) {
+            above += count[v];
+            const std::int64_t oldBeg = off[v];
+            const std::int64_t len = oldNext - oldBeg;
+            const std::int64_t newBeg = oldBeg + added - above;
+            if (newBeg != oldBeg && len > 0)
+                std::memmove(ne + newBeg, ne + oldBeg, static_cast<std::size_t>(len) * sizeof(int));
+            off[v] = newBeg + len;
+            oldNext = oldBeg;
+        }
+    }
+    // The appends go to as many places as there are nodes, so many of them
+    // miss the cache; fetching the slot of an id some way ahead keeps
+    // several misses in flight.
+    constexpr std::int64_t ahead = 16;
+    const std::int64_t endAll = eo[lastEdge];
+    for (std::size_t e = firstEdge; e < lastEdge; ++e)
+        for (std::int64_t p = eo[e]; p < eo[e + 1]; ++p) {
+            if (p + ahead < endAll) __builtin_prefetch(ne + off[static_cast<std::size_t>(en[p + ahead])], 1);
+            ne[off[static_cast<std::size_t>(en[p])]++] = static_cast<int>(e);
+        }
+    std::memmove(off + 1, off, slots * sizeof(std::int64_t));
+    off[0] = 0;
+}
+
+void HyperStore::clear() {
+    edge_node.release();
+    edge_off.release();
+    node_edge.release();
+    node_off.release();
+    edge_off.push_back(0);
+    node_off.resize(static_cast<std::size_t>(numNodes) + 2);
+}

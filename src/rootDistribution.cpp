@@ -1,0 +1,84 @@
+// Construction and lookup of the root distribution; see rootDistribution.h.
+#include "rootDistribution.h"
+
+#include <cassert>
+#include <cstddef>
+#include <stdexcept>
+
+namespace {
+
+constexpr UI kUiMax = 0xFFFFFFFFu;
+// The lookup table has at most 2^22 buckets (16 MB).
+constexpr int kMaxRootBits = 22;
+
+// The first p in [lo, hi) with w[p] > ran, or hi; w ascending on [lo, hi).
+// The probes are conditional moves, not branches: draws are random, so a
+// branch would be mispredicted at about every other probe.
+UI firstAbove(const UI* w, UI lo, UI hi, UI ran) {
+    if (lo == hi) return hi;
+    const UI* base = w + lo;
+    UI len = hi - lo;
+    while (len > 1) {
+        const UI half = len / 2;
+        base = base[half] <= ran ? base + half : base;
+        len -= half;
+    }
+    return static_cast<UI>(base - w) + (*base <= ran ? 1 : 0);
+}
+
+}  // namespace
+
+RootDistribution::RootDistribution(const Graph& g) {
+    const std::vector<double>& ben = g.getBen();
+    const std::size_t m = ben.size();
+    std::size_t positive = m;
+    for (std::size_t j = 0; j < m; ++j)
+        if (ben[j] > 0) positive = j;
+    if (positive == m) throw std::runtime_error("no node has a positive benefit: no reverse sample can be rooted");
+    lastPositive = static_cast<UI>(positive);
+
+    std::vector<double> c(ben);
+    for (std::size_t i = 1; i < m; ++i) c[i] += c[i - 1];
+    const double total = c[m - 1];
+    const double scale = static_cast<double>(kUiMax);
+    bDist.assign(m + 1, 0);
+    for (std::size_t i = 1; i <= m; ++i) {
+        const double tmp = scale * c[i - 1] / total;
+        bDist[i] = tmp >= scale ? kUiMax : static_cast<UI>(tmp);
+    }
+    // The scaled total may round down to UI_MAX - 1; closing the distribution
+    // at UI_MAX leaves no draw without a position.
+    for (std::size_t i = positive + 1; i <= m; ++i) bDist[i] = kUiMax;
+    benSize = static_cast<UI>(m + 1);
+
+    // About four positions per bucket: the bucket's range then usually lies
+    // in one cache line of bDist, and the table is a quarter of its size.
+    int bits = 1;
+    while (bits < kMaxRootBits && (std::size_t{1} << bits) * 4 < bDist.size()) ++bits;
+    rootShift = 32 - bits;
+    const std::size_t buckets = std::size_t{1} << bits;
+    rootStart.resize(buckets + 1);
+    UI p = 0;
+    for (std::size_t j = 0; j < buckets; ++j) {
+        const UI low = static_cast<UI>(j << rootShift);
+        while (p < benSize && bDist[p] <= low) ++p;
+        rootStart[j] = p;
+    }
+    rootStart[buckets] = benSize;
+}
+
+// The draws of one bucket end at positions from its own start to the next
+// bucket's, so the search runs over that range only. The result is the one a
+// binary search over the whole of bDist gives.
+UI RootDistribution::positionFor(UI ran) const {
+    const std::size_t j = ran >> rootShift;
+    UI p = firstAbove(bDist.data(), rootStart[j], rootStart[j + 1], ran);
+    // The top draw equals the last entry and ends at it.
+    if (p > benSize - 1) p = benSize - 1;
+    assert(p >= 1);
+    // Past the last positive position only the top draw can land (all later
+    // entries are UI_MAX); it belongs to that last position.
+    UI pos = p - 1;
+    if (pos > lastPositive) pos = lastPositive;
+    return pos;
+}
