@@ -4,6 +4,8 @@
 #include <cmath>
 #include <sstream>
 #include <stdexcept>
+#include <string>
+#include <string_view>
 
 #include "option.h"
 #include "parse.h"
@@ -34,4 +36,11 @@ long long intOption(const OptionParser& op, const char* name, long long def, lon
         throw std::invalid_argument(msg.str());
     }
     return *v;
+}
+
+SamplerKind samplerOption(const OptionParser& op) {
+    const char* text = op.getPara("-sampler");
+    if (text == nullptr || std::string_view(text) == "classic") return SamplerKind::Classic;
+    if (std::string_view(text) == "fast") return SamplerKind::Fast;
+    throw std::invalid_argument(std::string("option -sampler: expected classic or fast, got \"") + text + "\"");
 }

@@ -17,3 +17,9 @@ double realOption(const OptionParser& op, const char* name, double def,
 long long intOption(const OptionParser& op, const char* name, long long def,
                     long long lo = std::numeric_limits<long long>::min(),
                     long long hi = std::numeric_limits<long long>::max());
+
+// The reverse samplers of option -sampler: "classic" (the default), the
+// per-edge draws the programs have always made, or "fast", the same
+// distribution with draws only for what fires. Throws like the others.
+enum class SamplerKind { Classic, Fast };
+SamplerKind samplerOption(const OptionParser& op);

@@ -123,7 +123,8 @@ struct alignas(64) ThreadScratch {
 }  // namespace
 
 InfluenceCounts estimateInfluence(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds, int t,
-                                  float epsilon_2, float delta, int m) {
+                                  float epsilon_2, float delta, int m, long long maxSamples,
+                                  const std::function<void(long long, long long)>& progress) {
     assert(t >= 1);
     const int n = g.getSize();
     const UI k = static_cast<UI>(seeds.size());
@@ -145,11 +146,12 @@ InfluenceCounts estimateInfluence(const Graph& g, HyperGraph& hg, const std::vec
     }
     std::vector<HitFlag> maxSeed(static_cast<std::size_t>(t));
 
-    long long counter = 0;
-    // Written only inside the critical section; atomic so that the loop test
-    // may read it without the lock.
+    // Both written only inside the critical section; atomic so that the
+    // loop test may read them without the lock.
+    std::atomic<long long> counter{0};
     std::atomic<long long> degree{0};
     const HyperGraph& sampler = hg;
+    constexpr long long kProgressEvery = 1 << 20;
 
     omp_set_num_threads(t);
 #pragma omp parallel
@@ -158,19 +160,24 @@ InfluenceCounts estimateInfluence(const Graph& g, HyperGraph& hg, const std::vec
         ThreadScratch& s = scratch[static_cast<std::size_t>(id)];
         bool& hit = maxSeed[static_cast<std::size_t>(id)].hit;
         const bool ic = m != 0;
-        while (static_cast<double>(degree.load(std::memory_order_relaxed)) < upperBound) {
+        long long own = 0;
+        while (static_cast<double>(degree.load(std::memory_order_relaxed)) < upperBound &&
+               counter.load(std::memory_order_relaxed) < maxSamples) {
             hit = ic ? sampler.pollingIC(g, s.rng, link, k, s.visit, s.visit_mark)
                      : sampler.pollingLT(g, s.rng, link, k, s.visit, s.visit_mark);
 #pragma omp critical
             {
-                ++counter;
+                counter.store(counter.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
                 if (hit) degree.store(degree.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
             }
+            if (id == 0 && progress && ++own % kProgressEvery == 0)
+                progress(counter.load(std::memory_order_relaxed), degree.load(std::memory_order_relaxed));
         }
     }
 
-    result.samples = counter;
+    result.samples = counter.load();
     result.hits = degree.load();
+    result.capped = static_cast<double>(result.hits) < upperBound;
     result.estimate = g.getPositiveBenefit() * static_cast<double>(result.hits) / static_cast<double>(result.samples);
     return result;
 }

@@ -10,6 +10,8 @@
 // is sampled, and seed ids in 1..n (readSeedFile checks them at the boundary).
 #pragma once
 
+#include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -24,15 +26,19 @@ struct InfluenceCounts {
     long long samples = 0;   // reverse samples drawn by all threads
     long long hits = 0;      // samples that reached a seed
     double estimate = 0.0;   // positive benefit mass times hits / samples
+    bool capped = false;     // maxSamples ended the run before the bound
 };
 
-// Samples on t threads until the hits reach stoppingBound(epsilon_2, delta);
-// m = 0 samples under LT, any other value under IC. Draws no sample, and
-// returns all zeros, when the seed list is empty or seedsReachRoot is false:
-// the benefit is then exactly 0 and the loop would never end. Requires t >= 1
-// and a finite bound.
+// Samples on t threads until the hits reach stoppingBound(epsilon_2, delta),
+// or the samples reach maxSamples; m = 0 samples under LT, any other value
+// under IC. Draws no sample, and returns all zeros, when the seed list is
+// empty or seedsReachRoot is false: the benefit is then exactly 0 and the
+// loop would never end. Thread 0 calls progress(samples, hits) about every
+// 2^20 of its own samples. Requires t >= 1 and a finite bound.
 InfluenceCounts estimateInfluence(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds, int t,
-                                  float epsilon_2, float delta, int m);
+                                  float epsilon_2, float delta, int m,
+                                  long long maxSamples = std::numeric_limits<long long>::max(),
+                                  const std::function<void(long long, long long)>& progress = {});
 
 // estimateInfluence, then the estimate as one line on standard output in the
 // stream's default format (six significant digits).

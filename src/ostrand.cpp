@@ -12,23 +12,31 @@
 #include <cstdlib>
 #include <ctime>
 #include <exception>
+#include <functional>
 #include <iostream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "blockEstimate.h"
 #include "cliArgs.h"
 #include "estimate.h"
+#include "fastSampler.h"
 #include "graph.h"
 #include "lattis.h"
 #include "option.h"
+#include "progressLine.h"
 
 namespace {
+
+// Samples drawn at most, unless -maxsamples says otherwise.
+constexpr long long kDefaultMaxSamples = 1000000000;
 
 const char* const kUsage =
     "usage: ostrand -s <seed file> [-i <network file>] [-b <benefit file>] [-m LT|IC]\n"
     "               [-epsilon <e>] [-delta <d>] [-t <threads>] [-seed <n>] [-c <cost file>]\n"
+    "               [-sampler classic|fast] [-maxsamples <n>]\n"
     "  -s        seed file: node ids (1..n) separated by whitespace; required\n"
     "  -i        network file (binary)                      default network.bin\n"
     "  -b        benefit file (n numbers)                   default nodeBenefit.txt\n"
@@ -38,6 +46,9 @@ const char* const kUsage =
     "  -t        threads, >= 1                              default 1\n"
     "  -seed     random seed, 0..4294967295                 default: the clock\n"
     "  -c        accepted and ignored (node costs are not used)\n"
+    "  -sampler  reverse samplers: classic, or fast (same distribution,  default classic\n"
+    "            fewer draws; the estimate then repeats for any -t)\n"
+    "  -maxsamples  most samples to draw before giving up           default 1000000000\n"
     "Options are name-value pairs in any order; see readme.txt.\n";
 
 // The option's value in single precision, refused unless the rounded value
@@ -87,6 +98,15 @@ int main(int argc, char** argv) {
             throw std::invalid_argument(msg.str());
         }
         const int threads = static_cast<int>(intOption(op, "-t", 1, 1, INT_MAX));
+        const SamplerKind sampler = samplerOption(op);
+        const long long maxSamples = intOption(op, "-maxsamples", kDefaultMaxSamples, 1);
+        if (neededHits(epsilon, delta) > maxSamples) {
+            std::ostringstream msg;
+            msg << "options -epsilon " << epsilon << " and -delta " << delta << " ask for "
+                << neededHits(epsilon, delta) << " hits, more than the cap of " << maxSamples
+                << " samples (-maxsamples) could ever give; choose a larger -epsilon or -delta, or raise -maxsamples";
+            throw std::invalid_argument(msg.str());
+        }
 
         Graph graph(BenefitLayout::Compact);
         if (model == "LT")
@@ -110,7 +130,38 @@ int main(int argc, char** argv) {
                       << graph.getPositiveBenefit() << "), the mass that roots are drawn from\n";
 
         const int m = model == "IC" ? 1 : 0;
-        calculateInfluence(graph, hyperGraph, seeds, threads, epsilon, delta, m);
+        ProgressLine progress;
+        std::function<void(long long, long long)> show;
+        if (progress.enabled())
+            show = [&progress](long long samples, long long hits) {
+                progress.show("ostrand: " + std::to_string(samples) + " samples, " + std::to_string(hits) + " hits");
+            };
+        InfluenceCounts counts;
+        if (sampler == SamplerKind::Fast) {
+            const FastSampler fast(graph);
+            EstimateSettings settings;
+            settings.threads = threads;
+            settings.epsilon = epsilon;
+            settings.delta = delta;
+            settings.ic = m != 0;
+            settings.fast = &fast;
+            settings.maxSamples = maxSamples;
+            settings.progress = show;
+            const BlockEstimate e = estimateInBlocks(graph, hyperGraph, seeds, settings);
+            counts = {e.samples, e.hits, e.estimate, e.capped};
+        } else {
+            counts = estimateInfluence(graph, hyperGraph, seeds, threads, epsilon, delta, m, maxSamples, show);
+        }
+        progress.clear();
+        if (counts.capped) {
+            std::cerr << "ostrand: stopped at the cap of " << maxSamples << " samples (-maxsamples) with "
+                      << counts.hits << " of the " << neededHits(epsilon, delta)
+                      << " hits that -epsilon and -delta ask for: the seeds reach too little benefit for an estimate "
+                         "of that accuracy (about "
+                      << counts.estimate << " from what was drawn); raise -maxsamples or -epsilon\n";
+            return 1;
+        }
+        std::cout << counts.estimate << std::endl;
         return 0;
     } catch (const std::exception& e) {
         std::cerr << "ostrand: " << e.what() << '\n';

@@ -313,7 +313,7 @@ ScheduleResult runSchedule(const Graph& g, HyperGraph& hg, const std::vector<flo
         seeds.clear();
         guardBatch(hg, batch, settings, result.iterations + 1, totalDegree);
         const Clock::time_point t0 = Clock::now();
-        addHyperedge(g, hg, settings.threads, batch, settings.ic);
+        addHyperedge(g, hg, settings.threads, batch, settings.ic, settings.fast);
         const Clock::time_point t1 = Clock::now();
         batch *= 2;
         buildSeedSetCost(hg, seeds, n, settings.k, costs, degree, totalDegree);

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+class FastSampler;
 class Graph;
 class HyperGraph;
 
@@ -100,6 +101,7 @@ struct ScheduleSettings {
     double k = 0;
     int threads = 1;
     bool ic = false;  // IC sampling when true, LT otherwise
+    const FastSampler* fast = nullptr;  // the fast samplers, or null for the classic ones
     // Memory the store may take, in bytes, when smaller than MemAvailable.
     std::optional<double> memoryLimit;
     // Memory available now, asked before every batch; memAvailableBytes by default.

@@ -1,0 +1,137 @@
+// The block-ordered estimator; see blockEstimate.h.
+#include "blockEstimate.h"
+
+#include <omp.h>
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <exception>
+
+#include "estimate.h"
+#include "fastSampler.h"
+#include "graphView.h"
+#include "reverseSampler.h"
+#include "threadScratch.h"
+
+namespace {
+
+struct Tally {
+    long long samples = 0;
+    long long hits = 0;
+};
+
+}  // namespace
+
+long long neededHits(float epsilon, float delta) {
+    const double bound = stoppingBound(epsilon, delta);
+    assert(std::isfinite(bound));
+    return std::max(1LL, static_cast<long long>(std::ceil(bound)));
+}
+
+BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds,
+                               const EstimateSettings& settings) {
+    assert(settings.threads >= 1 && settings.maxSamples >= 1);
+    BlockEstimate result;
+    result.neededHits = neededHits(settings.epsilon, settings.delta);
+    if (seeds.empty() || !seedsReachRoot(g, hg, seeds, !settings.ic)) return result;
+
+    const UI n = static_cast<UI>(g.getSize());
+    const UI k = static_cast<UI>(seeds.size());
+    std::vector<UI> link(static_cast<std::size_t>(n) + 1, k);
+    for (UI i = 0; i < k; ++i) link[static_cast<std::size_t>(seeds[i])] = i;
+
+    const GraphView view = g.view();
+    const RootDistribution& roots = hg.rootDraw();
+    const FastSampler* fast = settings.fast;
+    const StreamKey key = hg.drawStreamKey();
+    const long long cap = settings.maxSamples;
+    const long long blocks = (cap + kEstimateBlock - 1) / kEstimateBlock;
+    const int t = settings.threads;
+    std::vector<ThreadScratch> scratch(static_cast<std::size_t>(t));
+    for (ThreadScratch& s : scratch) s.prepare(n, fast);
+
+    // Block b's samples (the last block stops at the cap), counted until
+    // `stopAt` hits when stopAt > 0.
+    auto runBlock = [&](ThreadScratch& s, long long b, long long stopAt) {
+        initStream(s.rng, key, static_cast<std::uint64_t>(b));
+        const long long size = std::min(kEstimateBlock, cap - b * kEstimateBlock);
+        Tally tally;
+        auto count = [&](bool hit) {
+            ++tally.samples;
+            if (hit) ++tally.hits;
+            return stopAt > 0 && tally.hits == stopAt;
+        };
+        auto none = [](const int*, UI) {};
+        if (fast != nullptr && !settings.ic) {
+            fast->walksLT<SeedTest::Exit>(view, roots, s.rng, size, s.walks, link.data(), k,
+                                          [&](const int*, UI, bool hit) { return count(hit); });
+            return tally;
+        }
+        int* mark = s.mark.data();
+        for (long long i = 0; i < size; ++i) {
+            bool hit;
+            if (fast != nullptr)
+                hit = fast->searchIC<SeedTest::Exit>(view, roots, s.rng, none, link.data(), k, s.visit, mark,
+                                                     s.live.data());
+            else if (settings.ic)
+                hit = searchIC<SeedTest::Exit>(view, roots, s.rng, none, link.data(), k, s.visit, mark);
+            else
+                hit = walkLT<SeedTest::Exit>(view, roots, s.rng, none, link.data(), k, s.visit, mark);
+            if (count(hit)) break;
+        }
+        return tally;
+    };
+
+    omp_set_num_threads(t);
+    std::vector<long long> hitsOf;
+    std::vector<std::exception_ptr> failures(static_cast<std::size_t>(t));
+    long long done = 0;  // blocks counted, in order
+    while (done < blocks) {
+        // Enough blocks for the hits still needed at the rate seen so far
+        // (doubling while no hit has come), a whole number per thread.
+        long long want = std::max<long long>(done, 1);
+        if (result.hits > 0) {
+            const double rate = static_cast<double>(result.hits) / static_cast<double>(result.samples);
+            const double missing = static_cast<double>(result.neededHits - result.hits);
+            want = static_cast<long long>(1.1 * missing / rate / static_cast<double>(kEstimateBlock)) + 1;
+        }
+        want = (std::max<long long>(want, t) + t - 1) / t * t;
+        want = std::min(want, blocks - done);
+        hitsOf.assign(static_cast<std::size_t>(want), 0);
+
+        // Blocks vary with the seeds' reach; handing them out one at a time
+        // keeps both threads busy to the end of the round.
+#pragma omp parallel for schedule(dynamic, 1)
+        for (long long i = 0; i < want; ++i) {
+            const std::size_t tid = static_cast<std::size_t>(omp_get_thread_num());
+            try {
+                hitsOf[static_cast<std::size_t>(i)] = runBlock(scratch[tid], done + i, 0).hits;
+            } catch (...) {
+                failures[tid] = std::current_exception();
+            }
+        }
+        for (const std::exception_ptr& f : failures)
+            if (f) std::rethrow_exception(f);
+
+        for (long long i = 0; i < want; ++i) {
+            const long long b = done + i;
+            const long long h = hitsOf[static_cast<std::size_t>(i)];
+            if (result.hits + h >= result.neededHits) {
+                const Tally last = runBlock(scratch[0], b, result.neededHits - result.hits);
+                result.samples += last.samples;
+                result.hits += last.hits;
+                result.estimate = g.getPositiveBenefit() * static_cast<double>(result.hits) /
+                                  static_cast<double>(result.samples);
+                return result;
+            }
+            result.hits += h;
+            result.samples += std::min(kEstimateBlock, cap - b * kEstimateBlock);
+        }
+        done += want;
+        if (settings.progress) settings.progress(result.samples, result.hits);
+    }
+    result.capped = true;
+    result.estimate = g.getPositiveBenefit() * static_cast<double>(result.hits) / static_cast<double>(result.samples);
+    return result;
+}
