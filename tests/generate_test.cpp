@@ -10,9 +10,12 @@
 #include <memory>
 #include <random>
 #include <set>
+#include <string>
+#include <utility>
 #include <stdexcept>
 #include <vector>
 
+#include "fastSampler.h"
 #include "graph.h"
 #include "hypergraph.h"
 #include "lattis.h"
@@ -102,13 +105,15 @@ TEST(GenerateCount, NothingAskedStillIndexes) {
 }
 
 TEST(GenerateThreads, SameHyperedgesForOneTwoAndFourThreads) {
-    for (bool lt : {true, false}) {
+    for (auto [lt, fast] : {std::pair{true, false}, {false, false}, {true, true}, {false, true}}) {
+        SCOPED_TRACE(std::string(lt ? "LT" : "IC") + (fast ? ", fast" : ", classic"));
         Net net(lt);
+        const FastSampler sampler(net.g);
         std::vector<std::unique_ptr<HyperGraph>> stores;
         for (int t : {1, 2, 4}) {
             stores.push_back(net.store(7));
-            addHyperedge(net.g, *stores.back(), t, 25000, !lt);
-            addHyperedge(net.g, *stores.back(), t, 15000, !lt);
+            addHyperedge(net.g, *stores.back(), t, 25000, !lt, fast ? &sampler : nullptr);
+            addHyperedge(net.g, *stores.back(), t, 15000, !lt, fast ? &sampler : nullptr);
         }
         const HyperGraph& one = *stores[0];
         ASSERT_EQ(one.getNumEdge(), 50000);

@@ -16,14 +16,17 @@
 #include <set>
 #include <vector>
 
+#include "fastSampler.h"
 #include "graph.h"
 #include "hypergraph.h"
 #include "lattis.h"
+#include "liveEdgeEnumeration.h"
 #include "testNetwork.h"
 
 namespace {
 
 using testnet::Arc;
+using namespace enumeration;
 
 void setNextDraws(sfmt_t& s, const std::vector<UI>& draws) {
     s.idx = 0;
@@ -366,137 +369,18 @@ TEST(SamplerDraws, SeedTestsFollowTheFullSample) {
 
 // ---- statistics against enumeration ----
 
-constexpr double kTwo32 = 4294967296.0;
-
-// Probability of each root node: the widths of the root distribution, with
-// the top draw on the last position with a positive benefit.
-std::map<int, double> rootProbabilities(const Graph& g, const HyperGraph& hg) {
-    const std::vector<UI>& d = hg.rootDistribution();
-    std::map<int, double> p;
-    std::size_t lastPositive = 0;
-    for (std::size_t j = 0; j < g.getBen().size(); ++j)
-        if (g.getBen()[j] > 0) lastPositive = j;
-    for (std::size_t j = 0; j + 1 < d.size(); ++j) {
-        double width = static_cast<double>(d[j + 1] - d[j]) + (j == lastPositive ? 1.0 : 0.0);
-        if (width > 0) p[static_cast<int>(g.getNodeInBen(static_cast<unsigned>(j)))] += width / kTwo32;
-    }
-    return p;
-}
-
-struct Exact {
-    std::vector<double> contains;  // P(node in the hyperedge), by node id
-    double hit = 0;                // P(the hyperedge holds a seed)
-};
-
-// LT: every node independently keeps at most one in-edge; the sample from r
-// follows kept edges backwards until none is kept or a node repeats. Choice
-// probabilities count the draws each search maps to each in-neighbour.
-Exact exactLT(const Graph& g, const HyperGraph& hg, const std::vector<int>& seeds) {
-    const int n = g.getSize();
-    struct Choice {
-        double p;
-        int next;  // 0: the walk stops
-    };
-    std::vector<std::vector<Choice>> choices(static_cast<std::size_t>(n) + 1);
-    for (int v = 1; v <= n; ++v) {
-        const auto w = g.getWeight(v);
-        const auto in = g[v];
-        const std::size_t s = w.size();
-        auto& c = choices[static_cast<std::size_t>(v)];
-        c.push_back({s == 1 ? 1.0 : (kTwo32 - 1 - w[s - 1]) / kTwo32, 0});
-        for (std::size_t p = 1; p < s; ++p) {
-            double count = static_cast<double>(w[p] - w[p - 1]);
-            if (s >= 32 && p == s - 1) count += 1;  // the draw equal to the last entry
-            if (s < 32 && p == 1) count += 1;       // the draw 0
-            c.push_back({count / kTwo32, in[p - 1]});
-        }
-    }
-    Exact ex{std::vector<double>(static_cast<std::size_t>(n) + 1, 0.0), 0};
-    const std::map<int, double> roots = rootProbabilities(g, hg);
-    std::vector<std::size_t> pick(static_cast<std::size_t>(n) + 1, 0);
-    std::set<int> seedSet(seeds.begin(), seeds.end());
-    for (;;) {
-        double p = 1;
-        for (int v = 1; v <= n; ++v) p *= choices[static_cast<std::size_t>(v)][pick[static_cast<std::size_t>(v)]].p;
-        if (p > 0) {
-            for (const auto& [r, pr] : roots) {
-                std::vector<bool> seen(static_cast<std::size_t>(n) + 1);
-                bool hit = false;
-                for (int cur = r; cur != 0 && !seen[static_cast<std::size_t>(cur)];
-                     cur = choices[static_cast<std::size_t>(cur)][pick[static_cast<std::size_t>(cur)]].next) {
-                    seen[static_cast<std::size_t>(cur)] = true;
-                    ex.contains[static_cast<std::size_t>(cur)] += p * pr;
-                    hit |= seedSet.count(cur) > 0;
-                }
-                if (hit) ex.hit += p * pr;
-            }
-        }
-        int v = 1;
-        while (v <= n && ++pick[static_cast<std::size_t>(v)] == choices[static_cast<std::size_t>(v)].size())
-            pick[static_cast<std::size_t>(v++)] = 0;
-        if (v > n) break;
-    }
-    return ex;
-}
-
-// IC: every in-edge is live independently with its threshold over 2^32; the
-// sample from r is everything that reaches r over live edges.
-Exact exactIC(const Graph& g, const HyperGraph& hg, const std::vector<int>& seeds) {
-    const int n = g.getSize();
-    struct Edge {
-        int u, v;
-        double p;
-    };
-    std::vector<Edge> edges;
-    for (int v = 1; v <= n; ++v) {
-        const auto w = g.getWeight(v);
-        const auto in = g[v];
-        for (std::size_t j = 0; j < in.size(); ++j) edges.push_back({in[j], v, w[j + 1] / kTwo32});
-    }
-    EXPECT_LE(edges.size(), 16u);
-    Exact ex{std::vector<double>(static_cast<std::size_t>(n) + 1, 0.0), 0};
-    const std::map<int, double> roots = rootProbabilities(g, hg);
-    std::set<int> seedSet(seeds.begin(), seeds.end());
-    for (std::uint32_t live = 0; live < (1u << edges.size()); ++live) {
-        double p = 1;
-        std::vector<std::vector<int>> in(static_cast<std::size_t>(n) + 1);
-        for (std::size_t i = 0; i < edges.size(); ++i) {
-            const bool on = (live >> i) & 1u;
-            p *= on ? edges[i].p : 1 - edges[i].p;
-            if (on) in[static_cast<std::size_t>(edges[i].v)].push_back(edges[i].u);
-        }
-        if (p == 0) continue;
-        for (const auto& [r, pr] : roots) {
-            std::vector<bool> seen(static_cast<std::size_t>(n) + 1);
-            std::vector<int> queue = {r};
-            seen[static_cast<std::size_t>(r)] = true;
-            bool hit = false;
-            for (std::size_t head = 0; head < queue.size(); ++head) {
-                const int cur = queue[head];
-                ex.contains[static_cast<std::size_t>(cur)] += p * pr;
-                hit |= seedSet.count(cur) > 0;
-                for (int u : in[static_cast<std::size_t>(cur)])
-                    if (!seen[static_cast<std::size_t>(u)]) {
-                        seen[static_cast<std::size_t>(u)] = true;
-                        queue.push_back(u);
-                    }
-            }
-            if (hit) ex.hit += p * pr;
-        }
-    }
-    return ex;
-}
-
 void expectFrequency(double count, double samples, double p, const std::string& what) {
     const double se = std::sqrt(p * (1 - p) / samples);
     EXPECT_NEAR(count / samples, p, 5 * se + 1e-12) << what << ": exact " << p;
 }
 
 // Node frequencies of N hyperedges generated on two threads, and the hit
-// rate of N exit-form samples on one stream, against the enumeration.
-void checkAgainst(Net& net, const Exact& ex, HyperGraph& hg, bool lt, const std::vector<int>& seeds) {
+// rate of N exit-form samples on one stream, against the enumeration; with
+// the fast samplers when `fast` is given.
+void checkAgainst(Net& net, const Exact& ex, HyperGraph& hg, bool lt, const std::vector<int>& seeds,
+                  const FastSampler* fast = nullptr) {
     constexpr long long kSamples = 100000;
-    addHyperedge(net.g, hg, 2, kSamples, !lt);
+    addHyperedge(net.g, hg, 2, kSamples, !lt, fast);
     ASSERT_EQ(hg.getNumEdge(), kSamples);
     std::vector<double> count(static_cast<std::size_t>(net.n) + 1, 0.0);
     for (int e = 0; e < hg.getNumEdge(); ++e)
@@ -507,12 +391,29 @@ void checkAgainst(Net& net, const Exact& ex, HyperGraph& hg, bool lt, const std:
                         "node " + std::to_string(v));
 
     const std::vector<UI> link = net.seedLink(seeds);
+    const UI k = static_cast<UI>(seeds.size());
     sfmt_t stream;
     HyperGraph::initStream(stream, {1, 2, 3, 4}, 0);
     double hits = 0;
-    for (long long i = 0; i < kSamples; ++i)
-        hits += lt ? hg.pollingLT(net.g, stream, link, static_cast<UI>(seeds.size()), net.visit, net.mark)
-                   : hg.pollingIC(net.g, stream, link, static_cast<UI>(seeds.size()), net.visit, net.mark);
+    if (fast != nullptr && lt) {
+        LtWalks walks;
+        walks.prepare(static_cast<UI>(net.n));
+        fast->walksLT<SeedTest::Exit>(net.g.view(), hg.rootDraw(), stream, kSamples, walks, link.data(), k,
+                                      [&](const int*, UI, bool hit) {
+                                          hits += hit;
+                                          return false;
+                                      });
+    } else if (fast != nullptr) {
+        VisitBits visit(static_cast<std::size_t>(net.n) + 1);
+        std::vector<UI> live(fast->maxDegree() + 1);
+        for (long long i = 0; i < kSamples; ++i)
+            hits += fast->searchIC<SeedTest::Exit>(net.g.view(), hg.rootDraw(), stream, [](const int*, UI) {},
+                                                   link.data(), k, visit, net.mark.data(), live.data());
+    } else {
+        for (long long i = 0; i < kSamples; ++i)
+            hits += lt ? hg.pollingLT(net.g, stream, link, k, net.visit, net.mark)
+                       : hg.pollingIC(net.g, stream, link, k, net.visit, net.mark);
+    }
     expectFrequency(hits, kSamples, ex.hit, "hits");
 }
 
@@ -552,6 +453,43 @@ TEST(SamplerStats, ICMatchesLiveEdgeEnumeration) {
     sfmt_init_gen_rand(&hg.generator(), 99);
     const std::vector<int> seeds = {4, 7};
     checkAgainst(net, exactIC(net.g, hg, seeds), hg, false, seeds);
+}
+
+// The fast samplers against the same enumeration. IC: node 1 has nine
+// equal in-edges (two or more live picks positions without replacement),
+// node 2 a never-firing edge before a live one, node 3 a certain edge beside
+// a weak one (two groups), node 4 two thresholds in one group (the weaker
+// kept with the ratio of the two). LT: node 33 and node 35 have
+// equal weights summing to 1 (picked by one multiply), node 1 weights
+// summing below 1 (searched).
+//   2..10 -0.2-> 1    3 -0-> 2 <-0.5- 4    1 -1-> 3 <-0.3- 5
+//   6 -0.7-> 4 <-0.5- 7    2 -0.5-> 5
+TEST(SamplerStats, FastSamplersMatchLiveEdgeEnumeration) {
+    std::vector<Arc> icArcs;
+    for (int u = 2; u <= 10; ++u) icArcs.push_back({u, 1, 0.2f});
+    for (const Arc& a : {Arc{3, 2, 0.0f}, Arc{4, 2, 0.5f}, Arc{1, 3, 1.0f}, Arc{5, 3, 0.3f}, Arc{6, 4, 0.7f},
+                         Arc{7, 4, 0.5f}, Arc{2, 5, 0.5f}})
+        icArcs.push_back(a);
+    Net ic(10, icArcs, {3.0, 1.0, 0.0, 0.5, 1.0, 0.0, 0.0, 0.0, 0.0, 0.25}, false);
+    HyperGraph icStore(10, ic.g);
+    sfmt_init_gen_rand(&icStore.generator(), 17);
+    const FastSampler icFast(ic.g);
+    const std::vector<int> icSeeds = {3, 6};
+    checkAgainst(ic, exactIC(ic.g, icStore, icSeeds), icStore, false, icSeeds, &icFast);
+
+    std::vector<Arc> ltArcs;
+    for (int u = 2; u <= 32; ++u) ltArcs.push_back({u, 1, 0.025f});
+    for (const Arc& a : {Arc{1, 2, 0.3f}, Arc{33, 2, 0.4f}, Arc{3, 33, 0.5f}, Arc{34, 33, 0.5f}, Arc{33, 3, 0.9f},
+                         Arc{2, 35, 1.0f / 3}, Arc{33, 35, 1.0f / 3}, Arc{1, 35, 1.0f / 3}, Arc{35, 5, 0.6f}})
+        ltArcs.push_back(a);
+    std::vector<double> ben(35, 0.0);
+    for (int v : {1, 2, 5, 33, 35}) ben[static_cast<std::size_t>(v - 1)] = 1.0;
+    Net lt(35, ltArcs, ben, true, BenefitLayout::Compact);
+    HyperGraph ltStore(35, lt.g);
+    sfmt_init_gen_rand(&ltStore.generator(), 18);
+    const FastSampler ltFast(lt.g);
+    const std::vector<int> ltSeeds = {3, 34};
+    checkAgainst(lt, exactLT(lt.g, ltStore, ltSeeds), ltStore, true, ltSeeds, &ltFast);
 }
 
 }  // namespace
