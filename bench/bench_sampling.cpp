@@ -1,16 +1,20 @@
 // Throughput and memory of hyperedge generation under LT and IC.
 //
-//   bench_sampling [network-file benefit-file] [-s seconds] [-m LT|IC|LT,IC] [-w dir]
+//   bench_sampling [network-file benefit-file] [-s seconds] [-m LT|IC|LT,IC]
+//                  [-sampler classic|fast|both] [-w dir]
 //
 // Without files it generates an R-MAT network of 2^20 nodes and about 10
 // million edges (self-loops and repeated edges removed) with weighted-cascade
 // probabilities 1 / in-degree and unit benefits, in a temporary directory
 // (or in the directory given with -w, where it is left for later runs).
 //
-// For each model it sizes a batch to take about the given time (default 3 s)
-// of processor time on one thread, then generates the same batch from the same store seed on
-// one and on two threads: the hyperedges are identical, so the two timings
-// measure the same work. It prints hyperedges per second, the ratio, the
+// For each model and each sampler (classic and fast, or the one named with
+// -sampler) it sizes a batch to take about the given time (default 3 s) of
+// processor time on one thread, then generates the same batch from the same
+// store seed on one and on two threads: the hyperedges are identical, so the
+// two timings measure the same work. It prints the fast sampler's throughput
+// over the classic one's, for the whole generation and for the parallel
+// sampling alone (without the join's append and index). It prints hyperedges per second, the ratio, the
 // average hyperedge size, nanoseconds per examined in-edge (IC) or per walk
 // step (LT), and the memory of the store: the bytes its arrays hold against
 // 8 per stored node id plus 8 per hyperedge, and the resident-set growth and
@@ -34,6 +38,7 @@
 #include <string>
 #include <vector>
 
+#include "fastSampler.h"
 #include "graph.h"
 #include "hypergraph.h"
 #include "lattis.h"
@@ -124,7 +129,59 @@ double work(const Graph& g, const HyperGraph& hg, bool ic) {
     return w;
 }
 
-void runModel(const std::string& network, const std::string& benefit, bool ic, double budget) {
+struct Throughput {
+    double perSecond[2] = {0, 0};      // whole generation, t = 1 and 2
+    double samplingOnly[2] = {0, 0};   // the parallel region alone
+};
+
+// Hyperedges per second of one sampler, on one and two threads.
+Throughput measure(const Graph& g, bool ic, const FastSampler* fast, double budget) {
+    const unsigned n = static_cast<unsigned>(g.getSize());
+    const char* model = ic ? "IC" : "LT";
+    const char* which = fast != nullptr ? "fast" : "classic";
+    long long num = 10000;
+    {
+        HyperGraph probe(n, g);
+        sfmt_init_gen_rand(&probe.generator(), 1);
+        const double c0 = cpuSeconds();
+        addHyperedge(g, probe, 1, num, ic, fast);
+        const double per = (cpuSeconds() - c0) / static_cast<double>(num);
+        num = std::max<long long>(10000, static_cast<long long>(budget / per) / 10000 * 10000);
+    }
+    Throughput r;
+    for (int t = 1; t <= 2; ++t) {
+        HyperGraph hg(n, g);
+        sfmt_init_gen_rand(&hg.generator(), 2);
+        const double t0 = seconds(), c0 = cpuSeconds();
+        addHyperedge(g, hg, t, num, ic, fast);
+        const double dt = seconds() - t0, dc = cpuSeconds() - c0;
+        // The join's serial append and index, redone on a copy to time it.
+        HyperedgeBuffer copy;
+        for (int e = 0; e < hg.getNumEdge(); ++e) {
+            const auto h = hg.getEdge(e);
+            copy.add(h.data(), static_cast<UI>(h.size()));
+        }
+        HyperGraph again(n, g);
+        const double a0 = seconds();
+        again.reserveEdges(copy.sizes.size(), copy.nodes.size());
+        again.appendEdges(copy);
+        again.updateDeg();
+        const double serial = seconds() - a0;
+        r.perSecond[t - 1] = static_cast<double>(num) / dt;
+        r.samplingOnly[t - 1] = static_cast<double>(num) / std::max(dt - serial, 1e-9);
+        std::printf("%s %s t=%d: %lld hyperedges in %.2f s = %.0f hyperedges/s (%.2f s processor time), "
+                    "sampling alone %.0f/s; avg size %.2f; %.1f ns processor time per %s; serial append and "
+                    "index %.3f s (%.1f%%)\n",
+                    model, which, t, num, dt, r.perSecond[t - 1], dc, r.samplingOnly[t - 1],
+                    static_cast<double>(hg.getNumStoredNodes()) / static_cast<double>(num), dc * 1e9 / work(g, hg, ic),
+                    ic ? "in-edge of an expanded node" : "walk step", serial, 100 * serial / dt);
+    }
+    std::printf("%s %s t=2 / t=1 throughput: %.2f\n", model, which, r.perSecond[1] / r.perSecond[0]);
+    return r;
+}
+
+void runModel(const std::string& network, const std::string& benefit, bool ic, double budget,
+              const std::string& samplers) {
     Graph g(BenefitLayout::Dense);
     const double l0 = seconds();
     if (ic)
@@ -134,58 +191,24 @@ void runModel(const std::string& network, const std::string& benefit, bool ic, d
     const char* model = ic ? "IC" : "LT";
     std::printf("\n%s: loaded n = %d in %.1f s\n", model, g.getSize(), seconds() - l0);
     const unsigned n = static_cast<unsigned>(g.getSize());
-
-    long long num = 10000;
-    {
-        HyperGraph probe(n, g);
-        sfmt_init_gen_rand(&probe.generator(), 1);
-        const double c0 = cpuSeconds();
-        addHyperedge(g, probe, 1, num, ic);
-        const double per = (cpuSeconds() - c0) / static_cast<double>(num);
-        num = std::max<long long>(10000, static_cast<long long>(budget / per) / 10000 * 10000);
+    Throughput classic, quick;
+    if (samplers != "fast") classic = measure(g, ic, nullptr, budget);
+    if (samplers != "classic") {
+        const double b0 = seconds();
+        const FastSampler fast(g);
+        std::printf("%s fast tables: %.3f s, %.1f MB\n", model, seconds() - b0, static_cast<double>(fast.bytes()) / 1e6);
+        quick = measure(g, ic, &fast, budget);
     }
-
-    double rate[2] = {0, 0};
-    for (int t = 1; t <= 2; ++t) {
-        HyperGraph hg(n, g);
-        sfmt_init_gen_rand(&hg.generator(), 2);
-        const double t0 = seconds(), c0 = cpuSeconds();
-        addHyperedge(g, hg, t, num, ic);
-        const double dt = seconds() - t0, dc = cpuSeconds() - c0;
-        rate[t - 1] = static_cast<double>(num) / dt;
-        const double ids = static_cast<double>(hg.getNumStoredNodes());
-        const double steps = work(g, hg, ic);
-        std::printf("%s t=%d: %lld hyperedges in %.2f s = %.0f hyperedges/s (%.2f s processor time); avg size %.2f; "
-                    "%.1f ns processor time per %s\n",
-                    model, t, num, dt, rate[t - 1], dc, ids / static_cast<double>(num), dc * 1e9 / steps,
-                    ic ? "examined in-edge" : "walk step");
-        if (t == 2) {
-            // The part after the join runs on one thread: appending the
-            // blocks and indexing them. Redo it on a copy to time it.
-            HyperedgeBuffer copy;
-            for (int e = 0; e < hg.getNumEdge(); ++e) {
-                const auto h = hg.getEdge(e);
-                copy.nodes.append(h);
-                copy.sizes.push_back(static_cast<UI>(h.size()));
-            }
-            HyperGraph again(n, g);
-            const double a0 = seconds();
-            again.reserveEdges(copy.sizes.size(), copy.nodes.size());
-            again.appendEdges(copy);
-            again.updateDeg();
-            const double serial = seconds() - a0;
-            std::printf("%s serial part (append and index after the join): %.3f s = %.1f%% of the t=2 time, "
-                        "%lld blocks\n",
-                        model, serial, 100 * serial / dt, num / 10000);
-        }
-    }
-    std::printf("%s t=2 / t=1 throughput: %.2f\n", model, rate[1] / rate[0]);
-
-    // Memory: a batch, then one twice its size, on two threads. A small
+    if (samplers == "both")
+        std::printf("%s fast / classic hyperedges per second: t=1 %.2f, t=2 %.2f; sampling alone t=1 %.2f, t=2 %.2f\n",
+                    model, quick.perSecond[0] / classic.perSecond[0], quick.perSecond[1] / classic.perSecond[1],
+                    quick.samplingOnly[0] / classic.samplingOnly[0], quick.samplingOnly[1] / classic.samplingOnly[1]);
+    // Memory: a batch of 200000, then one twice its size, on two threads,
+    // with the classic sampler. A small
     // batch on a throwaway store first, so that the per-call scratch (visit
     // flags and marks per thread, counters of the index; O(n) each), which
     // the allocator keeps for reuse, is in the baseline.
-    const long long first = num;
+    const long long first = 200000;
     {
         HyperGraph warm(n, g);
         addHyperedge(g, warm, 2, 20000, ic);
@@ -222,6 +245,7 @@ int main(int argc, char** argv) {
         std::string network, benefit;
         double budget = 3.0;
         std::string models = "LT,IC";
+        std::string samplers = "both";
         std::string keep;  // where to write the generated network and leave it
         std::vector<std::string> files;
         for (int i = 1; i < argc; ++i) {
@@ -229,6 +253,8 @@ int main(int argc, char** argv) {
                 budget = std::atof(argv[++i]);
             else if (std::strcmp(argv[i], "-m") == 0 && i + 1 < argc)
                 models = argv[++i];
+            else if (std::strcmp(argv[i], "-sampler") == 0 && i + 1 < argc)
+                samplers = argv[++i];
             else if (std::strcmp(argv[i], "-w") == 0 && i + 1 < argc)
                 keep = argv[++i];
             else
@@ -247,12 +273,13 @@ int main(int argc, char** argv) {
             network = r.network;
             benefit = r.benefit;
         } else {
-            std::cerr << "usage: bench_sampling [network-file benefit-file] [-s seconds] [-m LT|IC|LT,IC] [-w dir]\n";
+            std::cerr << "usage: bench_sampling [network-file benefit-file] [-s seconds] [-m LT|IC|LT,IC] "
+                         "[-sampler classic|fast|both] [-w dir]\n";
             return 1;
         }
         std::printf("threads available: %d\n", omp_get_num_procs());
-        if (models.find("LT") != std::string::npos) runModel(network, benefit, false, budget);
-        if (models.find("IC") != std::string::npos) runModel(network, benefit, true, budget);
+        if (models.find("LT") != std::string::npos) runModel(network, benefit, false, budget, samplers);
+        if (models.find("IC") != std::string::npos) runModel(network, benefit, true, budget, samplers);
         if (!dir.empty()) std::filesystem::remove_all(dir);
     } catch (const std::exception& e) {
         std::cerr << "bench_sampling: " << e.what() << '\n';

@@ -14,6 +14,8 @@ namespace {
 constexpr double kTwo32 = 4294967296.0;
 constexpr double kInvTwo32 = 1.0 / 4294967296.0;
 constexpr UI kUiMax = 0xFFFFFFFFu;
+// Up to this many live positions are drawn one by one (Floyd's algorithm).
+constexpr UI kFewLive = 16;
 
 // A probability as the count of draws (out of 2^32) below the threshold.
 UI drawsBelow(double probability) {
@@ -115,7 +117,7 @@ std::size_t FastSampler::bytes() const {
            icMembers.capacity() * sizeof(IcMember) + ltStart.capacity() * sizeof(UI);
 }
 
-UI FastSampler::severalLive(DrawCursor& draw, UI r, UI size, UI t, UI one, UI* out) const {
+UI FastSampler::severalLive(DrawCursor& draw, UI r, UI size, UI t, UI none, UI one, UI* out) const {
     const double p = static_cast<double>(t) * kInvTwo32;
     UI count = 0;
     if (one == 0) {
@@ -136,9 +138,15 @@ UI FastSampler::severalLive(DrawCursor& draw, UI r, UI size, UI t, UI one, UI* o
             out[count++] = static_cast<UI>(at);
         }
     }
-    // Invert the binomial from K = 2 on, with the same draw.
+    // Invert the binomial from K = 2 on, with the same draw. P(K = 1)
+    // starts the recurrence: taken from the two thresholds when they hold it
+    // to 20 bits or more (a relative error below 2^-20 in how the mass of
+    // K >= 2 is split, which no sample size here could see), computed
+    // exactly otherwise.
     const double ratio = p / (1.0 - p);
-    double pk = static_cast<double>(size) * ratio * std::exp(static_cast<double>(size) * std::log1p(-p));
+    const double p0 = none >= (1u << 20) ? static_cast<double>(none) * kInvTwo32
+                                         : std::exp(static_cast<double>(size) * std::log1p(-p));
+    double pk = static_cast<double>(size) * ratio * p0;
     double cumulative = static_cast<double>(one) * kInvTwo32;
     const double u = (static_cast<double>(r) + 0.5) * kInvTwo32;
     UI live = 1;
@@ -148,7 +156,7 @@ UI FastSampler::severalLive(DrawCursor& draw, UI r, UI size, UI t, UI one, UI* o
         cumulative += pk;
         if (u < cumulative) break;
     }
-    if (4 * static_cast<std::uint64_t>(live) >= size) {
+    if (live > kFewLive && 4 * static_cast<std::uint64_t>(live) >= size) {
         // Selection sampling: each position in turn, kept with the share of
         // the places still to fill among the positions left.
         for (UI i = 0; i < size && count < live; ++i)
@@ -156,12 +164,14 @@ UI FastSampler::severalLive(DrawCursor& draw, UI r, UI size, UI t, UI one, UI* o
                 out[count++] = i;
         return count;
     }
-    // Floyd's sampling of `live` distinct positions.
+    // Floyd's sampling of `live` distinct positions, one draw each, then
+    // in increasing order (an insertion sort: there are few).
     for (UI j = size - live; j < size; ++j) {
         const UI x = draw.below(j + 1);
         const bool taken = std::find(out, out + count, x) != out + count;
         out[count++] = taken ? j : x;
     }
-    std::sort(out, out + count);
+    for (UI i = 1; i < count; ++i)
+        for (UI j = i; j > 0 && out[j - 1] > out[j]; --j) std::swap(out[j - 1], out[j]);
     return count;
 }

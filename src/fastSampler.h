@@ -104,9 +104,9 @@ private:
     };
 
     // K >= 2 live among `size` in-edges of threshold t, given the draw r that
-    // passed `one`: writes the live positions, ascending, to out and returns
-    // how many.
-    UI severalLive(DrawCursor& draw, UI r, UI size, UI t, UI one, UI* out) const;
+    // passed `one` (none and one as in IcNode): writes the live positions,
+    // ascending, to out and returns how many.
+    UI severalLive(DrawCursor& draw, UI r, UI size, UI t, UI none, UI one, UI* out) const;
 
     bool lt = false;
     UI maxDeg = 0;
@@ -154,7 +154,7 @@ bool FastSampler::searchIC(const GraphView& g, const RootDistribution& roots, sf
                 reach(g.adj[first + draw.below(d)]);
                 continue;
             }
-            const UI count = severalLive(draw, r, d, nd.t, nd.one, live);
+            const UI count = severalLive(draw, r, d, nd.t, nd.none, nd.one, live);
             for (UI i = 0; i < count; ++i) reach(g.adj[first + live[i]]);
             continue;
         }
@@ -171,7 +171,7 @@ bool FastSampler::searchIC(const GraphView& g, const RootDistribution& roots, sf
                 accept(draw.below(size));
                 continue;
             }
-            const UI count = severalLive(draw, r, size, gr.t, gr.one, live);
+            const UI count = severalLive(draw, r, size, gr.t, gr.none, gr.one, live);
             for (UI i = 0; i < count; ++i) accept(live[i]);
         }
     }
