@@ -137,8 +137,9 @@ void Graph::readNetwork(const char* filename, bool lt) {
     numEdges = static_cast<std::uint32_t>(m);
     loadedLT = lt;
 
-    node_deg.assign(static_cast<std::size_t>(n) + 1, 0);
-    readBlock(f.get(), filename, node_deg.data() + 1, n, kHeaderBytes);
+    // The degrees serve only to place the lists; the offsets keep them.
+    std::vector<int> degrees(static_cast<std::size_t>(n) + 1, 0);
+    readBlock(f.get(), filename, degrees.data() + 1, n, kHeaderBytes);
 
     // Each in-edge takes 8 bytes (id and probability); comparing the running
     // sum with the room left keeps every product below 2^64.
@@ -146,7 +147,7 @@ void Graph::readNetwork(const char* filename, bool lt) {
     adjOff.assign(static_cast<std::size_t>(n) + 2, 0);
     ULL sum = 0;
     for (std::uint32_t v = 1; v <= n; ++v) {
-        const int d = node_deg[v];
+        const int d = degrees[v];
         if (d < 0)
             networkFault(filename, "node " + std::to_string(v) + " has negative degree " + std::to_string(d) +
                                        " (byte offset " + std::to_string(kHeaderBytes + 4ull * (v - 1)) + ")");
@@ -157,6 +158,7 @@ void Graph::readNetwork(const char* filename, bool lt) {
         networkFault(filename, "truncated: the degrees promise " + std::to_string(sum) + " in-edges, 8 bytes each from byte " +
                                    std::to_string(listsStart) + ", but the file holds " + std::to_string(fileBytes) + " bytes");
 
+    std::vector<int>().swap(degrees);
     adjList.resize(sum);
     readBlock(f.get(), filename, adjList.data(), sum, listsStart);
     for (std::uint32_t v = 1; v <= n; ++v)
@@ -198,7 +200,6 @@ void Graph::readNetwork(const char* filename, bool lt) {
                 weights[e + v] = threshold(p, UI_MAX);
             }
         }
-        if (lt) ++node_deg[v];
     }
 }
 

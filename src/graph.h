@@ -45,8 +45,8 @@ public:
         return {weights.data() + weightStart(v), static_cast<std::size_t>(adjOff[v + 1] - adjOff[v] + 1)};
     }
     int getDegree(int v) const { return static_cast<int>(adjOff[v + 1] - adjOff[v]); }
-    // node_deg[v]: d(v) under IC, d(v) + 1 under LT.
-    int getNodeDeg(int v) const { return node_deg[v]; }
+    // node_deg[v]: d(v) under IC, d(v) + 1 under LT (0 for v = 0).
+    int getNodeDeg(int v) const { return v == 0 ? 0 : getDegree(v) + (loadedLT ? 1 : 0); }
     int getSize() const { return static_cast<int>(numNodes); }
     int getEdge() const { return static_cast<int>(numEdges); }
 
@@ -82,7 +82,6 @@ private:
     // adjList[adjOff[v] .. adjOff[v + 1]) are the in-neighbours of v; n + 2 offsets.
     std::vector<std::int64_t> adjOff;
     std::vector<int> adjList;
-    std::vector<int> node_deg;
     // weights[weightStart(v) .. + d(v) + 1) are the thresholds of v (v >= 1).
     std::vector<UI> weights;
     std::vector<UI> ben_ind;

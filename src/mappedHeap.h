@@ -40,6 +40,22 @@ public:
         for (int s = n / 2; s >= 1; --s) down_heap(s);
     }
 
+    // The heap the constructor above builds from the ids 0 .. count - 1 in
+    // order, without that list.
+    static MappedHeap firstIds(int count, CompareLess cl) {
+        MappedHeap h(std::vector<int>{}, cl);
+        h.n = count > 0 ? count : 0;
+        if (h.n == 0) return h;
+        h.heap.resize(static_cast<std::size_t>(h.n) + 1, 0);
+        h.position.assign(static_cast<std::size_t>(h.n) + 3, -1);
+        for (int i = 0; i < h.n; ++i) {
+            h.heap[i + 1] = i;
+            h.position[i] = i + 1;
+        }
+        for (int s = h.n / 2; s >= 1; --s) h.down_heap(s);
+        return h;
+    }
+
     bool empty() const { return n <= 0; }
     unsigned size() const { return n > 0 ? static_cast<unsigned>(n) : 0u; }
     // Slot of id (see the position map above); for inspection by tests.

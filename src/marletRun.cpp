@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -71,6 +72,15 @@ const char* paraOr(const OptionParser& op, const char* name, const char* def) {
     return v != nullptr ? v : def;
 }
 
+// Wall seconds since construction.
+class Stopwatch {
+public:
+    double seconds() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); }
+
+private:
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+};
+
 // The loop's progress as the terminal line shows it.
 std::string progressText(const Progress& p) {
     char text[200];
@@ -82,7 +92,9 @@ std::string progressText(const Progress& p) {
 
 int runMarlet(int argc, char** argv) {
     std::srand(static_cast<unsigned>(std::time(nullptr)));
+    const Stopwatch watch;
     const std::vector<int> pairCount = readReferencePairs();
+    const double pairSeconds = watch.seconds();
 
     OptionParser op(argc, argv);
     if (!op.validCheck()) {
@@ -99,6 +111,7 @@ int runMarlet(int argc, char** argv) {
         return -1;
     }
     const bool ic = model == "IC";
+    const double loadStart = watch.seconds();
 
     // Every numeric option is read before the network, so that a mistyped
     // value is refused at once; the ranges that depend on n are checked after.
@@ -145,7 +158,10 @@ int runMarlet(int argc, char** argv) {
     HyperGraph hg(static_cast<unsigned>(n), g);
     std::optional<FastSampler> fast;
     if (sampler == SamplerKind::Fast) fast.emplace(g);
-    std::vector<double> degree(static_cast<std::size_t>(n) + 1, 0.0);
+    const double loadSeconds = watch.seconds() - loadStart;
+    // Coverage per number of seeds; the selection grows it as seeds are
+    // taken, so it holds one entry per seed, not one per node.
+    std::vector<double> degree(1, 0.0);
     std::vector<int> seeds;
     long long totalDegree = 0;
     const char* seedFile = paraOr(op, "-o", "network.seeds");
@@ -179,7 +195,9 @@ int runMarlet(int argc, char** argv) {
             progress.show("marlet: estimating the seeds' benefit: " + std::to_string(samples) + " samples, " +
                           std::to_string(hits) + " hits");
         };
+    const double estimateStart = watch.seconds();
     const BlockEstimate benefit = estimateInBlocks(g, hg, seeds, estimate);
+    const double estimateSeconds = watch.seconds() - estimateStart;
     const std::clock_t stop = std::clock();
     progress.clear();
     if (benefit.capped)
@@ -205,7 +223,9 @@ int runMarlet(int argc, char** argv) {
     std::printf("Total Benefit: %0.2lf\n", benefit.estimate);
     const float seconds = static_cast<float>(stop - start) / 1000000;
     std::cout << "Time: " << static_cast<double>(seconds) << "s\n";
+    const double probeStart = watch.seconds();
     std::cout << "Memory: " << getCurrentMemoryUsage() << " MB\n";
+    const double probeSeconds = watch.seconds() - probeStart;
     std::cout << "Estimate Influence: " << pairCountOf(pairCount, seeds) << "\n";
     std::cout.flush();
 
@@ -214,10 +234,11 @@ int runMarlet(int argc, char** argv) {
         std::fprintf(stderr,
                      "marlet: timing: iterations %d, hyperedges %d, lambda %.1f, sampling %.3f s, selection %.3f s, "
                      "peak memory %.1f MB; total benefit %.2f from %lld fresh samples (%lld hits), in-sample benefit "
-                     "%.2f over the selection's own hyperedges\n",
+                     "%.2f over the selection's own hyperedges; pair list %.3f s, loading %.3f s, estimate %.3f s, "
+                     "memory probe %.3f s, wall %.3f s\n",
                      result.iterations, hg.getNumEdge(), th.lambda, result.samplingSeconds, result.selectionSeconds,
                      peak ? static_cast<double>(*peak) / (1024.0 * 1024.0) : 0.0, benefit.estimate, benefit.samples,
-                     benefit.hits, inSample);
+                     benefit.hits, inSample, pairSeconds, loadSeconds, estimateSeconds, probeSeconds, watch.seconds());
     }
     if (!seedFileError.empty()) {
         std::cerr << "marlet: seed file " << seedFile << ": " << seedFileError << '\n';

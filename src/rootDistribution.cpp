@@ -37,13 +37,16 @@ RootDistribution::RootDistribution(const Graph& g) {
     if (positive == m) throw std::runtime_error("no node has a positive benefit: no reverse sample can be rooted");
     lastPositive = static_cast<UI>(positive);
 
-    std::vector<double> c(ben);
-    for (std::size_t i = 1; i < m; ++i) c[i] += c[i - 1];
-    const double total = c[m - 1];
+    // Prefix sums in double precision, in index order; two passes rather
+    // than a copy of the benefits, which on large networks is the peak.
+    double total = 0;
+    for (std::size_t i = 0; i < m; ++i) total += ben[i];
     const double scale = static_cast<double>(kUiMax);
     bDist.assign(m + 1, 0);
+    double c = 0;
     for (std::size_t i = 1; i <= m; ++i) {
-        const double tmp = scale * c[i - 1] / total;
+        c += ben[i - 1];
+        const double tmp = scale * c / total;
         bDist[i] = tmp >= scale ? kUiMax : static_cast<UI>(tmp);
     }
     // The scaled total may round down to UI_MAX - 1; closing the distribution

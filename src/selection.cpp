@@ -24,14 +24,11 @@ void buildSeedSetCost(const HyperGraph& hg, std::vector<int>& seeds, unsigned n,
     assert(costs.size() >= n);
     const int nodes = static_cast<int>(n);
     std::vector<int> nodeDegree(n);
-    std::vector<int> indx(n);
-    for (int j = 0; j < nodes; ++j) {
-        indx[j] = j;
-        nodeDegree[j] = static_cast<int>(hg.getNode(j + 1).size());
-    }
+    for (int j = 0; j < nodes; ++j) nodeDegree[j] = static_cast<int>(hg.getNode(j + 1).size());
 
+    // The heap starts from the indices 0 .. n - 1 in order.
     InfCost<int, const float> hd(nodeDegree.data(), costs.data());
-    MappedHeap<InfCost<int, const float>> heap(indx, hd);
+    auto heap = MappedHeap<InfCost<int, const float>>::firstIds(nodes, hd);
 
     const long long numEdge = hg.getNumEdge();
     std::vector<bool> edgeMark(static_cast<std::size_t>(numEdge), false);

@@ -297,3 +297,33 @@ TEST(MappedHeapTest, RandomOperationsMatchLinearScan) {
 }
 
 }  // namespace
+
+// firstIds(n) is the constructor on the list 0 .. n - 1: the same pops
+// under the same gain changes, ties included (gains drawn from a few values).
+TEST(MappedHeapTest, FirstIdsMatchesTheIdList) {
+    std::mt19937 rng(5);
+    for (int n : {0, 1, 2, 7, 100}) {
+        std::vector<int> gains(static_cast<std::size_t>(n)), ids(static_cast<std::size_t>(n));
+        std::vector<float> costs(static_cast<std::size_t>(n), 1.0f);
+        for (int i = 0; i < n; ++i) {
+            gains[static_cast<std::size_t>(i)] = static_cast<int>(rng() % 4);
+            ids[static_cast<std::size_t>(i)] = i;
+        }
+        MappedHeap<Cmp> fromList(ids, Cmp(gains.data(), costs.data()));
+        MappedHeap<Cmp> fromCount = MappedHeap<Cmp>::firstIds(n, Cmp(gains.data(), costs.data()));
+        while (!fromList.empty()) {
+            ASSERT_FALSE(fromCount.empty());
+            const int a = fromList.pop(), b = fromCount.pop();
+            ASSERT_EQ(a, b) << "n = " << n;
+            if (!fromList.empty()) {
+                const int other = static_cast<int>(rng() % static_cast<unsigned>(n));
+                if (fromList.positionOf(other) > 0 && gains[static_cast<std::size_t>(other)] > 0) {
+                    --gains[static_cast<std::size_t>(other)];
+                    fromList.heapify(other);
+                    fromCount.heapify(other);
+                }
+            }
+        }
+        EXPECT_TRUE(fromCount.empty());
+    }
+}
