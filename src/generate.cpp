@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <climits>
+#include <cstring>
 #include <exception>
 #include <stdexcept>
 #include <string>
@@ -115,13 +116,35 @@ long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, boo
         for (const std::exception_ptr& f : failures)
             if (f) std::rethrow_exception(f);
 
+        // Each block's place in the store follows from the sizes of the
+        // blocks before it; then every thread copies the blocks it sampled,
+        // giving each copied prefix of its buffer back as it goes.
+        std::vector<std::size_t> at(static_cast<std::size_t>(blocks));
         std::size_t nodes = 0;
-        for (const ThreadScratch& s : scratch) nodes += s.buf.nodes.size();
-        hg.reserveEdges(static_cast<std::size_t>(blocks * kBlock), nodes);
-        for (const BlockSlice& slice : slices) {
-            HyperedgeBuffer& buf = scratch[static_cast<std::size_t>(slice.thread)].buf;
-            hg.appendEdges(buf, slice.firstEdge, static_cast<std::size_t>(kBlock), slice.firstNode);
-            buf.discardBefore(slice.endNode, slice.firstEdge + static_cast<std::size_t>(kBlock));
+        for (std::size_t b = 0; b < slices.size(); ++b) {
+            at[b] = nodes;
+            nodes += slices[b].endNode - slices[b].firstNode;
+        }
+        const HyperStore::Extension ext = hg.extendEdges(static_cast<std::size_t>(blocks * kBlock), nodes);
+        // One buffer per iteration, so every buffer is copied whatever
+        // number of threads the runtime grants.
+#pragma omp parallel for schedule(static, 1)
+        for (int owner = 0; owner < t; ++owner) {
+            HyperedgeBuffer& buf = scratch[static_cast<std::size_t>(owner)].buf;
+            for (std::size_t b = 0; b < slices.size(); ++b) {
+                const BlockSlice& slice = slices[b];
+                if (slice.thread != owner) continue;
+                std::memcpy(ext.nodes + at[b], buf.nodes.data() + slice.firstNode,
+                            (slice.endNode - slice.firstNode) * sizeof(int));
+                std::int64_t end = ext.firstNode + static_cast<std::int64_t>(at[b]);
+                const UI* sizes = buf.sizes.data() + slice.firstEdge;
+                std::int64_t* ends = ext.ends + b * static_cast<std::size_t>(kBlock);
+                for (long long i = 0; i < kBlock; ++i) {
+                    end += sizes[i];
+                    ends[i] = end;
+                }
+                buf.discardBefore(slice.endNode, slice.firstEdge + static_cast<std::size_t>(kBlock));
+            }
         }
     }
     hg.updateDeg();

@@ -52,6 +52,15 @@ void HyperStore::push(const int* nodes, std::size_t count) {
     edge_off.push_back(static_cast<std::int64_t>(edge_node.size()));
 }
 
+HyperStore::Extension HyperStore::extend(std::size_t edges, std::size_t nodes) {
+    checkRoom(edges);
+    const std::size_t firstNode = edge_node.size();
+    const std::size_t firstEnd = edge_off.size();
+    edge_node.resize(firstNode + nodes);
+    edge_off.resize(firstEnd + edges);
+    return {edge_node.data() + firstNode, edge_off.data() + firstEnd, static_cast<std::int64_t>(firstNode)};
+}
+
 void HyperStore::append(const HyperedgeBuffer& buf, std::size_t firstEdge, std::size_t count, std::size_t firstNode) {
     checkRoom(count);
     const UI* sizes = buf.sizes.data() + firstEdge;

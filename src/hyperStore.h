@@ -66,6 +66,17 @@ public:
     // batch appended slice by slice is mapped once, at its exact size.
     void reserve(std::size_t edges, std::size_t nodes);
     void push(const int* nodes, std::size_t count);
+    // Room for `edges` more hyperedges of `nodes` ids in all, counted as
+    // stored at once: the caller writes every id (nodes[0 .. nodes)) and
+    // every end offset (ends[i], the position after hyperedge i's last id in
+    // the whole store, from firstNode on) before anything reads the store.
+    // Lets several threads copy their parts of a batch side by side.
+    struct Extension {
+        int* nodes;
+        std::int64_t* ends;
+        std::int64_t firstNode;
+    };
+    Extension extend(std::size_t edges, std::size_t nodes);
     // Appends `count` hyperedges of buf, starting at hyperedge position
     // firstEdge whose nodes start at position firstNode.
     void append(const HyperedgeBuffer& buf, std::size_t firstEdge, std::size_t count, std::size_t firstNode);

@@ -83,6 +83,8 @@ public:
     void appendEdges(const HyperedgeBuffer& buf, std::size_t firstEdge, std::size_t count, std::size_t firstNode) {
         store.append(buf, firstEdge, count, firstNode);
     }
+    // Room for a batch whose parts several threads copy in; see HyperStore::extend.
+    HyperStore::Extension extendEdges(std::size_t edges, std::size_t nodes) { return store.extend(edges, nodes); }
     // Appends all of buf and empties it, releasing its memory.
     void appendEdges(HyperedgeBuffer& buf);
 
