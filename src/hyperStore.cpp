@@ -1,8 +1,10 @@
 // Appending and indexing of the contiguous hyperedge store; see hyperStore.h.
 #include "hyperStore.h"
 
+#include <omp.h>
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cassert>
 #include <climits>
 #include <cstring>
@@ -91,8 +93,8 @@ void HyperStore::indexFrom(std::size_t firstEdge) {
     node_edge.reserve(static_cast<std::size_t>(oldTotal + added));
     node_edge.resize(static_cast<std::size_t>(oldTotal + added));
     int* ne = node_edge.data();
+    std::vector<int> count(slots, 0);
     {
-        std::vector<int> count(slots, 0);
         for (std::int64_t p = eo[firstEdge]; p < eo[lastEdge]; ++p) {
             assert(en[p] >= 0 && static_cast<std::size_t>(en[p]) < slots);
             ++count[static_cast<std::size_t>(en[p])];
@@ -112,14 +114,37 @@ void HyperStore::indexFrom(std::size_t firstEdge) {
     }
     // The appends go to as many places as there are nodes, so many of them
     // miss the cache; fetching the slot of an id some way ahead keeps
-    // several misses in flight.
+    // several misses in flight. Each thread of the team takes the ids of one
+    // range of nodes (ranges of about equal shares of the new ids): it reads
+    // the whole batch but writes only its own lists, each in hyperedge order,
+    // so the index is the same for any number of threads.
+    const int parts = std::max(1, omp_get_max_threads());
+    std::vector<std::size_t> bound(static_cast<std::size_t>(parts) + 1, slots);
+    bound[0] = 0;
+    {
+        std::size_t v = 0;
+        std::int64_t below = 0;  // new ids of the nodes before v
+        for (int j = 1; j < parts; ++j) {
+            while (v < slots && below < added * j / parts) below += count[v++];
+            bound[static_cast<std::size_t>(j)] = v;
+        }
+    }
     constexpr std::int64_t ahead = 16;
     const std::int64_t endAll = eo[lastEdge];
-    for (std::size_t e = firstEdge; e < lastEdge; ++e)
-        for (std::int64_t p = eo[e]; p < eo[e + 1]; ++p) {
-            if (p + ahead < endAll) __builtin_prefetch(ne + off[static_cast<std::size_t>(en[p + ahead])], 1);
-            ne[off[static_cast<std::size_t>(en[p])]++] = static_cast<int>(e);
-        }
+#pragma omp parallel for schedule(static, 1)
+    for (int j = 0; j < parts; ++j) {
+        const std::size_t lo = bound[static_cast<std::size_t>(j)], hi = bound[static_cast<std::size_t>(j) + 1];
+        for (std::size_t e = firstEdge; e < lastEdge; ++e)
+            for (std::int64_t p = eo[e]; p < eo[e + 1]; ++p) {
+                const std::size_t v = static_cast<std::size_t>(en[p]);
+                if (v < lo || v >= hi) continue;
+                if (p + ahead < endAll) {
+                    const std::size_t w = static_cast<std::size_t>(en[p + ahead]);
+                    if (w >= lo && w < hi) __builtin_prefetch(ne + off[w], 1);
+                }
+                ne[off[v]++] = static_cast<int>(e);
+            }
+    }
     std::memmove(off + 1, off, slots * sizeof(std::int64_t));
     off[0] = 0;
 }
