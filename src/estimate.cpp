@@ -40,51 +40,37 @@ float stoppingBound(float epsilon, float delta) {
 
 bool seedsReachRoot(const Graph& g, const HyperGraph& hg, const std::vector<int>& seeds, bool lt) {
     const int n = g.getSize();
-    std::vector<char> isRoot(static_cast<std::size_t>(n) + 1, 0);
-    const std::vector<UI>& bDist = hg.rootDistribution();
-    for (std::size_t p = 0; p + 1 < bDist.size(); ++p) {
-        const UI v = g.getNodeInBen(static_cast<unsigned>(p));
-        if (bDist[p + 1] > bDist[p] && v != 0) isRoot[v] = 1;
-    }
-
-    // The graph keeps in-neighbour lists; the search needs the out-edges that
-    // can fire, gathered once into one array with per-node offsets.
-    auto fires = [lt](std::span<const UI> w, std::size_t j) { return lt ? w[j + 1] > w[j] : w[j + 1] > 0; };
-    std::vector<std::int64_t> outOff(static_cast<std::size_t>(n) + 2, 0);
-    for (int v = 1; v <= n; ++v) {
-        const std::span<const int> in = g[v];
-        const std::span<const UI> w = g.getWeight(v);
-        for (std::size_t j = 0; j < in.size(); ++j)
-            if (fires(w, j)) ++outOff[static_cast<std::size_t>(in[j]) + 1];
-    }
-    for (std::size_t u = 1; u < outOff.size(); ++u) outOff[u] += outOff[u - 1];
-    std::vector<int> out(static_cast<std::size_t>(outOff.back()));
-    std::vector<std::int64_t> fill(outOff.begin(), outOff.end() - 1);
-    for (int v = 1; v <= n; ++v) {
-        const std::span<const int> in = g[v];
-        const std::span<const UI> w = g.getWeight(v);
-        for (std::size_t j = 0; j < in.size(); ++j)
-            if (fires(w, j)) out[static_cast<std::size_t>(fill[static_cast<std::size_t>(in[j])]++)] = v;
-    }
-
-    std::vector<char> seen(static_cast<std::size_t>(n) + 1, 0);
-    std::vector<int> queue;
-    queue.reserve(seeds.size());
+    std::vector<char> isSeed(static_cast<std::size_t>(n) + 1, 0);
     for (int s : seeds) {
         assert(s >= 1 && s <= n);
-        if (!seen[s]) {
-            seen[s] = 1;
-            queue.push_back(s);
-        }
+        isSeed[static_cast<std::size_t>(s)] = 1;
     }
+    // The roots a draw can pick: positions of positive width. A seed among
+    // them settles it at once, as it does for almost every real seed set.
+    std::vector<int> queue;
+    std::vector<char> seen(static_cast<std::size_t>(n) + 1, 0);
+    const std::vector<UI>& bDist = hg.rootDistribution();
+    for (std::size_t p = 0; p + 1 < bDist.size(); ++p) {
+        const int v = static_cast<int>(g.getNodeInBen(static_cast<unsigned>(p)));
+        if (bDist[p + 1] <= bDist[p] || v == 0 || seen[static_cast<std::size_t>(v)]) continue;
+        if (isSeed[static_cast<std::size_t>(v)]) return true;
+        seen[static_cast<std::size_t>(v)] = 1;
+        queue.push_back(v);
+    }
+    // Otherwise search backwards from the roots along the in-edges that can
+    // fire (IC: threshold above 0; LT: an interval of positive width), as a
+    // reverse sample may; memory stays linear in the nodes.
     for (std::size_t head = 0; head < queue.size(); ++head) {
-        const int u = queue[head];
-        if (isRoot[u]) return true;
-        for (std::int64_t i = outOff[u]; i < outOff[u + 1]; ++i) {
-            const int v = out[static_cast<std::size_t>(i)];
-            if (!seen[v]) {
-                seen[v] = 1;
-                queue.push_back(v);
+        const int v = queue[head];
+        const std::span<const int> in = g[v];
+        const std::span<const UI> w = g.getWeight(v);
+        for (std::size_t j = 0; j < in.size(); ++j) {
+            if (!(lt ? w[j + 1] > w[j] : w[j + 1] > 0)) continue;
+            const int u = in[j];
+            if (isSeed[static_cast<std::size_t>(u)]) return true;
+            if (!seen[static_cast<std::size_t>(u)]) {
+                seen[static_cast<std::size_t>(u)] = 1;
+                queue.push_back(u);
             }
         }
     }

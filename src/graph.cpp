@@ -144,7 +144,7 @@ void Graph::readNetwork(const char* filename, bool lt) {
     // Each in-edge takes 8 bytes (id and probability); comparing the running
     // sum with the room left keeps every product below 2^64.
     const ULL room = (fileBytes - listsStart) / 8;
-    adjOff.assign(static_cast<std::size_t>(n) + 2, 0);
+    adjOff.resize(static_cast<std::size_t>(n) + 2);
     ULL sum = 0;
     for (std::uint32_t v = 1; v <= n; ++v) {
         const int d = degrees[v];

@@ -83,6 +83,16 @@ public:
         return down_heap(position[key]);
     }
 
+    // heapify for a key whose ratio did not grow, in the heap's own order:
+    // heapify's walk to the root then meets only pairs that were in order
+    // before and compare the same (a parent no lower than the changed child
+    // stays no lower), so it moves nothing and only the sift-down remains.
+    // Assumes no ratio in the heap is NaN (the selection's costs are > 0).
+    int decreased(int key) {
+        assert(position[key] >= 1 && position[key] <= n);
+        return down_heap(position[key]);
+    }
+
 private:
     void swapSlots(int a, int b) {
         std::swap(position[heap[b]], position[heap[a]]);

@@ -63,7 +63,7 @@ void buildSeedSetCost(const HyperGraph& hg, std::vector<int>& seeds, unsigned n,
             for (int u : hg.getEdge(h)) {
                 if (u == maxInd) continue;
                 --gain[u - 1];
-                heap.heapify(u - 1);
+                heap.decreased(u - 1);
             }
             edgeMark[h] = true;
         }

@@ -327,3 +327,31 @@ TEST(MappedHeapTest, FirstIdsMatchesTheIdList) {
         EXPECT_TRUE(fromCount.empty());
     }
 }
+
+// decreased is heapify for a ratio that did not grow: the same slots after
+// every change, ties included (gains from a few values, equal costs), and
+// the same pops.
+TEST(MappedHeapTest, DecreasedMatchesHeapifyOnDecreases) {
+    std::mt19937 rng(77);
+    for (int round = 0; round < 40; ++round) {
+        const int n = 1 + static_cast<int>(rng() % 50);
+        std::vector<int> a(static_cast<std::size_t>(n)), b;
+        std::vector<float> costs(static_cast<std::size_t>(n), 1.0f);
+        for (int& g : a) g = static_cast<int>(rng() % 5);
+        b = a;
+        Heap ha(iota(n), Cmp(a.data(), costs.data()));
+        Heap hb(iota(n), Cmp(b.data(), costs.data()));
+        for (int step = 0; step < 200 && !ha.empty(); ++step) {
+            if (rng() % 4 == 0) {
+                ASSERT_EQ(ha.pop(), hb.pop());
+                continue;
+            }
+            const int id = static_cast<int>(rng() % static_cast<unsigned>(n));
+            if (ha.positionOf(id) < 1 || a[static_cast<std::size_t>(id)] == 0) continue;
+            --a[static_cast<std::size_t>(id)];
+            --b[static_cast<std::size_t>(id)];
+            ASSERT_EQ(ha.heapify(id), hb.decreased(id));
+            for (int v = 0; v < n; ++v) ASSERT_EQ(ha.positionOf(v), hb.positionOf(v));
+        }
+    }
+}
