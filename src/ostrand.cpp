@@ -7,12 +7,15 @@
 // an unknown model and a missing seed file go to standard output with their
 // fixed statuses; every other fault is one "ostrand: ..." line on standard
 // error and status 1.
+#include <chrono>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -21,14 +24,21 @@
 #include "cliArgs.h"
 #include "estimate.h"
 #include "graph.h"
+#include "idMap.h"
+#include "jsonReport.h"
 #include "lattis.h"
 #include "option.h"
+#include "runReport.h"
+#include "schedule.h"
+#include "version.h"
 
 namespace {
 
 const char* const kUsage =
+    "ostrand " LATTIS_VERSION "\n"
     "usage: ostrand -s <seed file> [-i <network file>] [-b <benefit file>] [-m LT|IC]\n"
     "               [-epsilon <e>] [-delta <d>] [-t <threads>] [-seed <n>] [-c <cost file>]\n"
+    "               [-json <file>] [-map <map file>]\n"
     "  -s        seed file: node ids (1..n) separated by whitespace; required\n"
     "  -i        network file (binary)                      default network.bin\n"
     "  -b        benefit file (n numbers)                   default nodeBenefit.txt\n"
@@ -38,6 +48,8 @@ const char* const kUsage =
     "  -t        threads, >= 1                              default 1\n"
     "  -seed     random seed, 0..4294967295                 default: the clock\n"
     "  -c        accepted and ignored (node costs are not used)\n"
+    "  -json     also write the report as JSON to this file\n"
+    "  -map      netpack's id map of the network: original ids in the JSON report\n"
     "Options are name-value pairs in any order; see readme.txt.\n";
 
 // The option's value in single precision, refused unless the rounded value
@@ -87,6 +99,8 @@ int main(int argc, char** argv) {
             throw std::invalid_argument(msg.str());
         }
         const int threads = static_cast<int>(intOption(op, "-t", 1, 1, INT_MAX));
+        std::optional<JsonReportFile> json;
+        if (op.getPara("-json") != nullptr) json.emplace(op.getPara("-json"));
 
         Graph graph(BenefitLayout::Compact);
         if (model == "LT")
@@ -94,6 +108,8 @@ int main(int argc, char** argv) {
         else
             graph.readGraphIC(network, benefit);
         const int n = graph.getSize();
+        std::vector<std::uint64_t> idMap;
+        if (op.getPara("-map") != nullptr) idMap = readIdMap(op.getPara("-map"), n);
 
         HyperGraph hyperGraph(static_cast<unsigned>(n), graph);
 
@@ -110,7 +126,36 @@ int main(int argc, char** argv) {
                       << graph.getPositiveBenefit() << "), the mass that roots are drawn from\n";
 
         const int m = model == "IC" ? 1 : 0;
-        calculateInfluence(graph, hyperGraph, seeds, threads, epsilon, delta, m);
+        const std::clock_t start = std::clock();
+        const auto wallStart = std::chrono::steady_clock::now();
+        const InfluenceCounts counts = estimateInfluence(graph, hyperGraph, seeds, threads, epsilon, delta, m);
+
+        OstrandReport report;
+        report.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+        report.processorSeconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+        report.network = network;
+        report.benefit = benefit;
+        report.model = model;
+        report.epsilon = epsilon;
+        report.delta = delta;
+        report.threads = threads;
+        report.seedFile = seedFile;
+        report.seed = seed;
+        if (op.getPara("-map") != nullptr) {
+            report.map = op.getPara("-map");
+            report.originalIds = originalIds(idMap, seeds);
+        }
+        report.nodes = n;
+        report.arcs = graph.getEdge();
+        report.seeds = seeds;
+        report.estimate = counts.estimate;
+        report.samples = counts.samples;
+        report.hits = counts.hits;
+        report.stoppingBound = stoppingBound(epsilon, delta);
+        if (const auto peak = peakResidentBytes()) report.peakMemoryMB = static_cast<double>(*peak) / (1024.0 * 1024.0);
+
+        std::cout << report.estimate << std::endl;
+        if (json) json->commit(report);
         return 0;
     } catch (const std::exception& e) {
         std::cerr << "ostrand: " << e.what() << '\n';
