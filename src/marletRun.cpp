@@ -212,7 +212,6 @@ int runMarlet(int argc, char** argv) {
     report.totalBenefit =
         g.getPositiveBenefit() * static_cast<double>(totalDegree) / static_cast<double>(hg.getNumEdge());
     report.processorSeconds = static_cast<float>(stop - start) / 1000000;
-    report.memoryMB = getCurrentMemoryUsage();
     report.estimateInfluence = pairCountOf(pairCount, seeds);
     report.iterations = result.iterations;
     report.hyperedges = hg.getNumEdge();
@@ -235,7 +234,11 @@ int runMarlet(int argc, char** argv) {
     std::cout << "\n\n";
     std::printf("Total Benefit: %0.2lf\n", report.totalBenefit);
     std::cout << "Time: " << static_cast<double>(report.processorSeconds) << "s\n";
-    std::cout << "Memory: " << report.memoryMB << " MB\n";
+    // Probed here: a probe that finds no figure says so on standard output,
+    // after "Memory: ".
+    std::cout << "Memory: ";
+    report.memoryMB = getCurrentMemoryUsage();
+    std::cout << report.memoryMB << " MB\n";
     std::cout << "Estimate Influence: " << report.estimateInfluence << "\n";
     std::cout.flush();
 
