@@ -106,6 +106,7 @@ std::string dumped(const json& j) { return j.dump(2, ' ', false, json::error_han
 }  // namespace
 
 JsonReportFile::JsonReportFile(std::string path) : finalPath(std::move(path)) {
+    if (finalPath.empty()) throw std::runtime_error("option -json: the file name is empty");
     tempPath = finalPath + ".tmp." + std::to_string(getpid());
     file = std::fopen(tempPath.c_str(), "w");
     if (file == nullptr)

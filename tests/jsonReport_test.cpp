@@ -189,6 +189,7 @@ TEST_F(JsonReport, FaultsLeaveNoFileBehind) {
         {MARLET_BIN, {"-json", "r.json", "-map", "short.map"}, "marlet: map file \"short.map\" holds 2 ids but the network has 40"},
         {OSTRAND_BIN, {"-json", "r.json", "-map", "bad.cost"}, "ostrand: map file \"bad.cost\", line 1: expected one original node id"},
         {MARLET_BIN, {"-json", "r.json", "-c", "bad.cost"}, "marlet: "},
+        {OSTRAND_BIN, {"-json", ""}, "ostrand: option -json: the file name is empty"},
     };
     const std::vector<std::string> before = names(dir.root());
     for (const Case& c : cases) {
