@@ -24,8 +24,8 @@ models=${MODELS:-"LT IC"}
 epsilon=${EPSILON:-0.1}
 seed=${SEED:-1}
 
-marlet=$build/marlet
-netpack=$build/tools/netpack
+marlet=$build/bin/marlet
+netpack=$build/bin/netpack
 for prog in "$marlet" "$netpack"; do
     [ -x "$prog" ] || { echo "marlet_bench: $prog not built" >&2; exit 1; }
 done

@@ -8,7 +8,7 @@
 # within about twice the network file's size.
 #
 # usage: bench/netpack_bench.sh [BUILD_DIR] [SCALE]
-#   BUILD_DIR  build directory holding tools/netpack (default: build)
+#   BUILD_DIR  build directory holding bin/netpack (default: build)
 #   SCALE      R-MAT scale (default 22)
 set -euo pipefail
 
@@ -16,7 +16,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 build=${1:-$root/build}
 scale=${2:-22}
-netpack=$build/tools/netpack
+netpack=$build/bin/netpack
 data=$root/../shared/data
 [[ -x $netpack ]] || { echo "netpack_bench: no program at $netpack (build it first)" >&2; exit 1; }
 netpack=$(cd "$(dirname "$netpack")" && pwd)/netpack

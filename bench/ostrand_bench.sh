@@ -23,7 +23,7 @@ networks=("$@")
 budget=${K:-50}
 epsilon=${EPSILON:-0.01}
 
-for tool in tools/netpack marlet bench/bench_estimate; do
+for tool in bin/netpack bin/marlet bench/bench_estimate; do
     [ -x "$build/$tool" ] || { echo "ostrand_bench: $build/$tool is not built" >&2; exit 1; }
 done
 
@@ -36,10 +36,10 @@ for net in "${networks[@]}"; do
     # facebook_combined lists each undirected pair once; the others list arcs.
     undirected=0
     [ "$net" = facebook_combined ] && undirected=1
-    "$build/tools/netpack" -i "$src" -undirected "$undirected" -o "$work/$net.bin" \
+    "$build/bin/netpack" -i "$src" -undirected "$undirected" -o "$work/$net.bin" \
         -bo "$work/$net.ben" -co "$work/$net.cost" >/dev/null
     for model in LT IC; do
-        (cd "$work" && "$build/marlet" -i "$net.bin" -b "$net.ben" -c "$net.cost" -m "$model" \
+        (cd "$work" && "$build/bin/marlet" -i "$net.bin" -b "$net.ben" -c "$net.cost" -m "$model" \
             -k "$budget" -t 2 -seed 1 -o "$net.$model.seeds" >/dev/null 2>&1)
         "$build/bench/bench_estimate" -i "$work/$net.bin" -b "$work/$net.ben" -m "$model" \
             -s "$work/$net.$model.seeds" -epsilon "$epsilon"

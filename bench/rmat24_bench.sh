@@ -16,9 +16,8 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$here/build}" && pwd)
 work=${WORK_DIR:-/tmp/rmat24}
 samplers=${SAMPLERS:-"fast classic"}
-marlet=$build/marlet
-netpack=$build/tools/netpack
-[ -x "$netpack" ] || netpack=$build/netpack
+marlet=$build/bin/marlet
+netpack=$build/bin/netpack
 mkdir -p "$work"
 cd "$work"
 

@@ -25,9 +25,8 @@ networks=${NETWORKS:-"nethept.txt.gz email-Enron.txt.gz soc-Epinions1.txt.gz soc
 budget=${SECONDS_EACH:-1}
 runs=${RUNS:-3}
 
-marlet=$build/marlet
-netpack=$build/tools/netpack
-[ -x "$netpack" ] || netpack=$build/netpack
+marlet=$build/bin/marlet
+netpack=$build/bin/netpack
 sampling=$build/bench/bench_sampling
 for prog in "$marlet" "$netpack" "$sampling"; do
     [ -x "$prog" ] || { echo "sampler_bench: $prog not built" >&2; exit 1; }

@@ -28,12 +28,16 @@
 #include "cliArgs.h"
 #include "fastSampler.h"
 #include "graph.h"
+#include "idMap.h"
+#include "jsonReport.h"
 #include "marletRun.h"
 #include "lattis.h"
 #include "option.h"
 #include "progressLine.h"
 #include "procutil.h"
+#include "runReport.h"
 #include "schedule.h"
+#include "version.h"
 
 namespace {
 
@@ -44,9 +48,11 @@ constexpr long long kReportSampleCap = 100000000;
 void note(const std::string& text) { std::cerr << "marlet: note: " << text << '\n'; }
 
 void printUsage(std::ostream& os) {
-    os << "usage: marlet [-i network.bin] [-b benefit-file] [-c cost-file] [-m LT|IC]\n"
+    os << "marlet " LATTIS_VERSION "\n"
+          "usage: marlet [-i network.bin] [-b benefit-file] [-c cost-file] [-m LT|IC]\n"
           "              [-epsilon 0.1] [-delta 1/n] [-k 100] [-t 1] [-o network.seeds]\n"
-          "              [-seed unsigned] [-mem MB] [-timing 0|1] [-sampler classic|fast]\n"
+          "              [-seed unsigned] [-mem MB] [-timing 0|1] [-json FILE] [-map FILE]\n"
+          "              [-sampler classic|fast]\n"
           "every option is a name and one value; see readme.txt\n";
 }
 
@@ -91,8 +97,10 @@ std::string progressText(const Progress& p) {
 }
 
 int runMarlet(int argc, char** argv) {
-    std::srand(static_cast<unsigned>(std::time(nullptr)));
     const Stopwatch watch;
+    MarletReport report;
+    report.seed = static_cast<unsigned>(std::time(nullptr));
+    std::srand(report.seed);
     const std::vector<int> pairCount = readReferencePairs();
     const double pairSeconds = watch.seconds();
 
@@ -120,7 +128,10 @@ int runMarlet(int argc, char** argv) {
     const double deltaValue = realOption(op, "-delta", 0.0);
     const double k = realOption(op, "-k", 100.0);
     const int threads = static_cast<int>(intOption(op, "-t", 1, 1, INT_MAX));
-    if (op.getPara("-seed") != nullptr) std::srand(static_cast<unsigned>(intOption(op, "-seed", 0, 0, UINT32_MAX)));
+    if (op.getPara("-seed") != nullptr) {
+        report.seed = static_cast<unsigned>(intOption(op, "-seed", 0, 0, UINT32_MAX));
+        std::srand(report.seed);
+    }
     std::optional<double> memoryLimit;
     if (op.getPara("-mem") != nullptr) {
         const double mb = realOption(op, "-mem", 0.0);
@@ -131,6 +142,8 @@ int runMarlet(int argc, char** argv) {
     }
     const bool timing = intOption(op, "-timing", 0, 0, 1) == 1;
     const SamplerKind sampler = samplerOption(op);
+    std::optional<JsonReportFile> json;
+    if (op.getPara("-json") != nullptr) json.emplace(op.getPara("-json"));
 
     Graph g(BenefitLayout::Dense);
     if (ic)
@@ -138,6 +151,8 @@ int runMarlet(int argc, char** argv) {
     else
         g.readGraphLT(networkFile, benefitFile);
     const int n = g.getSize();
+    std::vector<std::uint64_t> idMap;
+    if (op.getPara("-map") != nullptr) idMap = readIdMap(op.getPara("-map"), n);
 
     std::vector<float> costs;
     if (costFile != nullptr) {
@@ -177,6 +192,7 @@ int runMarlet(int argc, char** argv) {
     if (progress.enabled()) settings.progress = [&progress](const Progress& p) { progress.show(progressText(p)); };
 
     const std::clock_t start = std::clock();
+    const auto wallStart = std::chrono::steady_clock::now();
     const ScheduleResult result = runSchedule(g, hg, costs, settings, seeds, degree, totalDegree);
     // The seeds were chosen to cover the stored hyperedges, so their share
     // of them overstates what the seeds are worth; the reported benefit is
@@ -199,6 +215,7 @@ int runMarlet(int argc, char** argv) {
     const BlockEstimate benefit = estimateInBlocks(g, hg, seeds, estimate);
     const double estimateSeconds = watch.seconds() - estimateStart;
     const std::clock_t stop = std::clock();
+    report.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
     progress.clear();
     if (benefit.capped)
         note("the Total Benefit estimate stopped at its cap of " + std::to_string(kReportSampleCap) +
@@ -208,6 +225,42 @@ int runMarlet(int argc, char** argv) {
     if (result.emptySelection)
         note("no node fits the budget: the node the selection ranks first costs more than -k " + std::to_string(k) +
              ", so the seed set is empty");
+
+    report.network = networkFile;
+    if (benefitFile != nullptr) report.benefit = benefitFile;
+    if (costFile != nullptr) report.cost = costFile;
+    report.model = model;
+    report.epsilon = epsilon;
+    report.delta = delta;
+    report.k = k;
+    report.threads = threads;
+    report.seedFile = seedFile;
+    if (memoryLimit) report.memoryLimitMB = *memoryLimit / (1024.0 * 1024.0);
+    if (op.getPara("-map") != nullptr) {
+        report.map = op.getPara("-map");
+        report.originalIds = originalIds(idMap, seeds);
+    }
+    report.nodes = n;
+    report.arcs = g.getEdge();
+    report.seeds = seeds;
+    report.sampler = sampler == SamplerKind::Fast ? "fast" : "classic";
+    report.totalBenefit = benefit.estimate;
+    report.inSampleBenefit = inSample;
+    report.estimateSamples = benefit.samples;
+    report.estimateHits = benefit.hits;
+    report.estimateCapped = benefit.capped;
+    report.pairListSeconds = pairSeconds;
+    report.loadingSeconds = loadSeconds;
+    report.estimateSeconds = estimateSeconds;
+    report.processorSeconds = static_cast<float>(stop - start) / 1000000;
+    report.estimateInfluence = pairCountOf(pairCount, seeds);
+    report.iterations = result.iterations;
+    report.hyperedges = hg.getNumEdge();
+    report.coveredHyperedges = totalDegree;
+    report.threshold = th.lambda;
+    report.samplingSeconds = result.samplingSeconds;
+    report.selectionSeconds = result.selectionSeconds;
+    if (const auto peak = peakResidentBytes()) report.peakMemoryMB = static_cast<double>(*peak) / (1024.0 * 1024.0);
 
     std::cout << "Seed Nodes: ";
     std::FILE* out = std::fopen(seedFile, "w");
@@ -220,26 +273,29 @@ int runMarlet(int argc, char** argv) {
     if (out != nullptr && std::fclose(out) != 0 && seedFileError.empty())
         seedFileError = std::string("cannot write it: ") + std::strerror(errno);
     std::cout << "\n\n";
-    std::printf("Total Benefit: %0.2lf\n", benefit.estimate);
-    const float seconds = static_cast<float>(stop - start) / 1000000;
-    std::cout << "Time: " << static_cast<double>(seconds) << "s\n";
+    std::printf("Total Benefit: %0.2lf\n", report.totalBenefit);
+    std::cout << "Time: " << static_cast<double>(report.processorSeconds) << "s\n";
+    // Probed here: a probe that finds no figure says so on standard output,
+    // after "Memory: ".
+    std::cout << "Memory: ";
     const double probeStart = watch.seconds();
-    std::cout << "Memory: " << getCurrentMemoryUsage() << " MB\n";
-    const double probeSeconds = watch.seconds() - probeStart;
-    std::cout << "Estimate Influence: " << pairCountOf(pairCount, seeds) << "\n";
+    report.memoryMB = getCurrentMemoryUsage();
+    report.memoryProbeSeconds = watch.seconds() - probeStart;
+    std::cout << report.memoryMB << " MB\n";
+    std::cout << "Estimate Influence: " << report.estimateInfluence << "\n";
     std::cout.flush();
 
-    if (timing) {
-        const auto peak = peakResidentBytes();
+    if (timing)
         std::fprintf(stderr,
-                     "marlet: timing: iterations %d, hyperedges %d, lambda %.1f, sampling %.3f s, selection %.3f s, "
+                     "marlet: timing: iterations %d, hyperedges %lld, lambda %.1f, sampling %.3f s, selection %.3f s, "
                      "peak memory %.1f MB; total benefit %.2f from %lld fresh samples (%lld hits), in-sample benefit "
                      "%.2f over the selection's own hyperedges; pair list %.3f s, loading %.3f s, estimate %.3f s, "
                      "memory probe %.3f s, wall %.3f s\n",
-                     result.iterations, hg.getNumEdge(), th.lambda, result.samplingSeconds, result.selectionSeconds,
-                     peak ? static_cast<double>(*peak) / (1024.0 * 1024.0) : 0.0, benefit.estimate, benefit.samples,
-                     benefit.hits, inSample, pairSeconds, loadSeconds, estimateSeconds, probeSeconds, watch.seconds());
-    }
+                     report.iterations, report.hyperedges, report.threshold, report.samplingSeconds,
+                     report.selectionSeconds, report.peakMemoryMB.value_or(0.0), report.totalBenefit,
+                     report.estimateSamples, report.estimateHits, report.inSampleBenefit, report.pairListSeconds,
+                     report.loadingSeconds, report.estimateSeconds, report.memoryProbeSeconds, watch.seconds());
+    if (json) json->commit(report);
     if (!seedFileError.empty()) {
         std::cerr << "marlet: seed file " << seedFile << ": " << seedFileError << '\n';
         return 1;

@@ -7,13 +7,16 @@
 // an unknown model and a missing seed file go to standard output with their
 // fixed statuses; every other fault is one "ostrand: ..." line on standard
 // error and status 1.
+#include <chrono>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <exception>
 #include <functional>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -24,9 +27,14 @@
 #include "estimate.h"
 #include "fastSampler.h"
 #include "graph.h"
+#include "idMap.h"
+#include "jsonReport.h"
 #include "lattis.h"
 #include "option.h"
 #include "progressLine.h"
+#include "runReport.h"
+#include "schedule.h"
+#include "version.h"
 
 namespace {
 
@@ -34,8 +42,10 @@ namespace {
 constexpr long long kDefaultMaxSamples = 1000000000;
 
 const char* const kUsage =
+    "ostrand " LATTIS_VERSION "\n"
     "usage: ostrand -s <seed file> [-i <network file>] [-b <benefit file>] [-m LT|IC]\n"
     "               [-epsilon <e>] [-delta <d>] [-t <threads>] [-seed <n>] [-c <cost file>]\n"
+    "               [-json <file>] [-map <map file>]\n"
     "               [-sampler classic|fast] [-maxsamples <n>]\n"
     "  -s        seed file: node ids (1..n) separated by whitespace; required\n"
     "  -i        network file (binary)                      default network.bin\n"
@@ -46,6 +56,8 @@ const char* const kUsage =
     "  -t        threads, >= 1                              default 1\n"
     "  -seed     random seed, 0..4294967295                 default: the clock\n"
     "  -c        accepted and ignored (node costs are not used)\n"
+    "  -json     also write the report as JSON to this file\n"
+    "  -map      netpack's id map of the network: original ids in the JSON report\n"
     "  -sampler  reverse samplers: classic, or fast (same distribution,  default classic\n"
     "            fewer draws; the estimate then repeats for any -t)\n"
     "  -maxsamples  most samples to draw before giving up           default 1000000000\n"
@@ -107,6 +119,8 @@ int main(int argc, char** argv) {
                 << " samples (-maxsamples) could ever give; choose a larger -epsilon or -delta, or raise -maxsamples";
             throw std::invalid_argument(msg.str());
         }
+        std::optional<JsonReportFile> json;
+        if (op.getPara("-json") != nullptr) json.emplace(op.getPara("-json"));
 
         Graph graph(BenefitLayout::Compact);
         if (model == "LT")
@@ -114,6 +128,8 @@ int main(int argc, char** argv) {
         else
             graph.readGraphIC(network, benefit);
         const int n = graph.getSize();
+        std::vector<std::uint64_t> idMap;
+        if (op.getPara("-map") != nullptr) idMap = readIdMap(op.getPara("-map"), n);
 
         HyperGraph hyperGraph(static_cast<unsigned>(n), graph);
 
@@ -136,6 +152,8 @@ int main(int argc, char** argv) {
             show = [&progress](long long samples, long long hits) {
                 progress.show("ostrand: " + std::to_string(samples) + " samples, " + std::to_string(hits) + " hits");
             };
+        const std::clock_t start = std::clock();
+        const auto wallStart = std::chrono::steady_clock::now();
         InfluenceCounts counts;
         if (sampler == SamplerKind::Fast) {
             const FastSampler fast(graph);
@@ -153,6 +171,32 @@ int main(int argc, char** argv) {
             counts = estimateInfluence(graph, hyperGraph, seeds, threads, epsilon, delta, m, maxSamples, show);
         }
         progress.clear();
+        OstrandReport report;
+        report.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+        report.processorSeconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+        report.network = network;
+        report.benefit = benefit;
+        report.model = model;
+        report.epsilon = epsilon;
+        report.delta = delta;
+        report.threads = threads;
+        report.seedFile = seedFile;
+        report.seed = seed;
+        if (op.getPara("-map") != nullptr) {
+            report.map = op.getPara("-map");
+            report.originalIds = originalIds(idMap, seeds);
+        }
+        report.nodes = n;
+        report.arcs = graph.getEdge();
+        report.seeds = seeds;
+        report.estimate = counts.estimate;
+        report.samples = counts.samples;
+        report.hits = counts.hits;
+        report.stoppingBound = stoppingBound(epsilon, delta);
+        if (const auto peak = peakResidentBytes()) report.peakMemoryMB = static_cast<double>(*peak) / (1024.0 * 1024.0);
+
+        report.sampler = sampler == SamplerKind::Fast ? "fast" : "classic";
+        report.maxSamples = maxSamples;
         if (counts.capped) {
             std::cerr << "ostrand: stopped at the cap of " << maxSamples << " samples (-maxsamples) with "
                       << counts.hits << " of the " << neededHits(epsilon, delta)
@@ -161,7 +205,8 @@ int main(int argc, char** argv) {
                       << counts.estimate << " from what was drawn); raise -maxsamples or -epsilon\n";
             return 1;
         }
-        std::cout << counts.estimate << std::endl;
+        std::cout << report.estimate << std::endl;
+        if (json) json->commit(report);
         return 0;
     } catch (const std::exception& e) {
         std::cerr << "ostrand: " << e.what() << '\n';

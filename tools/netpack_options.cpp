@@ -15,10 +15,12 @@
 #include "netpack.h"
 #include "option.h"
 #include "parse.h"
+#include "version.h"
 
 namespace netpack {
 
 const char* const kUsage =
+    "netpack " LATTIS_VERSION "\n"
     "usage: netpack -i EDGEFILE | -gen rmat  [options]      pack a network\n"
     "       netpack -unmap SEEDFILE [-map MAPFILE]          print seeds as original ids\n"
     "       netpack -info NETWORKFILE [-b BENEFITFILE]      check a network file\n"
