@@ -8,14 +8,19 @@
 // fixed statuses; every other fault is one "ostrand: ..." line on standard
 // error and status 1.
 #include <climits>
+#include <cerrno>
 #include <cmath>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <exception>
 #include <iostream>
 #include <sstream>
 #include <stdexcept>
+#include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cliArgs.h"
@@ -25,6 +30,10 @@
 #include "option.h"
 
 namespace {
+
+// Every option name ostrand reads; any other name given is ignored with a note.
+constexpr std::string_view kKnownOptions[] = {"-i", "-b", "-c", "-m", "-epsilon", "-delta",
+                                              "-t", "-s", "-seed", "-sampler", "-json"};
 
 const char* const kUsage =
     "usage: ostrand -s <seed file> [-i <network file>] [-b <benefit file>] [-m LT|IC]\n"
@@ -53,12 +62,17 @@ float floatOption(const OptionParser& op, const char* name, double def, bool (*o
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A closed standard output is then a failed write, reported below.
+    std::signal(SIGPIPE, SIG_IGN);
     OptionParser op(argc, argv);
     if (!op.validCheck()) {
         std::cout << "Parameters error, please check the readme.txt file for correct format!" << std::endl;
         std::cerr << kUsage;
         return -1;
     }
+    for (const std::string& name : unknownOptions(argc, argv, kKnownOptions))
+        std::cerr << "ostrand: note: option " << name
+                  << " is not known and was ignored (names are case-sensitive; see readme.txt)\n";
     try {
         const char* network = op.getPara("-i") != nullptr ? op.getPara("-i") : "network.bin";
         const char* benefit = op.getPara("-b") != nullptr ? op.getPara("-b") : "nodeBenefit.txt";
@@ -86,7 +100,7 @@ int main(int argc, char** argv) {
                 << ": the stopping bound on hits overflows single precision; choose an epsilon nearer to 0.1";
             throw std::invalid_argument(msg.str());
         }
-        const int threads = static_cast<int>(intOption(op, "-t", 1, 1, INT_MAX));
+        const int threads = threadOption(op, "-t", 1);
 
         Graph graph(BenefitLayout::Compact);
         if (model == "LT")
@@ -111,7 +125,15 @@ int main(int argc, char** argv) {
 
         const int m = model == "IC" ? 1 : 0;
         calculateInfluence(graph, hyperGraph, seeds, threads, epsilon, delta, m);
+        if (std::fflush(stdout) != 0 || std::ferror(stdout) || !std::cout) {
+            std::cerr << "ostrand: cannot write the estimate to standard output: " << std::strerror(errno) << '\n';
+            return 1;
+        }
         return 0;
+    } catch (const std::bad_alloc&) {
+        std::cerr << "ostrand: out of memory (std::bad_alloc): the run does not fit in this machine's memory; use "
+                     "fewer threads -t or a smaller network\n";
+        return 1;
     } catch (const std::exception& e) {
         std::cerr << "ostrand: " << e.what() << '\n';
         return 1;

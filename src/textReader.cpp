@@ -1,0 +1,137 @@
+// Streaming token reader and token quoting; see textReader.h.
+#include "textReader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+enum ByteKind : unsigned char { kWord, kBlank, kStop };
+
+// kBlank: the separators; kWord: printable ASCII; kStop: everything else,
+// which ends a token after itself.
+constexpr std::array<unsigned char, 256> kKinds = [] {
+    std::array<unsigned char, 256> k{};
+    for (int c = 0; c < 256; ++c) k[static_cast<std::size_t>(c)] = (c > 0x20 && c < 0x7f) ? kWord : kStop;
+    for (char c : {' ', '\t', '\n', '\v', '\f', '\r'}) k[static_cast<unsigned char>(c)] = kBlank;
+    return k;
+}();
+
+inline unsigned char kindOf(char c) { return kKinds[static_cast<unsigned char>(c)]; }
+
+}  // namespace
+
+TextReader::TextReader(const std::string& path, std::string label, std::size_t bufferBytes)
+    : name(std::move(label)), ownsFd(true), capacity(std::max(bufferBytes, std::size_t{16})) {
+    do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) throw std::runtime_error(name + ": cannot open: " + std::strerror(errno));
+    checkNotDirectory();
+    storage.reset(new char[capacity]);
+    buf = storage.get();
+}
+
+TextReader::TextReader(int fd, std::string label, std::size_t bufferBytes, bool ownsFd)
+    : name(std::move(label)), fd(fd), ownsFd(ownsFd), capacity(std::max(bufferBytes, std::size_t{16})) {
+    checkNotDirectory();
+    storage.reset(new char[capacity]);
+    buf = storage.get();
+}
+
+TextReader::TextReader(InMemory, std::string_view text, std::string label)
+    : name(std::move(label)), buf(text.data()), capacity(text.size()), end(text.size()), atEnd(true) {}
+
+TextReader::~TextReader() {
+    if (ownsFd && fd >= 0) ::close(fd);
+}
+
+void TextReader::checkNotDirectory() {
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        if (ownsFd) ::close(fd);
+        fd = -1;
+        throw std::runtime_error(name + ": is a directory, not a file");
+    }
+}
+
+bool TextReader::refill(std::size_t& keep) {
+    if (atEnd) return false;
+    char* data = storage.get();
+    const std::size_t kept = end - keep;
+    if (kept > 0 && keep > 0) std::memmove(data, data + keep, kept);
+    pos -= keep;
+    end = kept;
+    keep = 0;
+    while (end < capacity) {
+        const ssize_t got = ::read(fd, data + end, capacity - end);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            throw std::runtime_error(name + ": read failed: " + std::strerror(errno));
+        }
+        if (got == 0) {
+            atEnd = true;
+            break;
+        }
+        end += static_cast<std::size_t>(got);
+        // A pipe delivers what its writer has written so far; take that
+        // rather than wait for a full block.
+        break;
+    }
+    return end > kept;
+}
+
+std::string_view TextReader::next() {
+    for (;;) {
+        while (pos < end && kindOf(buf[pos]) == kBlank) {
+            if (buf[pos] == '\n') ++curLine;
+            ++pos;
+        }
+        if (pos < end) break;
+        std::size_t keep = pos;
+        if (!refill(keep)) {
+            tokenLine = curLine;
+            return {};
+        }
+    }
+    tokenLine = curLine;
+    std::size_t start = pos;
+    const std::size_t cap = std::min(kMaxToken, capacity);
+    for (;;) {
+        const std::size_t limit = std::min(end, start + cap);
+        while (pos < limit && kindOf(buf[pos]) == kWord) ++pos;
+        if (pos < end || pos - start >= cap) break;
+        if (!refill(start)) break;
+    }
+    // A byte that can belong to no number closes the token after itself.
+    if (pos < end && pos - start < cap && kindOf(buf[pos]) == kStop) ++pos;
+    return {buf + start, pos - start};
+}
+
+std::string quoteToken(std::string_view tok) {
+    constexpr std::size_t kShown = 40;
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string r = "\"";
+    for (char ch : tok.substr(0, kShown)) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '"' || c == '\\') {
+            r += '\\';
+            r += ch;
+        } else if (c < 0x20 || c > 0x7e) {
+            r += "\\x";
+            r += kHex[c >> 4];
+            r += kHex[c & 15];
+        } else {
+            r += ch;
+        }
+    }
+    if (tok.size() > kShown) r += "...";
+    r += '"';
+    return r;
+}

@@ -1,0 +1,69 @@
+// Streaming reader of whitespace-separated tokens, shared by every text input
+// of the programs: the benefit, cost and seed files and the reference pair
+// list (and the quoting of tokens in messages, which netpack uses too).
+//
+// Input is read in blocks as tokens are asked for, so a reader takes from a
+// file exactly what its caller needs: a reader of n numbers stops after the
+// n-th, and a device or a pipe that never ends (/dev/zero, a fifo whose
+// writer stays open) costs one block, not all memory or a wait for its end.
+// A token is a run of printable, non-blank bytes. A byte that can belong to
+// no number (a control byte other than a blank, or a byte above 0x7e) ends
+// the token it is part of, and so does the length cap, so such a token fails
+// any numeric parse and reading stops there.
+//
+// Errors (a file that cannot be opened, is a directory, or fails to read)
+// throw std::runtime_error whose message starts with the label the caller
+// gave, e.g. "cost file c.txt: cannot open: No such file or directory".
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class TextReader {
+public:
+    static constexpr std::size_t kDefaultBuffer = std::size_t{1} << 20;
+    // Longest token taken whole; a longer one is cut here (and fails to parse).
+    static constexpr std::size_t kMaxToken = 4096;
+
+    // Opens the file at path; a directory is refused.
+    TextReader(const std::string& path, std::string label, std::size_t bufferBytes = kDefaultBuffer);
+    // Reads from an open descriptor (such as standard input), which stays open.
+    TextReader(int fd, std::string label, std::size_t bufferBytes, bool ownsFd = false);
+    // Reads text held in memory, which must outlive the reader.
+    struct InMemory {};
+    TextReader(InMemory, std::string_view text, std::string label);
+    TextReader(const TextReader&) = delete;
+    TextReader& operator=(const TextReader&) = delete;
+    ~TextReader();
+
+    // The next token, or an empty view at the end of the input. The view is
+    // valid until the next call.
+    std::string_view next();
+    // Line (from 1) of the token last returned; at the end, the last line.
+    std::uint64_t line() const { return tokenLine; }
+    const std::string& label() const { return name; }
+
+private:
+    void checkNotDirectory();
+    // Reads more input behind what is held, first moving the bytes from
+    // `keep` on to the front; false at the end of the input.
+    bool refill(std::size_t& keep);
+
+    std::string name;
+    int fd = -1;
+    bool ownsFd = false;
+    std::unique_ptr<char[]> storage;
+    const char* buf = nullptr;
+    std::size_t capacity = 0;
+    std::size_t pos = 0, end = 0;
+    bool atEnd = false;
+    std::uint64_t curLine = 1, tokenLine = 1;
+};
+
+// A token as messages show it: in double quotes, with control bytes, bytes
+// above 0x7e, quotes and backslashes escaped (\x1b, \x00, \", \\), and cut
+// after 40 bytes with "..." so that a binary file still gives one short line.
+std::string quoteToken(std::string_view tok);
