@@ -15,7 +15,7 @@
 namespace {
 
 // The table always may reach this many entries, and 16 more per pair read:
-// the room a list's own bytes justify.
+// the room a list's own bytes justify (each pair takes at least four).
 constexpr std::size_t kDenseFloor = std::size_t{1} << 16;
 constexpr std::size_t kDensePerPair = 16;
 
@@ -88,7 +88,8 @@ PairList readPairList(TextReader& in) {
         if (xi < t.dense.size()) {
             ++t.dense[xi];
         } else if (xi < limit) {
-            if (xi >= t.dense.capacity()) t.dense.reserve(std::max(xi + 1, std::min(limit, 2 * t.dense.capacity())));
+            // Geometric growth: at most twice the entries the ids present need.
+            if (xi >= t.dense.capacity()) t.dense.reserve(std::max(xi + 1, 2 * t.dense.capacity()));
             t.dense.resize(xi + 1, 0);
             ++t.dense[xi];
         } else {
