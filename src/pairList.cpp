@@ -6,6 +6,9 @@
 #include "pairList.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 
@@ -36,26 +39,54 @@ struct Item {
 
 std::string where(const TextReader& in) { return in.label() + ", line " + std::to_string(in.line()); }
 
-// The next token as an int; plain digit runs of up to nine digits are
-// converted here, anything else strictly by parseInteger.
+// The next token as an int: plain digit runs by the reader's fast path,
+// anything else strictly by parseInteger.
 int integer(TextReader& in, const Item& item) {
+    std::uint32_t digits = 0;
+    if (in.nextDigits(digits)) return static_cast<int>(digits);
     const std::string_view tok = in.next();
     if (tok.empty())
         throw std::runtime_error(in.label() + ": ends at line " + std::to_string(in.line()) + " before " + item.text());
-    if (tok.size() <= 9) {
-        int v = 0;
-        std::size_t i = 0;
-        for (; i < tok.size(); ++i) {
-            const unsigned d = static_cast<unsigned char>(tok[i]) - static_cast<unsigned>('0');
-            if (d > 9) break;
-            v = v * 10 + static_cast<int>(d);
-        }
-        if (i == tok.size()) return v;
-    }
     const std::optional<int> v = parseInteger<int>(tok);
     if (!v) throw std::runtime_error(where(in) + ": expected an integer for " + item.text() + ", got " + quoteToken(tok));
     return *v;
 }
+
+// Increments of the table gathered in chunks. A list's first members come
+// in no useful order, and one increment at a random place of a table of tens
+// of megabytes costs a cache and TLB miss; grouped by region of the table
+// (a radix pass on the high bits), the increments of one group stay within
+// a few hundred kilobytes.
+class PendingCounts {
+public:
+    void add(int x, std::vector<int>& table) {
+        if (buffer.empty()) buffer.reserve(kChunk);
+        buffer.push_back(static_cast<std::uint32_t>(x));
+        if (buffer.size() == kChunk) flush(table);
+    }
+    void flush(std::vector<int>& table) {
+        if (table.size() <= kDirect) {
+            for (std::uint32_t x : buffer) ++table[x];
+            buffer.clear();
+            return;
+        }
+        const int shift = std::bit_width(table.size() - 1) - kBucketBits;
+        std::array<std::size_t, kBuckets + 1> start{};
+        for (std::uint32_t x : buffer) ++start[(x >> shift) + 1];
+        for (std::size_t b = 1; b <= kBuckets; ++b) start[b] += start[b - 1];
+        grouped.resize(buffer.size());
+        for (std::uint32_t x : buffer) grouped[start[x >> shift]++] = x;
+        for (std::uint32_t x : grouped) ++table[x];
+        buffer.clear();
+    }
+
+private:
+    static constexpr std::size_t kChunk = std::size_t{1} << 20;
+    static constexpr std::size_t kDirect = std::size_t{1} << 20;  // 4 MB: cache-sized, counted directly
+    static constexpr int kBucketBits = 8;
+    static constexpr std::size_t kBuckets = std::size_t{1} << kBucketBits;
+    std::vector<std::uint32_t> buffer, grouped;
+};
 
 }  // namespace
 
@@ -76,6 +107,7 @@ PairList readPairList(TextReader& in) {
     t.stated = a;
     t.pairCount = b;
     std::size_t limit = kDenseFloor;
+    PendingCounts pending;
     for (int i = 0; i < b; ++i) {
         const int x = integer(in, {Item::First, i + 1, b});
         if (x < 0 || x >= a)
@@ -86,16 +118,17 @@ PairList readPairList(TextReader& in) {
         const auto xi = static_cast<std::size_t>(x);
         limit += kDensePerPair;
         if (xi < t.dense.size()) {
-            ++t.dense[xi];
+            pending.add(x, t.dense);
         } else if (xi < limit) {
             // Geometric growth: at most twice the entries the ids present need.
             if (xi >= t.dense.capacity()) t.dense.reserve(std::max(xi + 1, 2 * t.dense.capacity()));
             t.dense.resize(xi + 1, 0);
-            ++t.dense[xi];
+            pending.add(x, t.dense);
         } else {
             t.sparse.push_back(x);
         }
     }
+    pending.flush(t.dense);
     // Fold the side list into the table where the table may now reach.
     std::sort(t.sparse.begin(), t.sparse.end());
     std::size_t folded = 0;

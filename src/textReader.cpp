@@ -87,18 +87,47 @@ bool TextReader::refill(std::size_t& keep) {
     return end > kept;
 }
 
-std::string_view TextReader::next() {
+bool TextReader::skipBlanks() {
     for (;;) {
         while (pos < end && kindOf(buf[pos]) == kBlank) {
             if (buf[pos] == '\n') ++curLine;
             ++pos;
         }
-        if (pos < end) break;
+        if (pos < end) return true;
         std::size_t keep = pos;
-        if (!refill(keep)) {
-            tokenLine = curLine;
-            return {};
+        if (!refill(keep)) return false;
+    }
+}
+
+bool TextReader::nextDigits(std::uint32_t& v) {
+    if (!skipBlanks()) return false;
+    std::size_t start = pos;
+    std::uint64_t value = 0;
+    for (;;) {
+        while (pos < end) {
+            const unsigned d = static_cast<unsigned char>(buf[pos]) - static_cast<unsigned>('0');
+            if (d > 9) break;
+            value = value * 10 + d;
+            ++pos;
+            if (pos - start > 9) break;
         }
+        if (pos < end || pos - start > 9) break;
+        if (!refill(start)) break;
+    }
+    const std::size_t digits = pos - start;
+    if (digits == 0 || digits > 9 || (pos < end && kindOf(buf[pos]) != kBlank)) {
+        pos = start;
+        return false;
+    }
+    tokenLine = curLine;
+    v = static_cast<std::uint32_t>(value);
+    return true;
+}
+
+std::string_view TextReader::next() {
+    if (!skipBlanks()) {
+        tokenLine = curLine;
+        return {};
     }
     tokenLine = curLine;
     std::size_t start = pos;

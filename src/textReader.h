@@ -42,12 +42,19 @@ public:
     // The next token, or an empty view at the end of the input. The view is
     // valid until the next call.
     std::string_view next();
+    // The next token when it is a plain run of one to nine decimal digits:
+    // converted into v and consumed. Otherwise false, and only the blanks
+    // before the token are consumed, so next() then returns it (or the end).
+    // The fast path of long lists of small integers.
+    bool nextDigits(std::uint32_t& v);
     // Line (from 1) of the token last returned; at the end, the last line.
     std::uint64_t line() const { return tokenLine; }
     const std::string& label() const { return name; }
 
 private:
     void checkNotDirectory();
+    // Skips blanks, reading on as needed; false at the end of the input.
+    bool skipBlanks();
     // Reads more input behind what is held, first moving the bytes from
     // `keep` on to the front; false at the end of the input.
     bool refill(std::size_t& keep);

@@ -212,6 +212,18 @@ TEST(MarletPairList, TableSizedByTheIdsPresentNotByA) {
     const PairList down = parsePairList(text, "db_Enron.txt");
     for (int id : {0, 1, 65535, 65536, 100000, n - 2, n - 1}) EXPECT_EQ(down.count(id), 1) << id;
     EXPECT_EQ(down.count(n), 0);
+    // More pairs than one chunk of pending increments, over a table too large
+    // to count into directly: the grouped increments give the same counts.
+    const int pairs = 1200000, range = 2500000;
+    std::vector<int> expected(range, 0);
+    text = std::to_string(range) + " " + std::to_string(pairs) + "\n";
+    for (int i = 0; i < pairs; ++i) {
+        const int x = static_cast<int>((static_cast<long long>(i) * 7919) % range);
+        ++expected[static_cast<std::size_t>(x)];
+        text += std::to_string(x) + " 1\n";
+    }
+    const PairList spread = parsePairList(text, "db_Enron.txt");
+    for (int id = 0; id < range; id += 997) ASSERT_EQ(spread.count(id), expected[static_cast<std::size_t>(id)]) << id;
 }
 
 void expectPairError(std::string_view text, const std::vector<std::string>& parts) {

@@ -48,6 +48,33 @@ TEST(TextReader, TokensAndLinesAcrossBlocks) {
     EXPECT_EQ(readAll(std::string("4\0\0\0", 4), 64).tokens.front(), std::string("4\0", 2));
 }
 
+TEST(TextReader, DigitFastPathFallsBackToTokens) {
+    const std::string text = "12 345\n 6789012345\t7x\r\n  +8 0009 last";
+    for (std::size_t buffer : {16, 17, 64}) {
+        SCOPED_TRACE(buffer);
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        ASSERT_EQ(write(fds[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        close(fds[1]);
+        TextReader in(fds[0], "pipe", buffer, true);
+        std::vector<std::string> seen;
+        for (;;) {
+            std::uint32_t v = 0;
+            if (in.nextDigits(v)) {
+                std::string item = std::to_string(v);
+                item.insert(item.begin(), '#');
+                seen.push_back(item + "@" + std::to_string(in.line()));
+                continue;
+            }
+            const std::string_view t = in.next();
+            if (t.empty()) break;
+            seen.push_back(std::string(t) + "@" + std::to_string(in.line()));
+        }
+        EXPECT_EQ(seen, (std::vector<std::string>{"#12@1", "#345@1", "6789012345@2", "7x@2", "+8@3", "#9@3",
+                                                  "last@3"}));
+    }
+}
+
 TEST(TextReader, FilesThatCannotBeRead) {
     testnet::TempDir dir;
     try {
