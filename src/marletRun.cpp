@@ -9,10 +9,10 @@
 // "db_Enron.txt" is read through standard input before the options are parsed.
 #include <unistd.h>
 
-#include <csignal>
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

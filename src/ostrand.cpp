@@ -7,18 +7,18 @@
 // an unknown model and a missing seed file go to standard output with their
 // fixed statuses; every other fault is one "ostrand: ..." line on standard
 // error and status 1.
-#include <climits>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <exception>
 #include <iostream>
 #include <sstream>
 #include <stdexcept>
-#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
