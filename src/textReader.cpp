@@ -99,30 +99,7 @@ bool TextReader::skipBlanks() {
     }
 }
 
-bool TextReader::nextDigits(std::uint32_t& v) {
-    // Fast path, for lines of small integers: spaces and line breaks, then a
-    // digit run that ends inside the buffer, read without bounds checks.
-    {
-        const char* p = buf + pos;
-        const char* const e = buf + end;
-        while (p < e && (*p == ' ' || *p == '\n')) {
-            curLine += *p == '\n';
-            ++p;
-        }
-        pos = static_cast<std::size_t>(p - buf);
-        if (e - p > 10) {
-            const char* const s = p;
-            std::uint32_t value = 0;
-            for (unsigned d; (d = static_cast<unsigned char>(*p) - static_cast<unsigned>('0')) <= 9 && p - s < 10; ++p)
-                value = value * 10 + d;
-            if (p != s && p - s <= 9 && kindOf(*p) == kBlank) {
-                pos = static_cast<std::size_t>(p - buf);
-                tokenLine = curLine;
-                v = value;
-                return true;
-            }
-        }
-    }
+bool TextReader::nextDigitsSlow(std::uint32_t& v) {
     if (!skipBlanks()) return false;
     std::size_t start = pos;
     std::uint64_t value = 0;

@@ -55,6 +55,8 @@ private:
     void checkNotDirectory();
     // Skips blanks, reading on as needed; false at the end of the input.
     bool skipBlanks();
+    // nextDigits where the token may cross the end of the buffer.
+    bool nextDigitsSlow(std::uint32_t& v);
     // Reads more input behind what is held, first moving the bytes from
     // `keep` on to the front; false at the end of the input.
     bool refill(std::size_t& keep);
@@ -74,3 +76,32 @@ private:
 // above 0x7e, quotes and backslashes escaped (\x1b, \x00, \", \\), and cut
 // after 40 bytes with "..." so that a binary file still gives one short line.
 std::string quoteToken(std::string_view tok);
+
+// Inline, for lines of small integers: spaces and line breaks, then a digit
+// run that ends inside the buffer, read without bounds checks; everything
+// else (a buffer end near, other blanks, other tokens) takes the slow path.
+inline bool TextReader::nextDigits(std::uint32_t& v) {
+    const char* p = buf + pos;
+    const char* const e = buf + end;
+    std::uint64_t lines = curLine;
+    while (p < e && (*p == ' ' || *p == '\n')) {
+        lines += *p == '\n';
+        ++p;
+    }
+    curLine = lines;
+    pos = static_cast<std::size_t>(p - buf);
+    if (e - p > 10) {
+        const char* const s = p;
+        std::uint32_t value = 0;
+        for (unsigned d; (d = static_cast<unsigned char>(*p) - static_cast<unsigned>('0')) <= 9 && p - s < 10; ++p)
+            value = value * 10 + d;
+        const char c = *p;
+        if (p != s && p - s <= 9 && (c == ' ' || (c >= '\t' && c <= '\r'))) {
+            pos = static_cast<std::size_t>(p - buf);
+            tokenLine = lines;
+            v = value;
+            return true;
+        }
+    }
+    return nextDigitsSlow(v);
+}
