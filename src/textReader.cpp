@@ -69,21 +69,15 @@ bool TextReader::refill(std::size_t& keep) {
     pos -= keep;
     end = kept;
     keep = 0;
-    while (end < capacity) {
-        const ssize_t got = ::read(fd, data + end, capacity - end);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            throw std::runtime_error(name + ": read failed: " + std::strerror(errno));
-        }
-        if (got == 0) {
-            atEnd = true;
-            break;
-        }
-        end += static_cast<std::size_t>(got);
-        // A pipe delivers what its writer has written so far; take that
-        // rather than wait for a full block.
-        break;
-    }
+    if (end == capacity) return false;  // a token fills the buffer: the caller cuts it
+    // One read: a pipe delivers what its writer has written so far, which is
+    // taken rather than waiting for a full block.
+    ssize_t got;
+    do got = ::read(fd, data + end, capacity - end);
+    while (got < 0 && errno == EINTR);
+    if (got < 0) throw std::runtime_error(name + ": read failed: " + std::strerror(errno));
+    if (got == 0) atEnd = true;
+    end += static_cast<std::size_t>(got);
     return end > kept;
 }
 
