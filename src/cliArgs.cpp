@@ -1,6 +1,7 @@
 // Strict numeric options; see cliArgs.h.
 #include "cliArgs.h"
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 #include <stdexcept>
@@ -43,4 +44,19 @@ SamplerKind samplerOption(const OptionParser& op) {
     if (text == nullptr || std::string_view(text) == "classic") return SamplerKind::Classic;
     if (std::string_view(text) == "fast") return SamplerKind::Fast;
     throw std::invalid_argument(std::string("option -sampler: expected classic or fast, got \"") + text + "\"");
+}
+
+int threadOption(const OptionParser& op, const char* name, int def) {
+    return static_cast<int>(intOption(op, name, def, 1, kMaxThreads));
+}
+
+std::vector<std::string> unknownOptions(int argc, char** argv, std::span<const std::string_view> known) {
+    std::vector<std::string> unknown;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string_view name = argv[i];
+        if (std::find(known.begin(), known.end(), name) == known.end() &&
+            std::find(unknown.begin(), unknown.end(), name) == unknown.end())
+            unknown.emplace_back(name);
+    }
+    return unknown;
 }

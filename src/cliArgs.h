@@ -7,6 +7,10 @@
 #pragma once
 
 #include <limits>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
 
 class OptionParser;
 
@@ -23,3 +27,15 @@ long long intOption(const OptionParser& op, const char* name, long long def,
 // distribution with draws only for what fires. Throws like the others.
 enum class SamplerKind { Classic, Fast };
 SamplerKind samplerOption(const OptionParser& op);
+
+// Most threads a program starts. Far beyond the processors the thread runtime
+// fails (thread creation, stacks) or crashes, and no result depends on the
+// thread count, so larger counts are refused.
+inline constexpr long long kMaxThreads = 1024;
+
+// The option `name` as a thread count in 1..kMaxThreads (def when absent).
+int threadOption(const OptionParser& op, const char* name, int def);
+
+// The option names of a valid command line (argv[1], argv[3], ...) that are
+// not in `known`, in the order given, each once.
+std::vector<std::string> unknownOptions(int argc, char** argv, std::span<const std::string_view> known);

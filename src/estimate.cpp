@@ -12,20 +12,16 @@
 #include <array>
 #include <atomic>
 #include <cassert>
-#include <cctype>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <optional>
 #include <span>
 #include <stdexcept>
 #include <string_view>
 
 #include "parse.h"
+#include "textReader.h"
 
 float stoppingBound(float epsilon, float delta) {
     const float e = epsilon;
@@ -93,17 +89,9 @@ struct alignas(64) ThreadScratch {
     std::vector<int> visit_mark;
 };
 
-// Shown tokens are cut and cleaned so that a binary file named as seed file
-// still gives a one-line message of sensible length.
-[[noreturn]] void seedFault(const std::string& path, long long line, long long ordinal, std::string_view tok,
-                            const std::string& what) {
-    constexpr std::size_t kMax = 40;
-    std::string shown(tok.substr(0, kMax));
-    for (char& c : shown)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-    if (tok.size() > kMax) shown += "...";
-    throw std::runtime_error("seed file \"" + path + "\", line " + std::to_string(line) + ", token " +
-                             std::to_string(ordinal) + " \"" + shown + "\": " + what);
+[[noreturn]] void seedFault(const TextReader& in, long long ordinal, std::string_view tok, const std::string& what) {
+    throw std::runtime_error(in.label() + ", line " + std::to_string(in.line()) + ", token " +
+                             std::to_string(ordinal) + " " + quoteToken(tok) + ": " + what);
 }
 
 }  // namespace
@@ -174,30 +162,13 @@ void calculateInfluence(const Graph& g, HyperGraph& hg, const std::vector<int>& 
 }
 
 std::vector<int> readSeedFile(const std::string& path, int n) {
-    errno = 0;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot open seed file \"" + path + "\"" +
-                                 (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string()));
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw std::runtime_error("cannot read seed file \"" + path + "\"");
-
+    TextReader in(path, "seed file \"" + path + "\"");
     std::vector<int> seeds;
-    long long line = 1;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        if (std::isspace(static_cast<unsigned char>(text[i]))) {
-            if (text[i] == '\n') ++line;
-            ++i;
-            continue;
-        }
-        const std::size_t start = i;
-        while (i < text.size() && !std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-        const std::string_view tok(text.data() + start, i - start);
+    for (std::string_view tok; !(tok = in.next()).empty();) {
         const long long ordinal = static_cast<long long>(seeds.size()) + 1;
         const std::optional<long long> id = parseInteger<long long>(tok);
-        if (!id) seedFault(path, line, ordinal, tok, "expected an integer node id");
-        if (*id < 1 || *id > n) seedFault(path, line, ordinal, tok, "not a node id in 1.." + std::to_string(n));
+        if (!id) seedFault(in, ordinal, tok, "expected an integer node id");
+        if (*id < 1 || *id > n) seedFault(in, ordinal, tok, "not a node id in 1.." + std::to_string(n));
         seeds.push_back(static_cast<int>(*id));
     }
     return seeds;

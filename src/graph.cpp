@@ -29,7 +29,9 @@
 #include <system_error>
 
 #include "graphView.h"
+#include "memoryFault.h"
 #include "parse.h"
+#include "textReader.h"
 
 static_assert(std::endian::native == std::endian::little, "the network file is read as little-endian memory");
 static_assert(sizeof(float) == 4 && std::numeric_limits<float>::is_iec559);
@@ -75,19 +77,6 @@ std::string shownFloat(float p) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.9g", static_cast<double>(p));
     return buf;
-}
-
-bool isBlank(char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
-
-// Shown tokens are cut so that a binary file named as benefit file still
-// gives a one-line message of sensible length.
-std::string shownToken(std::string_view tok) {
-    constexpr std::size_t kMax = 40;
-    std::string s(tok.substr(0, kMax));
-    for (char& c : s)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-    if (tok.size() > kMax) s += "...";
-    return "\"" + s + "\"";
 }
 
 }  // namespace
@@ -138,13 +127,17 @@ void Graph::readNetwork(const char* filename, bool lt) {
     loadedLT = lt;
 
     // The degrees serve only to place the lists; the offsets keep them.
-    std::vector<int> degrees(static_cast<std::size_t>(n) + 1, 0);
+    const std::string label = "network file " + quoted(filename);
+    std::vector<int> degrees;
+    allocating(label, "the degrees of " + std::to_string(n) + " nodes", (static_cast<ULL>(n) + 1) * 4,
+               [&] { degrees.assign(static_cast<std::size_t>(n) + 1, 0); });
     readBlock(f.get(), filename, degrees.data() + 1, n, kHeaderBytes);
 
     // Each in-edge takes 8 bytes (id and probability); comparing the running
     // sum with the room left keeps every product below 2^64.
     const ULL room = (fileBytes - listsStart) / 8;
-    adjOff.resize(static_cast<std::size_t>(n) + 2);
+    allocating(label, "the offsets of " + std::to_string(n) + " nodes", (static_cast<ULL>(n) + 2) * 8,
+               [&] { adjOff.resize(static_cast<std::size_t>(n) + 2); });
     ULL sum = 0;
     for (std::uint32_t v = 1; v <= n; ++v) {
         const int d = degrees[v];
@@ -159,7 +152,8 @@ void Graph::readNetwork(const char* filename, bool lt) {
                                    std::to_string(listsStart) + ", but the file holds " + std::to_string(fileBytes) + " bytes");
 
     std::vector<int>().swap(degrees);
-    adjList.resize(sum);
+    allocating(label, "the in-neighbour lists of " + std::to_string(sum) + " in-edges", sum * 4,
+               [&] { adjList.resize(sum); });
     readBlock(f.get(), filename, adjList.data(), sum, listsStart);
     for (std::uint32_t v = 1; v <= n; ++v)
         for (auto e = adjOff[v]; e < adjOff[v + 1]; ++e) {
@@ -175,7 +169,8 @@ void Graph::readNetwork(const char* filename, bool lt) {
     // never beyond its source slot e + n, so a forward pass reads every
     // probability before its slot is overwritten. This spares a second
     // edge-sized buffer.
-    weights.resize(sum + n);
+    allocating(label, "the thresholds of " + std::to_string(sum) + " in-edges", (sum + n) * 4,
+               [&] { weights.resize(sum + n); });
     const ULL probStart = listsStart + 4 * sum;
     readBlock(f.get(), filename, weights.data() + n, sum, probStart);
     f.reset();
@@ -205,25 +200,17 @@ void Graph::readNetwork(const char* filename, bool lt) {
 
 void Graph::readBenefit(const char* benfile) {
     if (benfile == nullptr) throw std::runtime_error("no benefit file given (option -b)");
-    File f(std::fopen(benfile, "rb"));
-    if (!f) throw std::runtime_error("cannot open benefit file " + quoted(benfile) + ": " + std::strerror(errno));
-
-    // Read whole and tokenised by hand: a stream extraction per number is far
-    // slower on files with millions of lines. Reading to end of file rather
-    // than trusting the size also serves pipes.
-    std::string text;
-    struct stat st {};
-    if (fstat(fileno(f.get()), &st) == 0 && S_ISREG(st.st_mode)) text.reserve(static_cast<std::size_t>(st.st_size));
-    char chunk[1 << 16];
-    std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f.get())) > 0) text.append(chunk, got);
-    if (std::ferror(f.get())) benefitFault(benfile, std::string("read failed: ") + std::strerror(errno));
-    f.reset();
+    // Read as a stream: exactly n numbers are taken, so a device or a pipe
+    // that never ends is read no further than they are.
+    TextReader in(benfile, "benefit file " + quoted(benfile));
 
     const std::uint32_t n = numNodes;
     if (layout == BenefitLayout::Dense) {
-        ben_ind.assign(static_cast<std::size_t>(n) + 1, 0);
-        ben.assign(static_cast<std::size_t>(n) + 1, 0.0);
+        const ULL entries = static_cast<ULL>(n) + 1;
+        allocating(in.label(), "the benefit table of " + std::to_string(n) + " nodes", entries * 12, [&] {
+            ben_ind.assign(entries, 0);
+            ben.assign(entries, 0.0);
+        });
     } else {
         ben_ind.clear();
         ben.clear();
@@ -232,21 +219,12 @@ void Graph::readBenefit(const char* benfile) {
     positiveBen = 0.0;
     negativeBen = false;
 
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    ULL line = 1;
     for (std::uint32_t i = 0; i < n; ++i) {
-        while (p != end && isBlank(*p)) {
-            if (*p == '\n') ++line;
-            ++p;
-        }
-        if (p == end)
+        const std::string_view tok = in.next();
+        if (tok.empty())
             benefitFault(benfile, "holds " + std::to_string(i) + " numbers, but the network has " + std::to_string(n) + " nodes");
-        const char* start = p;
-        while (p != end && !isBlank(*p)) ++p;
-        const std::string_view tok(start, static_cast<std::size_t>(p - start));
         const auto where = [&] {
-            return "token " + std::to_string(i + 1) + " (" + shownToken(tok) + ") on line " + std::to_string(line);
+            return "token " + std::to_string(i + 1) + " (" + quoteToken(tok) + ") on line " + std::to_string(in.line());
         };
         const auto value = parseReal(tok);
         if (!value) {
@@ -270,6 +248,11 @@ void Graph::readBenefit(const char* benfile) {
         } else if (b < 0) {
             negativeBen = true;
         }
+        // Each value is finite, but their sum may not be: the estimates
+        // scale by it, so an infinite sum would print "inf" or worse.
+        if (!std::isfinite(totalBen) || !std::isfinite(positiveBen))
+            benefitFault(benfile, "the benefits up to node " + std::to_string(i + 1) + " (" + where() +
+                                      ") sum past the range of a double; scale the benefits down");
     }
 }
 

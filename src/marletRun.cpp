@@ -13,6 +13,7 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -22,8 +23,10 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "atomicFile.h"
 #include "blockEstimate.h"
 #include "cliArgs.h"
 #include "fastSampler.h"
@@ -34,9 +37,11 @@
 #include "lattis.h"
 #include "option.h"
 #include "progressLine.h"
+#include "pairList.h"
 #include "procutil.h"
 #include "runReport.h"
 #include "schedule.h"
+#include "textReader.h"
 #include "version.h"
 
 namespace {
@@ -44,6 +49,10 @@ namespace {
 constexpr const char* kPairList = "db_Enron.txt";
 // Most fresh samples the report's benefit estimate may draw.
 constexpr long long kReportSampleCap = 100000000;
+
+// Every option name marlet reads; any other name given is ignored with a note.
+constexpr std::string_view kKnownOptions[] = {"-i", "-b",   "-c",    "-m",   "-epsilon", "-delta",  "-k",   "-t",
+                                              "-o", "-seed", "-mem", "-timing", "-sampler", "-json", "-map"};
 
 void note(const std::string& text) { std::cerr << "marlet: note: " << text << '\n'; }
 
@@ -56,21 +65,17 @@ void printUsage(std::ostream& os) {
           "every option is a name and one value; see readme.txt\n";
 }
 
-// The pair-count table of the reference list, read through standard input;
-// empty, with a note, when the list is absent.
-std::vector<int> readReferencePairs() {
+// The pair-count table of the reference list, read through standard input
+// as a stream; empty, with a note, when the list is absent.
+PairList readReferencePairs() {
     if (std::freopen(kPairList, "r", stdin) == nullptr) {
         if (errno != ENOENT) throw std::runtime_error(std::string(kPairList) + ": cannot open: " + std::strerror(errno));
         note(std::string(kPairList) + " not found in the working directory: the pair-count table is empty, so "
              "\"Estimate Influence\" reports 0");
         return {};
     }
-    std::string text;
-    char buf[1 << 16];
-    std::size_t got;
-    while ((got = std::fread(buf, 1, sizeof buf, stdin)) > 0) text.append(buf, got);
-    if (std::ferror(stdin)) throw std::runtime_error(std::string(kPairList) + ": read error");
-    return parsePairList(text, kPairList);
+    TextReader in(fileno(stdin), kPairList, TextReader::kDefaultBuffer);
+    return readPairList(in);
 }
 
 const char* paraOr(const OptionParser& op, const char* name, const char* def) {
@@ -101,7 +106,10 @@ int runMarlet(int argc, char** argv) {
     MarletReport report;
     report.seed = static_cast<unsigned>(std::time(nullptr));
     std::srand(report.seed);
-    const std::vector<int> pairCount = readReferencePairs();
+    // A closed standard output or error is then a failed write, reported,
+    // instead of a kill that could leave files half done.
+    std::signal(SIGPIPE, SIG_IGN);
+    const PairList pairCount = readReferencePairs();
     const double pairSeconds = watch.seconds();
 
     OptionParser op(argc, argv);
@@ -110,6 +118,8 @@ int runMarlet(int argc, char** argv) {
         printUsage(std::cerr);
         return -1;
     }
+    for (const std::string& name : unknownOptions(argc, argv, kKnownOptions))
+        note("option " + name + " is not known and was ignored (names are case-sensitive; see readme.txt)");
     const char* networkFile = paraOr(op, "-i", "network.bin");
     const char* benefitFile = op.getPara("-b");
     const char* costFile = op.getPara("-c");
@@ -127,7 +137,7 @@ int runMarlet(int argc, char** argv) {
     const bool deltaGiven = op.getPara("-delta") != nullptr;
     const double deltaValue = realOption(op, "-delta", 0.0);
     const double k = realOption(op, "-k", 100.0);
-    const int threads = static_cast<int>(intOption(op, "-t", 1, 1, INT_MAX));
+    const int threads = threadOption(op, "-t", 1);
     if (op.getPara("-seed") != nullptr) {
         report.seed = static_cast<unsigned>(intOption(op, "-seed", 0, 0, UINT32_MAX));
         std::srand(report.seed);
@@ -153,6 +163,10 @@ int runMarlet(int argc, char** argv) {
     const int n = g.getSize();
     std::vector<std::uint64_t> idMap;
     if (op.getPara("-map") != nullptr) idMap = readIdMap(op.getPara("-map"), n);
+    if (pairCount.tableSize() != 0 && static_cast<long long>(pairCount.tableSize()) != n + 1LL)
+        note(std::string(kPairList) + " states a table of A = " + std::to_string(pairCount.tableSize()) +
+             " entries, but this network has n + 1 = " + std::to_string(n + 1LL) +
+             ": the list may belong to another network, so \"Estimate Influence\" may count unrelated pairs");
 
     std::vector<float> costs;
     if (costFile != nullptr) {
@@ -180,6 +194,8 @@ int runMarlet(int argc, char** argv) {
     std::vector<int> seeds;
     long long totalDegree = 0;
     const char* seedFile = paraOr(op, "-o", "network.seeds");
+    // Created now, so that an unwritable place is refused before sampling.
+    AtomicFile out(seedFile, std::string("seed file ") + seedFile, AtomicFile::Special::WriteInPlace, true);
 
     ScheduleSettings settings;
     settings.lambda = th.lambda;
@@ -262,16 +278,20 @@ int runMarlet(int argc, char** argv) {
     report.selectionSeconds = result.selectionSeconds;
     if (const auto peak = peakResidentBytes()) report.peakMemoryMB = static_cast<double>(*peak) / (1024.0 * 1024.0);
 
-    std::cout << "Seed Nodes: ";
-    std::FILE* out = std::fopen(seedFile, "w");
-    std::string seedFileError = out == nullptr ? std::string("cannot create it: ") + std::strerror(errno) : "";
-    for (int s : seeds) {
-        std::cout << s << ' ';
-        if (out != nullptr && seedFileError.empty() && (std::fprintf(out, "%d\n", s) < 0 || std::fflush(out) != 0))
-            seedFileError = std::string("cannot write it: ") + std::strerror(errno);
+    // The seed file is in place, complete, before the report is printed.
+    std::string seedFileError;
+    try {
+        for (int s : seeds) {
+            const std::string line = std::to_string(s) + "\n";
+            out.write(line.data(), line.size());
+        }
+        out.finish();
+        out.publish();
+    } catch (const std::runtime_error& e) {
+        seedFileError = e.what();
     }
-    if (out != nullptr && std::fclose(out) != 0 && seedFileError.empty())
-        seedFileError = std::string("cannot write it: ") + std::strerror(errno);
+    std::cout << "Seed Nodes: ";
+    for (int s : seeds) std::cout << s << ' ';
     std::cout << "\n\n";
     std::printf("Total Benefit: %0.2lf\n", report.totalBenefit);
     std::cout << "Time: " << static_cast<double>(report.processorSeconds) << "s\n";
@@ -284,6 +304,10 @@ int runMarlet(int argc, char** argv) {
     std::cout << report.memoryMB << " MB\n";
     std::cout << "Estimate Influence: " << report.estimateInfluence << "\n";
     std::cout.flush();
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) || !std::cout) {
+        std::cerr << "marlet: cannot write the report to standard output: " << std::strerror(errno) << '\n';
+        return 1;
+    }
 
     if (timing)
         std::fprintf(stderr,
@@ -295,11 +319,11 @@ int runMarlet(int argc, char** argv) {
                      report.selectionSeconds, report.peakMemoryMB.value_or(0.0), report.totalBenefit,
                      report.estimateSamples, report.estimateHits, report.inSampleBenefit, report.pairListSeconds,
                      report.loadingSeconds, report.estimateSeconds, report.memoryProbeSeconds, watch.seconds());
-    if (json) json->commit(report);
     if (!seedFileError.empty()) {
-        std::cerr << "marlet: seed file " << seedFile << ": " << seedFileError << '\n';
+        std::cerr << "marlet: " << seedFileError << '\n';
         return 1;
     }
+    if (json) json->commit(report);
     return 0;
 }
 
@@ -308,6 +332,11 @@ int runMarlet(int argc, char** argv) {
 int marletMain(int argc, char** argv) {
     try {
         return runMarlet(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::cout.flush();
+        std::cerr << "marlet: out of memory (std::bad_alloc): the run does not fit in this machine's memory; use a "
+                     "larger -epsilon, a smaller budget -k, fewer threads -t, a -mem limit or a smaller network\n";
+        return 1;
     } catch (const std::exception& e) {
         std::cout.flush();
         std::cerr << "marlet: " << e.what() << '\n';

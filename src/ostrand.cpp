@@ -7,11 +7,15 @@
 // an unknown model and a missing seed file go to standard output with their
 // fixed statuses; every other fault is one "ostrand: ..." line on standard
 // error and status 1.
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <exception>
 #include <functional>
@@ -20,6 +24,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "blockEstimate.h"
@@ -40,6 +45,9 @@ namespace {
 
 // Samples drawn at most, unless -maxsamples says otherwise.
 constexpr long long kDefaultMaxSamples = 1000000000;
+// Every option name ostrand reads; any other name given is ignored with a note.
+constexpr std::string_view kKnownOptions[] = {"-i",    "-b", "-c",    "-m",       "-epsilon", "-delta",     "-t",
+                                              "-s",    "-seed", "-sampler", "-json", "-map", "-maxsamples"};
 
 const char* const kUsage =
     "ostrand " LATTIS_VERSION "\n"
@@ -76,12 +84,17 @@ float floatOption(const OptionParser& op, const char* name, double def, bool (*o
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A closed standard output is then a failed write, reported below.
+    std::signal(SIGPIPE, SIG_IGN);
     OptionParser op(argc, argv);
     if (!op.validCheck()) {
         std::cout << "Parameters error, please check the readme.txt file for correct format!" << std::endl;
         std::cerr << kUsage;
         return -1;
     }
+    for (const std::string& name : unknownOptions(argc, argv, kKnownOptions))
+        std::cerr << "ostrand: note: option " << name
+                  << " is not known and was ignored (names are case-sensitive; see readme.txt)\n";
     try {
         const char* network = op.getPara("-i") != nullptr ? op.getPara("-i") : "network.bin";
         const char* benefit = op.getPara("-b") != nullptr ? op.getPara("-b") : "nodeBenefit.txt";
@@ -109,7 +122,7 @@ int main(int argc, char** argv) {
                 << ": the stopping bound on hits overflows single precision; choose an epsilon nearer to 0.1";
             throw std::invalid_argument(msg.str());
         }
-        const int threads = static_cast<int>(intOption(op, "-t", 1, 1, INT_MAX));
+        const int threads = threadOption(op, "-t", 1);
         const SamplerKind sampler = samplerOption(op);
         const long long maxSamples = intOption(op, "-maxsamples", kDefaultMaxSamples, 1);
         if (neededHits(epsilon, delta) > maxSamples) {
@@ -206,8 +219,16 @@ int main(int argc, char** argv) {
             return 1;
         }
         std::cout << report.estimate << std::endl;
+        if (std::fflush(stdout) != 0 || std::ferror(stdout) || !std::cout) {
+            std::cerr << "ostrand: cannot write the estimate to standard output: " << std::strerror(errno) << '\n';
+            return 1;
+        }
         if (json) json->commit(report);
         return 0;
+    } catch (const std::bad_alloc&) {
+        std::cerr << "ostrand: out of memory (std::bad_alloc): the run does not fit in this machine's memory; use "
+                     "fewer threads -t or a smaller network\n";
+        return 1;
     } catch (const std::exception& e) {
         std::cerr << "ostrand: " << e.what() << '\n';
         return 1;

@@ -2,14 +2,14 @@
 // report.
 //
 // The probe asks pmap through the shell, as the report has always done, and
-// reads the total back from a temporary file named after the process id in
-// the working directory. Hosts without pmap, or a working directory that
-// cannot be written, leave that file empty; the kernel's VmSize figure (the
-// same total of mapped memory, in kB) stands in for it there.
+// reads the total from the pipeline's output. Hosts without pmap give no
+// output; the kernel's VmSize figure (the same total of mapped memory, in
+// kB) stands in for it there.
 #include "procutil.h"
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -57,18 +57,21 @@ std::string totalFromStatus(std::string_view status) {
 
 float getCurrentMemoryUsage() {
     const std::string pid = intToStr(static_cast<int>(getpid()));
-    const std::string outfile = "tmp_" + pid + ".txt";
-    const std::string command = "pmap " + pid + " | grep -i Total | awk '{print $2}' > " + outfile;
-    // The statuses of both commands are deliberately ignored: an empty or
-    // absent output file is handled below, and a leftover file is harmless.
-    [[maybe_unused]] int status = std::system(command.c_str());
-
+    const std::string command = "pmap " + pid + " | grep -i Total | awk '{print $2}'";
+    // The pipeline's output is read through a pipe: no file is made, so the
+    // working directory may be read-only and no planted name is written
+    // through. Its exit status is deliberately ignored: empty output is
+    // handled below.
     std::string mem_str;
-    {
-        std::ifstream in(outfile);
-        std::getline(in, mem_str);
+    if (std::FILE* pipe = popen(command.c_str(), "r")) {
+        char line[256];
+        if (std::fgets(line, sizeof line, pipe) != nullptr) mem_str = line;
+        // Drain the rest so that the pipeline never blocks on a full pipe.
+        while (std::fgets(line, sizeof line, pipe) != nullptr) {
+        }
+        pclose(pipe);
     }
-    status = std::system(("rm " + outfile).c_str());
+    if (!mem_str.empty() && mem_str.back() == '\n') mem_str.pop_back();
 
     if (mem_str.empty()) {
         std::ifstream in("/proc/self/status");

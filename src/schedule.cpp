@@ -1,6 +1,5 @@
-// Threshold, input readers and doubling loop of the selection program; see
-// schedule.h. The readers take the whole file as text so that every message
-// can name the line of the offending item.
+// Threshold, cost reader and doubling loop of the selection program; see
+// schedule.h.
 #include "schedule.h"
 
 #include <cerrno>
@@ -17,6 +16,7 @@
 #include "hypergraph.h"
 #include "lattis.h"
 #include "parse.h"
+#include "textReader.h"
 
 namespace {
 
@@ -26,46 +26,6 @@ constexpr double kTwoOneMinusInvE = 1.2642411176571153;
 
 // Hyperedges are generated in whole blocks of this many.
 constexpr long long kBlock = 10000;
-
-// Whitespace-separated tokens of a text with the line each one is on.
-class TokenScanner {
-public:
-    explicit TokenScanner(std::string_view text) : text(text) {}
-
-    // The next token, or an empty view at the end of the text.
-    std::string_view next() {
-        while (pos < text.size() && isBlank(text[pos])) {
-            if (text[pos] == '\n') ++curLine;
-            ++pos;
-        }
-        std::size_t begin = pos;
-        while (pos < text.size() && !isBlank(text[pos])) ++pos;
-        tokenLine = curLine;
-        return text.substr(begin, pos - begin);
-    }
-    // Line (from 1) of the token last returned; at the end, the last line.
-    int line() const { return tokenLine; }
-
-private:
-    static bool isBlank(char c) {
-        return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-    }
-    std::string_view text;
-    std::size_t pos = 0;
-    int curLine = 1;
-    int tokenLine = 1;
-};
-
-// A token as it appears in a message: quoted, long ones shortened.
-std::string quoted(std::string_view tok) {
-    constexpr std::size_t kMax = 40;
-    if (tok.size() > kMax) return "\"" + std::string(tok.substr(0, kMax)) + "...\"";
-    return "\"" + std::string(tok) + "\"";
-}
-
-std::string where(const std::string& name, int line) {
-    return name + ", line " + std::to_string(line);
-}
 
 template <class T>
 std::string str(T v) {
@@ -93,14 +53,6 @@ std::optional<float> parseCost(std::string_view tok) {
     }
     if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v)) return std::nullopt;
     return v;
-}
-
-std::string readWhole(const std::string& path, const std::string& what) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error(what + " " + path + ": cannot open: " + std::strerror(errno));
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw std::runtime_error(what + " " + path + ": read error");
-    return text;
 }
 
 std::optional<std::uint64_t> procFile(const char* path, std::string_view key) {
@@ -211,65 +163,37 @@ Threshold checkedThreshold(int n, double k, float epsilon, float delta) {
     return th;
 }
 
-std::vector<float> parseCosts(std::string_view text, unsigned n, const std::string& name) {
+std::vector<float> readCosts(TextReader& in, unsigned n) {
     std::vector<float> costs(static_cast<std::size_t>(n) + 1, 0.0f);
-    TokenScanner tokens(text);
     for (unsigned i = 0; i < n; ++i) {
-        std::string_view tok = tokens.next();
+        std::string_view tok = in.next();
         if (tok.empty())
-            throw std::runtime_error("cost file " + name + ": holds " + std::to_string(i) + " costs, expected " +
+            throw std::runtime_error(in.label() + ": holds " + std::to_string(i) + " costs, expected " +
                                      std::to_string(n) + " (one for each node of the network)");
         auto v = parseCost(tok);
         if (!v)
-            throw std::runtime_error("cost file " + where(name, tokens.line()) + ": value " + std::to_string(i + 1) +
-                                     " (cost of node " + std::to_string(i + 1) + "): expected a finite number, got " +
-                                     quoted(tok));
+            throw std::runtime_error(in.label() + ", line " + std::to_string(in.line()) + ": value " +
+                                     std::to_string(i + 1) + " (cost of node " + std::to_string(i + 1) +
+                                     "): expected a finite number, got " + quoteToken(tok));
         costs[i] = static_cast<double>(*v) <= 1e-9 ? kMinCost : *v;
     }
     return costs;
 }
 
+std::vector<float> parseCosts(std::string_view text, unsigned n, const std::string& name) {
+    TextReader in(TextReader::InMemory{}, text, "cost file " + name);
+    return readCosts(in, n);
+}
+
 std::vector<float> readCostFile(const std::string& path, unsigned n) {
-    return parseCosts(readWhole(path, "cost file"), n, path);
+    TextReader in(path, "cost file " + path);
+    return readCosts(in, n);
 }
 
 std::vector<float> defaultCosts(unsigned n) {
     std::vector<float> costs(static_cast<std::size_t>(n) + 1, kMinCost);
     costs[n] = 0.0f;
     return costs;
-}
-
-std::vector<int> parsePairList(std::string_view text, const std::string& name) {
-    TokenScanner tokens(text);
-    auto integer = [&](const std::string& what) {
-        std::string_view tok = tokens.next();
-        if (tok.empty()) throw std::runtime_error(name + ": ends at line " + std::to_string(tokens.line()) + " before " + what);
-        auto v = parseInteger<int>(tok);
-        if (!v) throw std::runtime_error(where(name, tokens.line()) + ": expected an integer for " + what + ", got " + quoted(tok));
-        return *v;
-    };
-    const int a = integer("the table size A");
-    if (a < 0) throw std::runtime_error(where(name, tokens.line()) + ": the table size A = " + std::to_string(a) + " is negative");
-    const int b = integer("the pair count B");
-    if (b < 0) throw std::runtime_error(where(name, tokens.line()) + ": the pair count B = " + std::to_string(b) + " is negative");
-    std::vector<int> table(static_cast<std::size_t>(a), 0);
-    for (int i = 1; i <= b; ++i) {
-        const std::string pair = "pair " + std::to_string(i) + " of " + std::to_string(b);
-        const int x = integer("the first member of " + pair);
-        if (x < 0 || x >= a)
-            throw std::runtime_error(where(name, tokens.line()) + ": the first member " + std::to_string(x) + " of " + pair +
-                                     " is outside 0.." + std::to_string(a - 1) + " (A = " + std::to_string(a) + ")");
-        integer("the second member of " + pair);
-        ++table[static_cast<std::size_t>(x)];
-    }
-    return table;
-}
-
-int pairCountOf(const std::vector<int>& table, const std::vector<int>& seeds) {
-    int sum = 0;
-    for (int s : seeds)
-        if (s >= 0 && static_cast<std::size_t>(s) < table.size()) sum += table[static_cast<std::size_t>(s)];
-    return sum;
 }
 
 std::optional<std::uint64_t> procFieldKilobytes(std::string_view text, std::string_view key) {

@@ -48,28 +48,24 @@ Threshold checkedThreshold(int n, double k, float epsilon, float delta);
 // The floor of every cost: values of at most 1e-9 are stored as this.
 inline constexpr float kMinCost = static_cast<float>(1e-9);
 
-// Parses a cost file's text: whitespace-separated numbers, the i-th (from 0)
-// the cost of node i + 1; exactly n are taken and anything after them is
-// ignored. Returns n + 1 floats, the first n used. Throws std::runtime_error
-// naming `name`, the line and the value's position when a token is not a
-// finite number or fewer than n values are present.
+class TextReader;
+
+// Reads the costs from a reader: whitespace-separated numbers, the i-th (from
+// 0) the cost of node i + 1; exactly n are taken and nothing after them is
+// read. Returns n + 1 floats, the first n used. Throws std::runtime_error
+// naming the reader's label, the line and the value's position when a token
+// is not a finite number or fewer than n values are present.
+std::vector<float> readCosts(TextReader& in, unsigned n);
+
+// readCosts over text in memory, named `name` in messages.
 std::vector<float> parseCosts(std::string_view text, unsigned n, const std::string& name);
 
-// Reads the cost file `path` with parseCosts; throws when it cannot be opened.
+// Reads the cost file `path` with readCosts; throws when it cannot be opened
+// or read (a directory included).
 std::vector<float> readCostFile(const std::string& path, unsigned n);
 
 // Every node at kMinCost: the costs of a run without a cost file.
 std::vector<float> defaultCosts(unsigned n);
-
-// Parses the reference pair list: A, B, then B pairs "x y"; entry x of the
-// A-entry table counts the pairs whose first member is x. Throws
-// std::runtime_error naming `name` and the line when an item is not an
-// integer, A or B is negative, fewer than B pairs follow, or a first member
-// lies outside 0..A - 1.
-std::vector<int> parsePairList(std::string_view text, const std::string& name);
-
-// Sum of the table's entries of the seeds; ids outside the table count 0.
-int pairCountOf(const std::vector<int>& table, const std::vector<int>& seeds);
 
 // The value in kB of the line "<key>: <value> kB" of a /proc file's text
 // (/proc/meminfo, /proc/self/status), or nothing when the line is absent.

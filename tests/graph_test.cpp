@@ -1,14 +1,19 @@
 // Loading of network and benefit files: the byte layout, the thresholds of
 // both models to the bit, both benefit layouts, and one message per kind of
 // malformed file (each naming the file and the fault).
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "graph.h"
@@ -383,6 +388,36 @@ TEST_F(MalformedBenefit, TokenThatIsNotANumber) {
     expectMentions(errorFor("\n\n1 2 abc"), {ben, "token 3", "\"abc\"", "line 3", "not a number"});
     expectMentions(errorFor("1 2 +-3"), {ben, "token 3", "not a number"});
     expectMentions(errorFor("1 1e999 3"), {ben, "token 2", "\"1e999\"", "out of the range"});
+}
+
+TEST_F(MalformedBenefit, FiniteBenefitsWhoseSumIsNot) {
+    expectMentions(errorFor("1e308 1e308 1"), {ben, "up to node 2", "sum past the range of a double"});
+    expectMentions(errorFor("1 -1.7e308 -1.7e308"), {ben, "up to node 3", "sum past the range"});
+}
+
+TEST_F(MalformedBenefit, StreamsAreReadOnlyAsFarAsNeeded) {
+    // A device without end: the first byte already is no number.
+    Graph g;
+    expectMentions(errorOf([&] { g.readGraphLT(net.c_str(), "/dev/zero"); }),
+                   {"benefit file \"/dev/zero\"", "token 1 (\"\\x00", "not a number"});
+    // A fifo whose writer stays open after the three numbers: the load ends
+    // without waiting for the end of the stream (the writer gives up after 10 s).
+    const std::string fifo = dir.path("ben.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::atomic<bool> loaded{false}, gaveUp{false};
+    std::thread writer([&] {
+        const int fd = open(fifo.c_str(), O_WRONLY);
+        if (fd < 0) return;
+        if (write(fd, "1 2 3\n", 6) != 6) gaveUp = true;
+        for (int i = 0; i < 1000 && !loaded; ++i) usleep(10000);
+        gaveUp = gaveUp || !loaded;
+        close(fd);
+    });
+    EXPECT_NO_THROW(g.readGraphIC(net.c_str(), fifo.c_str()));
+    loaded = true;
+    writer.join();
+    EXPECT_FALSE(gaveUp);
+    EXPECT_EQ(g.getTotalBenefit(), 6.0);
 }
 
 TEST_F(MalformedBenefit, BenefitThatIsNotFinite) {

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -21,6 +22,7 @@
 
 #include "graph.h"
 #include "lattis.h"
+#include "pairList.h"
 #include "schedule.h"
 #include "testNetwork.h"
 
@@ -174,16 +176,54 @@ TEST(MarletCosts, DefaultsAreAllTheFloor) {
     for (unsigned i = 0; i < 3; ++i) EXPECT_EQ(c[i], kMinCost);
 }
 
+// The table's entries 0 .. size - 1.
+std::vector<int> entries(const PairList& t, int size) {
+    std::vector<int> e;
+    for (int id = 0; id < size; ++id) e.push_back(t.count(id));
+    return e;
+}
+
 TEST(MarletPairList, CountsFirstMembers) {
     // A = 4, B = 3, pairs (1, 2), (1, 3), (2, 1): counts 0, 2, 1, 0.
-    const std::vector<int> t = parsePairList("4 3\n1 2\n1 3\n2 1\n", "db_Enron.txt");
-    EXPECT_EQ(t, (std::vector<int>{0, 2, 1, 0}));
+    const PairList t = parsePairList("4 3\n1 2\n1 3\n2 1\n", "db_Enron.txt");
+    EXPECT_EQ(entries(t, 4), (std::vector<int>{0, 2, 1, 0}));
+    EXPECT_EQ(t.tableSize(), 4);
+    EXPECT_EQ(t.pairs(), 3);
     EXPECT_EQ(pairCountOf(t, {1, 2}), 3);
     // Ids of A or more (and any negative id) count 0.
     EXPECT_EQ(pairCountOf(t, {2, 4, 1000, -1}), 1);
-    EXPECT_EQ(pairCountOf({}, {1, 2}), 0);
-    EXPECT_TRUE(parsePairList("0 0", "db_Enron.txt").empty());
-    EXPECT_EQ(parsePairList("2 1 0 9 trailing text", "db_Enron.txt"), (std::vector<int>{1, 0}));
+    EXPECT_EQ(pairCountOf(PairList{}, {1, 2}), 0);
+    EXPECT_EQ(parsePairList("0 0", "db_Enron.txt").tableSize(), 0);
+    EXPECT_EQ(entries(parsePairList("2 1 0 9 trailing text", "db_Enron.txt"), 2), (std::vector<int>{1, 0}));
+}
+
+TEST(MarletPairList, TableSizedByTheIdsPresentNotByA) {
+    // A stated as 2^31 - 1 and a first member near it: no table of A entries.
+    const PairList huge = parsePairList("2147483647 3\n2147483646 0\n5 1\n2147483646 7\n", "db_Enron.txt");
+    EXPECT_EQ(huge.tableSize(), 2147483647);
+    EXPECT_EQ(huge.count(2147483646), 2);
+    EXPECT_EQ(huge.count(5), 1);
+    EXPECT_EQ(huge.count(2147483645), 0);
+    // Descending first members: the largest come before the table may reach
+    // them and are counted apart, the later ones in the table.
+    const int n = 200000;
+    std::string text = std::to_string(n) + " " + std::to_string(n) + "\n";
+    for (int i = 0; i < n; ++i) text += std::to_string(n - 1 - i) + " 0\n";
+    const PairList down = parsePairList(text, "db_Enron.txt");
+    for (int id : {0, 1, 65535, 65536, 100000, n - 2, n - 1}) EXPECT_EQ(down.count(id), 1) << id;
+    EXPECT_EQ(down.count(n), 0);
+    // More pairs than one chunk of pending increments, over a table too large
+    // to count into directly: the grouped increments give the same counts.
+    const int pairs = 1200000, range = 2500000;
+    std::vector<int> expected(range, 0);
+    text = std::to_string(range) + " " + std::to_string(pairs) + "\n";
+    for (int i = 0; i < pairs; ++i) {
+        const int x = static_cast<int>((static_cast<long long>(i) * 7919) % range);
+        ++expected[static_cast<std::size_t>(x)];
+        text += std::to_string(x) + " 1\n";
+    }
+    const PairList spread = parsePairList(text, "db_Enron.txt");
+    for (int id = 0; id < range; id += 997) ASSERT_EQ(spread.count(id), expected[static_cast<std::size_t>(id)]) << id;
 }
 
 void expectPairError(std::string_view text, const std::vector<std::string>& parts) {
@@ -493,7 +533,7 @@ protected:
         testnet::writeValues<float>(dir.path("net.cost"), costs);
         // Pair counts: node x (0..9) appears in x pairs; ids from 10 have none.
         std::ostringstream pairs;
-        pairs << "10 45\n";
+        pairs << kN + 1 << " 45\n";
         for (int x = 0; x < 10; ++x)
             for (int j = 0; j < x; ++j) pairs << x << ' ' << j << '\n';
         writeFile("db_Enron.txt", pairs.str());
@@ -634,6 +674,7 @@ TEST_F(MarletRun, RangesAreRefused) {
         {{"-k", "-3"}, "option -k", "0 < k < n - 1 = 39"},
         {{"-k", "39"}, "option -k", "0 < k < n - 1 = 39"},
         {{"-t", "0"}, "option -t", "[1, "},
+        {{"-t", "100000"}, "option -t", "[1, 1024]"},
         {{"-mem", "0"}, "option -mem", "greater than 0"},
     };
     for (const Case& c : cases) {
@@ -735,6 +776,8 @@ TEST_F(MarletRun, CostFileFaults) {
         {"absent.cost", {"cost file absent.cost", "cannot open"}},
         {"short.cost", {"cost file short.cost", "holds 3 costs", "expected 40"}},
         {"word.cost", {"cost file word.cost", "line 3", "\"three\""}},
+        {".", {"cost file .", "is a directory"}},
+        {"/dev/zero", {"cost file /dev/zero", "value 1", "\"\\x00"}},
     };
     for (const Case& c : cases) {
         const testnet::RunResult r = marlet({"-i", "net.bin", "-b", "net.ben", "-c", c.file, "-k", "5"});
@@ -775,13 +818,83 @@ TEST_F(MarletRun, NegativeBenefitsScaleByPositiveSum) {
 }
 
 TEST_F(MarletRun, SeedFileThatCannotBeWritten) {
-    for (const char* target : {"no/such/dir/x.seeds", "/dev/full"}) {
+    // A place that cannot take the file is refused before sampling.
+    for (const char* target : {"no/such/dir/x.seeds", "."}) {
         const testnet::RunResult r = marletOn({"-o", target});
         EXPECT_EQ(r.status, 1) << target;
-        Report rep;
-        EXPECT_TRUE(parseReport(r.out, rep));
-        EXPECT_TRUE(contains(r.err, std::string("seed file ") + target)) << r.err;
+        EXPECT_EQ(r.out, "") << target;
+        EXPECT_TRUE(contains(r.err, std::string("marlet: seed file ") + target)) << r.err;
     }
+    // A device is written in place; a full one fails after the report.
+    const testnet::RunResult r = marletOn({"-o", "/dev/full"});
+    EXPECT_EQ(r.status, 1);
+    Report rep;
+    EXPECT_TRUE(parseReport(r.out, rep));
+    EXPECT_TRUE(contains(r.err, "seed file /dev/full")) << r.err;
+}
+
+// The names in the run's directory other than the inputs of the fixture.
+std::vector<std::string> leftovers(const testnet::TempDir& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.root())) {
+        const std::string name = e.path().filename().string();
+        if (!name.starts_with("net.") && name != "db_Enron.txt" && !name.starts_with("flat.")) names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(MarletRun, SeedFileAppearsOnlyComplete) {
+    // 300 nodes, no costs: all 300 are seeds, a seed file of 1092 bytes. A
+    // file size limit of 512 bytes stops the write midway, killing the
+    // process (SIGXFSZ) or, with the signal ignored, failing the write.
+    writeEdgeless("flat", std::vector<double>(300, 1.0));
+    for (const char* signal : {"trap '' XFSZ; ", ""}) {
+        SCOPED_TRACE(signal);
+        writeFile("kept.seeds", "old\n");
+        const std::string script = std::string(signal) + "ulimit -f 1; exec \"$0\" \"$@\" >/dev/null";
+        const testnet::RunResult r = testnet::run(
+            {"/bin/sh", "-c", script, MARLET_BIN, "-i", "flat.bin", "-b", "flat.ben", "-k", "5", "-o", "kept.seeds"},
+            dir.root().string());
+        EXPECT_NE(r.status, 0);
+        EXPECT_EQ(testnet::readFile(dir.path("kept.seeds")), "old\n");
+        if (*signal != '\0') {
+            EXPECT_EQ(r.status, 1);
+            EXPECT_TRUE(contains(r.err, "marlet: seed file kept.seeds: write failed")) << r.err;
+            EXPECT_EQ(leftovers(dir), std::vector<std::string>{"kept.seeds"});
+        }
+    }
+}
+
+TEST_F(MarletRun, ReportThatCannotBeWrittenIsAnError) {
+    const testnet::RunResult full = testnet::run({MARLET_BIN, "-i", "net.bin", "-b", "net.ben", "-c", "net.cost", "-k",
+                                                  "5", "-seed", "7", "-o", "full.seeds"},
+                                                 dir.root().string(), testnet::Stdout::DevFull);
+    EXPECT_EQ(full.status, 1);
+    EXPECT_TRUE(contains(full.err, "marlet: cannot write the report to standard output")) << full.err;
+    // A closed pipe: the seed file is still written whole, as a normal run writes it.
+    const testnet::RunResult closed = testnet::run({MARLET_BIN, "-i", "net.bin", "-b", "net.ben", "-c", "net.cost",
+                                                    "-k", "5", "-seed", "7", "-o", "pipe.seeds"},
+                                                   dir.root().string(), testnet::Stdout::ClosedPipe);
+    EXPECT_EQ(closed.status, 1);
+    EXPECT_TRUE(contains(closed.err, "marlet: cannot write the report to standard output")) << closed.err;
+    ASSERT_EQ(marletOn({"-o", "file.seeds"}).status, 0);
+    EXPECT_EQ(testnet::readFile(dir.path("pipe.seeds")), testnet::readFile(dir.path("file.seeds")));
+    EXPECT_EQ(testnet::readFile(dir.path("full.seeds")), testnet::readFile(dir.path("file.seeds")));
+}
+
+TEST_F(MarletRun, NotesForUnknownOptionsAndAForeignPairList) {
+    testnet::RunResult r = marletOn({"-K", "50", "-threads", "2"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "marlet: note: option -K is not known and was ignored")) << r.err;
+    EXPECT_TRUE(contains(r.err, "marlet: note: option -threads is not known")) << r.err;
+    EXPECT_FALSE(contains(r.err, "db_Enron.txt")) << r.err;
+    writeFile("db_Enron.txt", "10 1\n3 4\n");
+    r = marletOn({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(contains(r.err, "not known")) << r.err;
+    EXPECT_TRUE(contains(r.err, "marlet: note: db_Enron.txt states a table of A = 10 entries, but this network has "
+                                "n + 1 = 41")) << r.err;
 }
 
 TEST_F(MarletRun, ProgressLineOnlyOnTerminal) {

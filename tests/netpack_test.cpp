@@ -8,6 +8,7 @@
 #include "netpack.h"
 
 #include <omp.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -187,6 +188,30 @@ TEST(NetpackRead, GzipInputReadsLikePlainAndTruncationIsAnError) {
     } catch (const std::runtime_error& e) {
         EXPECT_TRUE(contains(e.what(), dir.path("cut.gz") + ":")) << e.what();
         EXPECT_TRUE(contains(e.what(), "truncated")) << e.what();
+    }
+}
+
+TEST(NetpackRead, DataAfterTheGzipStreamIsRefused) {
+    TempDir dir;
+    writeGzip(dir.path("a.gz"), "1 2\n");
+    writeGzip(dir.path("b.gz"), "2 3\n");
+    const std::string a = testnet::readFile(dir.path("a.gz")), b = testnet::readFile(dir.path("b.gz"));
+    netpack::PackConfig cfg;
+    cfg.networkOut = dir.path("out.bin");
+    // A second member is read on; anything else after a member is refused.
+    testnet::writeBytes(dir.path("two.gz"), a + b);
+    cfg.input = dir.path("two.gz");
+    EXPECT_EQ(netpack::pack(cfg).arcs, 2u);
+    for (const std::string& tail : {std::string("3 4\n"), std::string(8, '\0'), std::string("\x1f")}) {
+        testnet::writeBytes(dir.path("tail.gz"), a + tail);
+        cfg.input = dir.path("tail.gz");
+        try {
+            netpack::pack(cfg);
+            ADD_FAILURE() << "data after the stream was dropped";
+        } catch (const std::runtime_error& e) {
+            EXPECT_TRUE(contains(e.what(), dir.path("tail.gz") + ":")) << e.what();
+            EXPECT_TRUE(contains(e.what(), "after the end of the gzip stream")) << e.what();
+        }
     }
 }
 
@@ -470,6 +495,44 @@ TEST(NetpackOutput, FailedRunLeavesNoFileUnderTheFinalName) {
     EXPECT_THROW(netpack::pack(cfg), std::invalid_argument);
 }
 
+TEST(NetpackOutput, TargetsAreCheckedAsFilesBeforeAnythingIsWritten) {
+    TempDir dir;
+    testnet::writeBytes(dir.path("in.txt"), "1 2\n2 3\n");
+    testnet::writeBytes(dir.path("net.bin"), "old network");
+    fs::create_directory(dir.path("adir"));
+    ASSERT_EQ(mkfifo(dir.path("fifo").c_str(), 0600), 0);
+    struct Case {
+        std::string bo, po, message;
+    };
+    const Case cases[] = {
+        {"./net.bin", "", "are the same file"},
+        {dir.path("sub/../net.bin"), "", "are the same file"},
+        {"", dir.path("adir"), "is a directory"},
+        {dir.path("fifo"), "", "is not a regular file"},
+    };
+    fs::create_directory(dir.path("sub"));
+    const fs::path home = fs::current_path();
+    fs::current_path(dir.root());
+    for (const Case& c : cases) {
+        netpack::PackConfig cfg;
+        cfg.input = "in.txt";
+        cfg.networkOut = "net.bin";
+        cfg.benefitOut = c.bo;
+        cfg.pairsOut = c.po;
+        try {
+            netpack::pack(cfg);
+            ADD_FAILURE() << c.message;
+        } catch (const std::exception& e) {
+            EXPECT_TRUE(contains(e.what(), c.message)) << e.what();
+        }
+        EXPECT_EQ(testnet::readFile("net.bin"), "old network");
+        EXPECT_FALSE(fs::exists("net.bin.map"));
+    }
+    fs::current_path(home);
+    EXPECT_TRUE(fs::is_fifo(dir.path("fifo")));
+    EXPECT_TRUE(fs::is_directory(dir.path("adir")));
+}
+
 TEST(NetpackOutput, UnmapTranslatesSeedsThroughTheMap) {
     TempDir dir;
     testnet::writeBytes(dir.path("m.map"), "7\n42\n9223372036854775808\n");
@@ -644,6 +707,42 @@ TEST(NetpackProgram, StatusesAndMessages) {
     r = testnet::run({NETPACK_BIN, "-unmap", "seeds", "-map", "example.bin.map"}, dir.root().string());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "0\n255\n");
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+// Under an address-space limit of 1 GB, inputs that need more say what did
+// not fit and what to change, instead of "std::bad_alloc".
+TEST(NetpackProgram, OutOfMemoryIsNamed) {
+    if (kAddressSanitizer) GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
+    TempDir dir;
+    // A network file whose degrees promise 2^29 in-edges, made sparse.
+    std::string head = testnet::networkBytes(1, {});
+    head.replace(12, 4, std::string("\x00\x00\x00\x20", 4));
+    testnet::writeBytes(dir.path("big.bin"), head);
+    fs::resize_file(dir.path("big.bin"), 16 + 8ull * (1u << 29));
+    struct Case {
+        std::vector<std::string> args;
+        std::string parts[2];
+    };
+    const Case cases[] = {
+        {{NETPACK_BIN, "-gen", "rmat", "-scale", "27", "-edgefactor", "4"},
+         {"netpack: -gen rmat: cannot allocate 4096.0 MB for the 536870912 arcs", "use a smaller -scale"}},
+        {{OSTRAND_BIN, "-i", "big.bin", "-s", "x"},
+         {"ostrand: network file \"big.bin\": cannot allocate 2048.0 MB for the in-neighbour lists", "out of memory"}},
+        {{NETPACK_BIN, "-info", "big.bin"}, {"netpack: network file \"big.bin\": cannot allocate", "in-neighbour"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> argv{"/bin/sh", "-c", "ulimit -v 1000000; exec \"$0\" \"$@\""};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        const testnet::RunResult r = testnet::run(argv, dir.root().string());
+        EXPECT_EQ(r.status, 1) << r.err;
+        for (const std::string& p : c.parts) EXPECT_TRUE(contains(r.err, p)) << r.err;
+    }
 }
 
 // Every public network shipped for the project packs without preparation and

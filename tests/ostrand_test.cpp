@@ -566,7 +566,7 @@ TEST_F(OstrandRun, NumericOptionsAreStrictAndRanged) {
         {"-epsilon", "abc"}, {"-epsilon", "0.1x"}, {"-epsilon", ""},  {"-epsilon", "0"},   {"-epsilon", "-0.1"},
         {"-epsilon", "1e-60"}, {"-epsilon", "inf"}, {"-epsilon", "1e-30"}, {"-delta", "0"},  {"-delta", "2"},
         {"-delta", "-0.5"},  {"-delta", "x"},     {"-t", "0"},        {"-t", "-2"},     {"-t", "2x"},
-        {"-t", "1.5"},       {"-seed", "abc"},    {"-seed", "-1"},    {"-seed", "4294967296"}};
+        {"-t", "1.5"},       {"-t", "100000"},    {"-seed", "abc"},   {"-seed", "-1"},  {"-seed", "4294967296"}};
     for (const auto& [name, value] : refused) {
         const testnet::RunResult r = ostrand({"-s", "s.txt", name, value});
         EXPECT_EQ(r.status, 1) << name << " " << value;
@@ -593,8 +593,27 @@ TEST_F(OstrandRun, BadSeedFiles) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("\"6\""), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "");
+    for (const char* file : {".", "/dev/zero"}) {
+        r = ostrand({"-s", file});
+        EXPECT_EQ(r.status, 1) << file;
+        EXPECT_NE(r.err.find(std::string("seed file \"") + file + "\""), std::string::npos) << r.err;
+    }
     testnet::writeBytes(dir.path("dup.txt"), "5 2 2 5");
     EXPECT_EQ(ostrand({"-s", "dup.txt", "-seed", "6"}).out, ostrand({"-s", "s.txt", "-seed", "6"}).out);
+}
+
+TEST_F(OstrandRun, UnwritableOutputAndUnknownOptions) {
+    for (testnet::Stdout to : {testnet::Stdout::DevFull, testnet::Stdout::ClosedPipe}) {
+        const testnet::RunResult r = testnet::run({OSTRAND_BIN, "-s", "s.txt"}, dir.root().string(), to);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, std::string("ostrand: cannot write the estimate to standard output: ") +
+                             (to == testnet::Stdout::DevFull ? "No space left on device" : "Broken pipe") + "\n");
+    }
+    const testnet::RunResult r = ostrand({"-s", "s.txt", "-K", "5", "-k", "5"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err,
+              "ostrand: note: option -K is not known and was ignored (names are case-sensitive; see readme.txt)\n"
+              "ostrand: note: option -k is not known and was ignored (names are case-sensitive; see readme.txt)\n");
 }
 
 TEST_F(OstrandRun, NegativeBenefitsNoted) {

@@ -133,4 +133,27 @@ TEST(ProcUtil, MemoryProbeFallsBackWhenThePipelineYieldsNothing) {
     expectMeasured(mb, printed);
 }
 
+// The probe makes no file in the working directory: a name planted where the
+// old temporary file went (a link to another file) is neither written
+// through nor removed.
+TEST(ProcUtil, MemoryProbeWritesNoFileInTheWorkingDirectory) {
+    const std::filesystem::path home = std::filesystem::current_path();
+    testnet::TempDir dir;
+    testnet::writeBytes(dir.path("victim"), "keep");
+    const std::string planted = "tmp_" + intToStr(static_cast<int>(getpid())) + ".txt";
+    std::filesystem::create_symlink(dir.path("victim"), dir.path(planted));
+    std::filesystem::current_path(dir.root());
+    float mb = 0;
+    std::string printed;
+    {
+        CoutCapture out;
+        mb = getCurrentMemoryUsage();
+        printed = out.text();
+    }
+    std::filesystem::current_path(home);
+    expectMeasured(mb, printed);
+    EXPECT_EQ(testnet::readFile(dir.path("victim")), "keep");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.path(planted)));
+}
+
 }  // namespace

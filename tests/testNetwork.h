@@ -93,23 +93,33 @@ struct RunResult {
     std::string err;     // standard error
 };
 
+// Where a run's standard output goes: a file that is captured, a full
+// device, or a pipe whose reading end is already closed.
+enum class Stdout { Capture, DevFull, ClosedPipe };
+
 // Runs argv[0] with the given arguments in directory cwd, standard input from
 // /dev/null, and captures both output streams.
-inline RunResult run(const std::vector<std::string>& argv, const std::string& cwd) {
+inline RunResult run(const std::vector<std::string>& argv, const std::string& cwd, Stdout to = Stdout::Capture) {
     TempDir capture;
     std::string outFile = capture.path("out"), errFile = capture.path("err");
+    int closed[2] = {-1, -1};
+    // The reading end is closed before the program starts, so its first write fails.
+    if (to == Stdout::ClosedPipe && (pipe(closed) != 0 || close(closed[0]) != 0))
+        throw std::runtime_error("pipe failed");
     pid_t pid = fork();
     if (pid == 0) {
         if (chdir(cwd.c_str()) != 0) _exit(127);
-        if (!freopen("/dev/null", "r", stdin) || !freopen(outFile.c_str(), "w", stdout) ||
-            !freopen(errFile.c_str(), "w", stderr))
+        const char* out = to == Stdout::DevFull ? "/dev/full" : outFile.c_str();
+        if (!freopen("/dev/null", "r", stdin) || !freopen(out, "w", stdout) || !freopen(errFile.c_str(), "w", stderr))
             _exit(127);
+        if (to == Stdout::ClosedPipe && dup2(closed[1], 1) < 0) _exit(127);
         std::vector<char*> args;
         for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
         execv(args[0], args.data());
         _exit(127);
     }
+    if (to == Stdout::ClosedPipe) close(closed[1]);
     int st = 0;
     waitpid(pid, &st, 0);
     RunResult r;

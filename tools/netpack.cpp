@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <new>
 #include <string>
 
 namespace {
@@ -69,6 +70,11 @@ int main(int argc, char** argv) {
             return 1;
         }
         return 0;
+    } catch (const std::bad_alloc&) {
+        std::cout.flush();
+        std::cerr << "netpack: out of memory (std::bad_alloc) while reading or packing the network; free memory "
+                     "or pack a smaller network\n";
+        return 1;
     } catch (const std::exception& e) {
         std::cout.flush();
         std::cerr << "netpack: " << e.what() << '\n';

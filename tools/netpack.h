@@ -29,6 +29,7 @@
 #include <string_view>
 #include <vector>
 
+#include "atomicFile.h"
 #include "growArray.h"
 
 class OptionParser;
@@ -144,28 +145,26 @@ enum class CostModel { Uniform, Degree };
 // One value per node (index 0 unused): 1, or the out-degree, at least 1.
 std::vector<std::uint32_t> makeCost(const Network& net, CostModel model);
 
-// A file written under a temporary name in the same directory and renamed to
-// its final name by commit(); destroyed uncommitted, it removes the temporary.
+// A file written under a temporary name in the same directory (AtomicFile):
+// finish() completes it, publish() renames it to its final name; destroyed
+// before that, it removes the temporary. An existing target that is not a
+// regular file is refused when the OutputFile is made.
 class OutputFile {
 public:
-    explicit OutputFile(std::string finalPath);
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-    ~OutputFile();
+    explicit OutputFile(const std::string& finalPath);
 
     void write(const void* data, std::size_t size);
     // Buffered decimal text.
     void put(std::uint64_t value);
     void put(char c);
-    void commit();
-    const std::string& path() const { return finalPath; }
+    void finish();
+    void publish() { file.publish(); }
+    const std::string& path() const { return file.path(); }
     std::uint64_t size() const { return written; }
 
 private:
-    void rawWrite(const void* data, std::size_t size);
     void flushText();
-    std::string finalPath, tempPath;
-    std::FILE* file = nullptr;
+    AtomicFile file;
     std::vector<char> text;
     std::uint64_t written = 0;
 };
@@ -209,7 +208,9 @@ struct PackReport {
     std::vector<std::string> written;  // final names, in the order committed
 };
 
-// Runs the whole chain and commits every output only after all were written.
+// Runs the whole chain. Every output target is checked first (two names for
+// one file, a directory or a special file are refused), and the outputs are
+// renamed into place only after all of them were written completely.
 PackReport pack(const PackConfig& cfg);
 
 // Original ids of the seeds in seedFile (whitespace-separated node ids),

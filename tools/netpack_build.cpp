@@ -11,6 +11,7 @@
 #include <numeric>
 #include <stdexcept>
 
+#include "memoryFault.h"
 #include "netpack.h"
 
 namespace netpack {
@@ -39,7 +40,8 @@ Network buildNetwork(ArcList&& arcs, BuildCounts& counts, const std::string& sou
 
     // off[v + 1] counts the arcs into v, then prefix sums turn off[v] into
     // the start of v's list.
-    net.off.assign(static_cast<std::size_t>(n) + 2, 0);
+    allocating(source, "the in-list offsets of " + std::to_string(n) + " nodes", (std::uint64_t{n} + 2) * 8,
+               [&] { net.off.assign(static_cast<std::size_t>(n) + 2, 0); });
     std::vector<std::uint32_t>& off = net.off;
     std::uint64_t selfLoops = 0;
     for (std::size_t i = 0; i < entries; ++i) {
@@ -65,7 +67,8 @@ Network buildNetwork(ArcList&& arcs, BuildCounts& counts, const std::string& sou
     };
     // Self-loops get head 0 so that the probability pass can skip them
     // without the tail column.
-    net.adj.resize(total);
+    allocating(source, "the in-lists of " + std::to_string(total) + " arcs", std::uint64_t{total} * 8,
+               [&] { net.adj.resize(total); });
     for (std::size_t i = 0; i < entries; ++i) {
         std::uint32_t u = arcs.src[i], v = arcs.dst[i];
         if (u == v) {
@@ -78,7 +81,8 @@ Network buildNetwork(ArcList&& arcs, BuildCounts& counts, const std::string& sou
     restoreStarts();
     if (!both) arcs.src.release();
     if (!withProb) arcs.dst.release();
-    net.prob.assign(total, 0.0f);
+    allocating(source, "the probabilities of " + std::to_string(total) + " arcs", std::uint64_t{total} * 4,
+               [&] { net.prob.assign(total, 0.0f); });
     if (withProb) {
         for (std::size_t i = 0; i < entries; ++i) {
             std::uint32_t v = arcs.dst[i];
@@ -93,7 +97,9 @@ Network buildNetwork(ArcList&& arcs, BuildCounts& counts, const std::string& sou
     arcs.prob.release();
 
     // Merge duplicates in place: mark[u] == v once u -> v has been kept.
-    std::vector<std::uint32_t> mark(static_cast<std::size_t>(n) + 1, 0);
+    std::vector<std::uint32_t> mark;
+    allocating(source, "the duplicate marks of " + std::to_string(n) + " nodes", (std::uint64_t{n} + 1) * 4,
+               [&] { mark.assign(static_cast<std::size_t>(n) + 1, 0); });
     std::uint32_t write = 0, read = 0;
     std::uint64_t duplicates = 0;
     for (std::uint32_t v = 1; v <= n; ++v) {

@@ -5,7 +5,8 @@
 // so that an unwritable destination fails at once, and are renamed into
 // place only after every one of them has been written completely.
 #include <memory>
-#include <set>
+#include <initializer_list>
+#include <map>
 #include <stdexcept>
 
 #include "netpack.h"
@@ -20,10 +21,18 @@ PackReport pack(const PackConfig& cfg) {
             "option -w: \"file\" takes the probabilities from an input file (-i), not from -gen");
 
     const std::string mapOut = cfg.mapOut.empty() ? cfg.networkOut + ".map" : cfg.mapOut;
-    std::set<std::string> names;
-    for (const std::string* name : {&cfg.networkOut, &mapOut, &cfg.benefitOut, &cfg.costOut, &cfg.pairsOut})
-        if (!name->empty() && !names.insert(*name).second)
-            throw std::invalid_argument("two outputs are both named \"" + *name + "\"");
+    // Outputs are compared as files, not as spellings: "a.bin" and "./a.bin"
+    // (or a link to it) are one file, which two outputs would corrupt.
+    std::map<std::string, std::string> seen;
+    for (const std::string* name : {&cfg.networkOut, &mapOut, &cfg.benefitOut, &cfg.costOut, &cfg.pairsOut}) {
+        if (name->empty()) continue;
+        const auto [at, fresh] = seen.emplace(AtomicFile::identity(*name), *name);
+        if (!fresh)
+            throw std::invalid_argument(at->second == *name
+                                            ? "two outputs are both named \"" + *name + "\""
+                                            : "two outputs, \"" + at->second + "\" and \"" + *name +
+                                                  "\", are the same file");
+    }
 
     OutputFile networkFile(cfg.networkOut), mapFile(mapOut);
     std::unique_ptr<OutputFile> benefitFile, costFile, pairsFile;
@@ -52,9 +61,13 @@ PackReport pack(const PackConfig& cfg) {
     if (costFile) writeCost(makeCost(net, cfg.cost), *costFile);
     if (pairsFile) writePairs(net, *pairsFile);
 
-    for (OutputFile* f : {&networkFile, &mapFile, benefitFile.get(), costFile.get(), pairsFile.get()}) {
+    const std::initializer_list<OutputFile*> outputs = {&networkFile, &mapFile, benefitFile.get(), costFile.get(),
+                                                        pairsFile.get()};
+    for (OutputFile* f : outputs)
+        if (f != nullptr) f->finish();
+    for (OutputFile* f : outputs) {
         if (f == nullptr) continue;
-        f->commit();
+        f->publish();
         report.written.push_back(f->path());
     }
     return report;

@@ -1,13 +1,16 @@
 // Reading of text edge lists and Matrix Market coordinate files, plain or
 // gzip-compressed, and the renumbering of their node ids to 1..n.
 //
-// Input goes through zlib in every case (gzread passes plain files through
-// unchanged), in 1 MiB blocks that a hand-written tokenizer splits into lines
+// Input is inflated with zlib when it starts with the gzip magic and passed
+// through otherwise, in 1 MiB blocks that a hand-written tokenizer splits into lines
 // and blank-separated fields; numbers are converted with std::from_chars.
 // Ids are held as 32-bit values until the first id that needs 64 bits turns
 // up, so that the usual inputs cost 8 bytes per arc while they are read.
 // Renumbering marks the ids in a bitmap when the id range is small enough
 // for the bitmap to cost less than a sorted copy, and sorts a copy otherwise.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -22,6 +25,7 @@
 #include <string>
 
 #include "netpack.h"
+#include "textReader.h"
 
 namespace netpack {
 namespace {
@@ -30,45 +34,107 @@ namespace {
     throw std::runtime_error(path + ":" + std::to_string(line) + ": " + what);
 }
 
-std::string quoted(std::string_view s) {
-    constexpr std::size_t kShown = 40;
-    std::string r;
-    r.reserve(kShown + 5);
-    r += '"';
-    r.append(s.substr(0, kShown));
-    if (s.size() > kShown) r += "...";
-    r += '"';
-    return r;
-}
+std::string quoted(std::string_view s) { return quoteToken(s); }
 
+// The bytes of a file, inflated when it starts with the gzip magic and
+// passed through otherwise. Further gzip members are read on; anything else
+// after the end of a member is refused rather than dropped, and a stream that
+// ends inside a member is a truncated file.
 class GzInput {
 public:
     explicit GzInput(const std::string& path) : path(path) {
-        file = gzopen(path.c_str(), "rb");
-        if (file == nullptr) throw std::runtime_error(path + ": cannot open: " + std::strerror(errno ? errno : ENOMEM));
-        gzbuffer(file, 1u << 17);
+        do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        while (fd < 0 && errno == EINTR);
+        if (fd < 0) throw std::runtime_error(path + ": cannot open: " + std::strerror(errno));
+        struct stat st {};
+        if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+            ::close(fd);
+            throw std::runtime_error(path + ": is a directory, not a file");
+        }
+        in.reset(new unsigned char[kIn]);
+        while (have < 2 && fill(0)) {
+        }
+        gzip = have >= 2 && in[0] == 0x1f && in[1] == 0x8b;
+        if (gzip && inflateInit2(&zs, 15 + 16) != Z_OK) {
+            ::close(fd);
+            throw std::runtime_error(path + ": cannot start decompression: out of memory");
+        }
     }
     GzInput(const GzInput&) = delete;
     GzInput& operator=(const GzInput&) = delete;
-    ~GzInput() { gzclose(file); }
+    ~GzInput() {
+        if (gzip) inflateEnd(&zs);
+        ::close(fd);
+    }
 
     // Up to cap bytes; fewer only at the end of the data. `line` is the
     // number of lines complete so far, for the message of a damaged stream.
     std::size_t read(char* buf, std::size_t cap, std::uint64_t line) {
-        int got = gzread(file, buf, static_cast<unsigned>(cap));
-        int err = Z_OK;
-        const char* msg = gzerror(file, &err);
-        if (got < 0 || err != Z_OK) {
-            std::string what = err == Z_ERRNO ? std::string(std::strerror(errno)) : std::string(msg);
-            if (err == Z_BUF_ERROR) what = "expected more compressed data: the gzip stream is truncated";
-            fail(path, line + 1, what);
+        std::size_t out = 0;
+        if (!gzip) {
+            while (out < cap) {
+                if (used == have && !fill(line)) break;
+                const std::size_t n = std::min(cap - out, have - used);
+                std::memcpy(buf + out, in.get() + used, n);
+                used += n;
+                out += n;
+            }
+            return out;
         }
-        return static_cast<std::size_t>(got);
+        while (out < cap) {
+            if (used == have && !fill(line)) {
+                if (inMember) fail(path, line + 1, "expected more compressed data: the gzip stream is truncated");
+                break;
+            }
+            if (!inMember) {
+                // A member ended: only another member may follow.
+                while (have - used < 2 && fill(line)) {
+                }
+                if (have - used < 2 || in[used] != 0x1f || in[used + 1] != 0x8b)
+                    fail(path, line + 1, "expected the end of the file or another gzip member after the end of the "
+                                         "gzip stream, found other data");
+                inflateReset(&zs);
+                inMember = true;
+            }
+            zs.next_in = in.get() + used;
+            zs.avail_in = static_cast<uInt>(have - used);
+            zs.next_out = reinterpret_cast<Bytef*>(buf + out);
+            zs.avail_out = static_cast<uInt>(std::min<std::size_t>(cap - out, UINT32_MAX));
+            const int rc = inflate(&zs, Z_NO_FLUSH);
+            used = have - zs.avail_in;
+            out = static_cast<std::size_t>(reinterpret_cast<char*>(zs.next_out) - buf);
+            if (rc == Z_STREAM_END)
+                inMember = false;
+            else if (rc != Z_OK && rc != Z_BUF_ERROR)
+                fail(path, line + 1, std::string("damaged gzip data: ") + (zs.msg != nullptr ? zs.msg : "inflate failed"));
+        }
+        return out;
     }
 
 private:
+    // Reads more of the file behind the unused bytes; false at its end.
+    bool fill(std::uint64_t line) {
+        if (used > 0) {
+            std::memmove(in.get(), in.get() + used, have - used);
+            have -= used;
+            used = 0;
+        }
+        for (;;) {
+            const ssize_t got = ::read(fd, in.get() + have, kIn - have);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) fail(path, line + 1, std::strerror(errno));
+            have += static_cast<std::size_t>(got);
+            return got > 0;
+        }
+    }
+
+    static constexpr std::size_t kIn = std::size_t{1} << 17;
     std::string path;
-    gzFile file;
+    int fd = -1;
+    std::unique_ptr<unsigned char[]> in;
+    std::size_t have = 0, used = 0;
+    bool gzip = false, inMember = true;
+    z_stream zs{};
 };
 
 // Calls onLine(text, number) for every line, without its '\n' and without a

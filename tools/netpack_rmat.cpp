@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "memoryFault.h"
 #include "netpack.h"
 
 namespace netpack {
@@ -32,8 +33,12 @@ ArcList generateRmat(int scale, std::uint32_t edgefactor, std::uint64_t seed) {
     ArcList out;
     out.n = static_cast<std::uint32_t>(std::uint64_t{1} << scale);
     out.firstId = 0;
-    out.src.resize(arcs);
-    out.dst.resize(arcs);
+    allocating("-gen rmat", "the " + std::to_string(arcs) + " arcs of 2^" + std::to_string(scale) + " nodes", arcs * 8,
+               [&] {
+                   out.src.resize(arcs);
+                   out.dst.resize(arcs);
+               },
+               "use a smaller -scale or -edgefactor, or free memory");
     std::uint32_t* src = out.src.data();
     std::uint32_t* dst = out.dst.data();
     const auto blocks = static_cast<std::int64_t>((arcs + kBlock - 1) / kBlock);

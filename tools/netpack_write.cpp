@@ -4,12 +4,7 @@
 //
 // Text outputs hold only integers (ids, 0/1 benefits, integer costs), written
 // with std::to_chars, so that they read back exactly.
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
-#include <cstring>
-#include <stdexcept>
 
 #include "netpack.h"
 
@@ -19,36 +14,18 @@ namespace {
 constexpr std::size_t kTextBuffer = std::size_t{1} << 20;
 }
 
-OutputFile::OutputFile(std::string finalName) : finalPath(std::move(finalName)) {
-    tempPath = finalPath + ".tmp." + std::to_string(getpid());
-    file = std::fopen(tempPath.c_str(), "wb");
-    if (file == nullptr)
-        throw std::runtime_error(finalPath + ": cannot create (as " + tempPath + "): " + std::strerror(errno));
-    text.reserve(kTextBuffer);
-}
-
-OutputFile::~OutputFile() {
-    if (file != nullptr) {
-        std::fclose(file);
-        std::remove(tempPath.c_str());
-    }
-}
-
-void OutputFile::rawWrite(const void* data, std::size_t size) {
-    if (size == 0) return;
-    if (std::fwrite(data, 1, size, file) != size)
-        throw std::runtime_error(finalPath + ": write failed (as " + tempPath + "): " + std::strerror(errno));
-    written += size;
-}
+OutputFile::OutputFile(const std::string& finalPath) : file(finalPath, finalPath) { text.reserve(kTextBuffer); }
 
 void OutputFile::flushText() {
-    rawWrite(text.data(), text.size());
+    file.write(text.data(), text.size());
+    written += text.size();
     text.clear();
 }
 
 void OutputFile::write(const void* data, std::size_t size) {
     flushText();
-    rawWrite(data, size);
+    file.write(data, size);
+    written += size;
 }
 
 void OutputFile::put(std::uint64_t value) {
@@ -63,22 +40,9 @@ void OutputFile::put(char c) {
     text.push_back(c);
 }
 
-void OutputFile::commit() {
+void OutputFile::finish() {
     flushText();
-    bool ok = std::fflush(file) == 0 && std::ferror(file) == 0;
-    int err = errno;
-    ok = std::fclose(file) == 0 && ok;
-    if (!ok) err = errno;
-    file = nullptr;
-    if (!ok) {
-        std::remove(tempPath.c_str());
-        throw std::runtime_error(finalPath + ": write failed (as " + tempPath + "): " + std::strerror(err));
-    }
-    if (std::rename(tempPath.c_str(), finalPath.c_str()) != 0) {
-        err = errno;
-        std::remove(tempPath.c_str());
-        throw std::runtime_error(finalPath + ": cannot rename " + tempPath + " to it: " + std::strerror(err));
-    }
+    file.finish();
 }
 
 void writeNetwork(const Network& net, OutputFile& out) {

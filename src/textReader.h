@@ -1,0 +1,107 @@
+// Streaming reader of whitespace-separated tokens, shared by every text input
+// of the programs: the benefit, cost and seed files and the reference pair
+// list (and the quoting of tokens in messages, which netpack uses too).
+//
+// Input is read in blocks as tokens are asked for, so a reader takes from a
+// file exactly what its caller needs: a reader of n numbers stops after the
+// n-th, and a device or a pipe that never ends (/dev/zero, a fifo whose
+// writer stays open) costs one block, not all memory or a wait for its end.
+// A token is a run of printable, non-blank bytes. A byte that can belong to
+// no number (a control byte other than a blank, or a byte above 0x7e) ends
+// the token it is part of, and so does the length cap, so such a token fails
+// any numeric parse and reading stops there.
+//
+// Errors (a file that cannot be opened, is a directory, or fails to read)
+// throw std::runtime_error whose message starts with the label the caller
+// gave, e.g. "cost file c.txt: cannot open: No such file or directory".
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class TextReader {
+public:
+    static constexpr std::size_t kDefaultBuffer = std::size_t{1} << 20;
+    // Longest token taken whole; a longer one is cut here (and fails to parse).
+    static constexpr std::size_t kMaxToken = 4096;
+
+    // Opens the file at path; a directory is refused.
+    TextReader(const std::string& path, std::string label, std::size_t bufferBytes = kDefaultBuffer);
+    // Reads from an open descriptor (such as standard input), which stays open.
+    TextReader(int fd, std::string label, std::size_t bufferBytes, bool ownsFd = false);
+    // Reads text held in memory, which must outlive the reader.
+    struct InMemory {};
+    TextReader(InMemory, std::string_view text, std::string label);
+    TextReader(const TextReader&) = delete;
+    TextReader& operator=(const TextReader&) = delete;
+    ~TextReader();
+
+    // The next token, or an empty view at the end of the input. The view is
+    // valid until the next call.
+    std::string_view next();
+    // The next token when it is a plain run of one to nine decimal digits:
+    // converted into v and consumed. Otherwise false, and only the blanks
+    // before the token are consumed, so next() then returns it (or the end).
+    // The fast path of long lists of small integers.
+    bool nextDigits(std::uint32_t& v);
+    // Line (from 1) of the token last returned; at the end, the last line.
+    std::uint64_t line() const { return tokenLine; }
+    const std::string& label() const { return name; }
+
+private:
+    void checkNotDirectory();
+    // Skips blanks, reading on as needed; false at the end of the input.
+    bool skipBlanks();
+    // nextDigits where the token may cross the end of the buffer.
+    bool nextDigitsSlow(std::uint32_t& v);
+    // Reads more input behind what is held, first moving the bytes from
+    // `keep` on to the front; false at the end of the input.
+    bool refill(std::size_t& keep);
+
+    std::string name;
+    int fd = -1;
+    bool ownsFd = false;
+    std::unique_ptr<char[]> storage;
+    const char* buf = nullptr;
+    std::size_t capacity = 0;
+    std::size_t pos = 0, end = 0;
+    bool atEnd = false;
+    std::uint64_t curLine = 1, tokenLine = 1;
+};
+
+// A token as messages show it: in double quotes, with control bytes, bytes
+// above 0x7e, quotes and backslashes escaped (\x1b, \x00, \", \\), and cut
+// after 40 bytes with "..." so that a binary file still gives one short line.
+std::string quoteToken(std::string_view tok);
+
+// Inline, for lines of small integers: spaces and line breaks, then a digit
+// run that ends inside the buffer, read without bounds checks; everything
+// else (a buffer end near, other blanks, other tokens) takes the slow path.
+inline bool TextReader::nextDigits(std::uint32_t& v) {
+    const char* p = buf + pos;
+    const char* const e = buf + end;
+    std::uint64_t lines = curLine;
+    while (p < e && (*p == ' ' || *p == '\n')) {
+        lines += *p == '\n';
+        ++p;
+    }
+    curLine = lines;
+    pos = static_cast<std::size_t>(p - buf);
+    if (e - p > 10) {
+        const char* const s = p;
+        std::uint32_t value = 0;
+        for (unsigned d; (d = static_cast<unsigned char>(*p) - static_cast<unsigned>('0')) <= 9 && p - s < 10; ++p)
+            value = value * 10 + d;
+        const char c = *p;
+        if (p != s && p - s <= 9 && (c == ' ' || (c >= '\t' && c <= '\r'))) {
+            pos = static_cast<std::size_t>(p - buf);
+            tokenLine = lines;
+            v = value;
+            return true;
+        }
+    }
+    return nextDigitsSlow(v);
+}
