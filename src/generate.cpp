@@ -10,6 +10,10 @@
 // each buffer's copied prefix is returned to the system as the copy goes, so
 // the batch is never held twice. The stored hyperedges therefore depend only
 // on the store's seed, never on the thread count.
+//
+// A run split over several processes passes a BlockShare: every process draws
+// the key and claims the batch's block numbers alike, but samples and stores
+// only its own blocks (see blockShare.h).
 #include <omp.h>
 
 #include <atomic>
@@ -35,18 +39,25 @@ struct BlockSlice {
 }  // namespace
 
 long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, bool lt) {
+    return addHyperedge(g, hg, t, num, lt, BlockShare{});
+}
+
+long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, bool lt, const BlockShare& share) {
     // The programs reject a thread count below 1; should one arrive, it runs
     // on one thread rather than sizing the per-thread tables by it.
     if (t < 1) t = 1;
     const int n = g.getSize();
     omp_set_num_threads(t);
     if (num > 0) {
-        const long long blocks = num / kBlock + (num % kBlock != 0 ? 1 : 0);
-        if (blocks > (INT_MAX - static_cast<long long>(hg.getNumEdge())) / kBlock)
+        const long long batchBlocks = num / kBlock + (num % kBlock != 0 ? 1 : 0);
+        if (batchBlocks > (INT_MAX - static_cast<long long>(hg.getNumEdge())) / kBlock)
             throw std::runtime_error("a batch of " + std::to_string(num) + " hyperedges would take the store of " +
                                      std::to_string(hg.getNumEdge()) + " past 2147483647 hyperedges");
         const std::array<UI, 4> key = hg.drawStreamKey();
-        const std::uint64_t firstBlock = hg.claimBlockNumbers(static_cast<std::uint64_t>(blocks));
+        const std::uint64_t firstBlock = hg.claimBlockNumbers(static_cast<std::uint64_t>(batchBlocks));
+        // This process's blocks: batch positions firstMine, firstMine + ranks, ...
+        const long long blocks = share.ownedIn(firstBlock, batchBlocks);
+        const long long firstMine = share.firstOwned(firstBlock);
 
         std::vector<BlockSlice> slices(static_cast<std::size_t>(blocks));
         std::vector<HyperedgeBuffer> buffers(static_cast<std::size_t>(t));
@@ -65,10 +76,11 @@ long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, boo
                 sfmt_t rng;
                 HyperedgeBuffer& buf = buffers[static_cast<std::size_t>(tid)];
                 while (!failed.load(std::memory_order_relaxed)) {
-                    const long long b = nextBlock.fetch_add(1, std::memory_order_relaxed);
-                    if (b >= blocks) break;
+                    const long long i = nextBlock.fetch_add(1, std::memory_order_relaxed);
+                    if (i >= blocks) break;
+                    const long long b = firstMine + i * share.ranks;
                     HyperGraph::initStream(rng, key, firstBlock + static_cast<std::uint64_t>(b));
-                    BlockSlice& slice = slices[static_cast<std::size_t>(b)];
+                    BlockSlice& slice = slices[static_cast<std::size_t>(i)];
                     slice.thread = tid;
                     slice.firstEdge = buf.sizes.size();
                     slice.firstNode = buf.nodes.size();

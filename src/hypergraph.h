@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "blockShare.h"
 #include "lattis.h"
 
 // Adds at least num new hyperedges (whole blocks of 10000) on a team of t
@@ -14,6 +15,10 @@
 // total count. Throws std::runtime_error, before sampling, when the batch
 // would take the store past 2147483647 hyperedges.
 long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, bool lt);
+// The same for one process of a run split over several: the batch's blocks
+// are numbered and keyed as above, but only those `share` owns are sampled
+// and stored (blockShare.h).
+long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, bool lt, const BlockShare& share);
 
 // Greedy selection by uncovered hyperedges per unit of cost within budget k.
 // costs[x - 1] is the cost of node x. Appends the chosen nodes to seeds;

@@ -30,6 +30,7 @@
 #include "option.h"
 #include "procutil.h"
 #include "schedule.h"
+#include "teamHooks.h"
 
 namespace {
 
@@ -91,7 +92,7 @@ private:
     bool drawn = false;
 };
 
-int runMarlet(int argc, char** argv) {
+int runMarlet(int argc, char** argv, const TeamHooks* team) {
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     const std::vector<int> pairCount = readReferencePairs();
 
@@ -164,6 +165,7 @@ int runMarlet(int argc, char** argv) {
     settings.threads = threads;
     settings.ic = ic;
     settings.memoryLimit = memoryLimit;
+    settings.team = team;
     ProgressLine progress;
     if (progress.enabled()) settings.progress = [&progress](const Progress& p) { progress.show(p); };
 
@@ -174,6 +176,7 @@ int runMarlet(int argc, char** argv) {
     if (result.emptySelection)
         note("no node fits the budget: the node the selection ranks first costs more than -k " + std::to_string(k) +
              ", so the seed set is empty");
+    if (team != nullptr && !team->reports) return 0;
 
     std::cout << "Seed Nodes: ";
     std::FILE* out = std::fopen(seedFile, "w");
@@ -187,7 +190,7 @@ int runMarlet(int argc, char** argv) {
         seedFileError = std::string("cannot write it: ") + std::strerror(errno);
     std::cout << "\n\n";
     std::printf("Total Benefit: %0.2lf\n",
-                g.getPositiveBenefit() * static_cast<double>(totalDegree) / static_cast<double>(hg.getNumEdge()));
+                g.getPositiveBenefit() * static_cast<double>(totalDegree) / static_cast<double>(result.hyperedges));
     const float seconds = static_cast<float>(stop - start) / 1000000;
     std::cout << "Time: " << static_cast<double>(seconds) << "s\n";
     std::cout << "Memory: " << getCurrentMemoryUsage() << " MB\n";
@@ -197,9 +200,9 @@ int runMarlet(int argc, char** argv) {
     if (timing) {
         const auto peak = peakResidentBytes();
         std::fprintf(stderr,
-                     "marlet: timing: iterations %d, hyperedges %d, lambda %.1f, sampling %.3f s, selection %.3f s, "
+                     "marlet: timing: iterations %d, hyperedges %lld, lambda %.1f, sampling %.3f s, selection %.3f s, "
                      "peak memory %.1f MB\n",
-                     result.iterations, hg.getNumEdge(), th.lambda, result.samplingSeconds, result.selectionSeconds,
+                     result.iterations, result.hyperedges, th.lambda, result.samplingSeconds, result.selectionSeconds,
                      peak ? static_cast<double>(*peak) / (1024.0 * 1024.0) : 0.0);
     }
     if (!seedFileError.empty()) {
@@ -211,12 +214,12 @@ int runMarlet(int argc, char** argv) {
 
 }  // namespace
 
-int marletMain(int argc, char** argv) {
+int marletMain(int argc, char** argv, const TeamHooks* team) {
     try {
-        return runMarlet(argc, argv);
+        return runMarlet(argc, argv, team);
     } catch (const std::exception& e) {
         std::cout.flush();
-        std::cerr << "marlet: " << e.what() << '\n';
+        std::cerr << "marlet: " << (team != nullptr ? team->fault(e) : std::string(e.what())) << '\n';
         return 1;
     }
 }
