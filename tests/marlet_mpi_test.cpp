@@ -8,6 +8,10 @@
 // Skipped with a message when MPI was not found at configure time or the
 // shared data directory is absent. mpirun runs with the two variables Open
 // MPI needs to start as root, so that the tests also run in CI containers.
+// Leak detection is off in the ranks of a sanitizer build: Open MPI leaves
+// allocations of its unloaded plugins at exit, which no suppression can name;
+// the address and undefined-behaviour checks stay on, and the code the ranks
+// share with marlet is leak-checked by marlet's own tests.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -81,8 +85,8 @@ protected:
     // mpirun with one program line per entry of `ranks` (several make an
     // MPMD job: each line's processes get their own options).
     testnet::RunResult mpirun(const std::vector<std::pair<int, std::vector<std::string>>>& ranks) {
-        std::vector<std::string> argv{"/usr/bin/env", "OMPI_ALLOW_RUN_AS_ROOT=1", "OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1",
-                                      "timeout", kTimeout, kMpiexec, "--oversubscribe"};
+        std::vector<std::string> argv{"/usr/bin/env",   "OMPI_ALLOW_RUN_AS_ROOT=1", "OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1",
+                                      "ASAN_OPTIONS=detect_leaks=0", "timeout", kTimeout, kMpiexec, "--oversubscribe"};
         for (std::size_t i = 0; i < ranks.size(); ++i) {
             if (i > 0) argv.push_back(":");
             argv.insert(argv.end(), {"-np", std::to_string(ranks[i].first), kMarletMpi});
