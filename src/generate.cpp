@@ -27,6 +27,7 @@
 namespace {
 
 constexpr long long kBlock = 10000;
+static_assert(kBlock == BlockShare::kBlockSize, "a run split over processes maps hyperedge ids by this block size");
 
 // Where one block's hyperedges lie in the buffer of the thread that ran it.
 struct BlockSlice {
