@@ -1,7 +1,8 @@
 // End-to-end tests of marlet-mpi under mpirun: for 1, 2 and 3 ranks of 1 or 2
 // threads, the seed file and the report's figures equal marlet's for the same
 // -seed on email-Eu-core packed by netpack (LT and IC, unit and out-degree
-// costs); and faults (a bad network file on every rank or on one, a refused
+// costs); two ranks run within a -mem limit that one process's store
+// exceeds; and faults (a bad network file on every rank or on one, a refused
 // parameter, the memory guard, an invalid command line) end every rank within
 // a timeout with one message and a non-zero status, leaving no seed file.
 //
@@ -132,6 +133,30 @@ TEST_F(MarletMpi, SameSeedsAndFiguresAsMarlet) {
         EXPECT_EQ(testnet::readFile(dir.path("mpi.seeds")), reference[key].second);
         fs::remove(dir.path("mpi.seeds"));
     }
+}
+
+// The store is what the ranks split: under IC at out-degree costs the last
+// batch takes one process's store to about 6.7 MB, past a -mem of 5, while
+// each of two ranks stays near half of it; the two ranks then give marlet's
+// seeds of a run without the limit.
+TEST_F(MarletMpi, StoreOverOneProcessLimitFitsTwoRanks) {
+    auto marlet = [this](std::vector<std::string> first) {
+        first.insert(first.begin(), MARLET_BIN);
+        for (const std::string& o : options("deg", "IC")) first.push_back(o);
+        return testnet::run(first, dir.root().string());
+    };
+    const testnet::RunResult refused = marlet({"-mem", "5", "-o", "refused.seeds"});
+    ASSERT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("of the -mem limit"), std::string::npos) << refused.err;
+    const testnet::RunResult r = marlet({"-o", "one.seeds"});
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    std::vector<std::string> limited{"-mem", "5", "-o", "two.seeds"};
+    for (const std::string& o : options("deg", "IC")) limited.push_back(o);
+    const testnet::RunResult two = mpirun({{2, limited}});
+    ASSERT_EQ(two.status, 0) << two.err;
+    EXPECT_EQ(figures(two.out), figures(r.out));
+    EXPECT_EQ(testnet::readFile(dir.path("two.seeds")), testnet::readFile(dir.path("one.seeds")));
 }
 
 TEST_F(MarletMpi, FaultsEndEveryRankWithOneMessage) {
