@@ -11,7 +11,8 @@
 # usage: bench/marlet_mpi_bench.sh [BUILD_DIR]      (default: build)
 # environment: NETWORKS ("slashdot rmat20"), MODELS, COSTS ("uniform degree"),
 #              BUDGET (default 50), EPSILON (0.1), SEED (1), DATA_DIR,
-#              SPLIT ("slashdot IC degree": network, model and costs of the last run).
+#              SPLIT ("slashdot IC degree": network, model and costs of the last
+#              run; "none" skips it).
 # As root, Open MPI also needs OMPI_ALLOW_RUN_AS_ROOT=1 and
 # OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 in the environment.
 set -euo pipefail
@@ -104,6 +105,7 @@ done
 
 # The store split: lower -mem by 30% at a time from marlet's peak until
 # marlet refuses, then give 2 ranks the same limit.
+[ "$split_net" = none ] && exit 0
 pack "$split_net" "$split_cost"
 dir=$scratch/$split_net-$split_cost
 echo

@@ -1,8 +1,9 @@
 // The MPI side of marlet-mpi; see rankTeam.h. What crosses the network:
 // per agreement two ints per process (and a fault message when there is
 // one); per iteration two sums of one count and the gains reduced to rank 0
-// (n ints per process); per pick the pick broadcast from rank 0, one count
-// per process and the newly covered hyperedges' streams gathered at rank 0.
+// (n ints per process); per pick the pick broadcast from rank 0 and one
+// message from every other rank with the stream of its newly covered
+// hyperedges.
 #include "rankTeam.h"
 
 #include <fcntl.h>
@@ -143,9 +144,12 @@ void RankTeam::select(const HyperGraph& hg, std::vector<int>& seeds, unsigned n,
         std::optional<GreedyRoot> root;
         if (me == 0) root.emplace(std::move(gains), k, costs, degree, totalDegree);
 
-        std::vector<int> stream, all;
-        std::vector<int> counts(static_cast<std::size_t>(size)), displs(static_cast<std::size_t>(size));
+        // Per pick one broadcast and one message from each other rank to
+        // rank 0: every exchange waits for the slowest rank, so they are few.
+        constexpr int kStreamTag = 1;
+        std::vector<std::vector<int>> received(static_cast<std::size_t>(size));
         std::vector<std::span<const int>> streams(static_cast<std::size_t>(size));
+        std::vector<int> stream;
         for (;;) {
             int pick = root ? root->next() : 0;
             MPI_Bcast(&pick, 1, MPI_INT, 0, comm);
@@ -155,27 +159,22 @@ void RankTeam::select(const HyperGraph& hg, std::vector<int>& seeds, unsigned n,
             if (stream.size() > static_cast<std::size_t>(INT_MAX))
                 throw std::runtime_error("the hyperedges node " + std::to_string(pick) +
                                          " covers hold more node ids than one message can carry");
-            const int count = static_cast<int>(stream.size());
-            MPI_Gather(&count, 1, MPI_INT, counts.data(), 1, MPI_INT, 0, comm);
-            if (root) {
-                long long total = 0;
-                for (int r = 0; r < size; ++r) {
-                    displs[static_cast<std::size_t>(r)] = static_cast<int>(std::min<long long>(total, INT_MAX));
-                    total += counts[static_cast<std::size_t>(r)];
-                }
-                if (total > INT_MAX)
-                    throw std::runtime_error("the hyperedges node " + std::to_string(pick) +
-                                             " covers hold more node ids than one message can carry");
-                all.resize(static_cast<std::size_t>(total));
+            if (!root) {
+                MPI_Send(stream.data(), static_cast<int>(stream.size()), MPI_INT, 0, kStreamTag, comm);
+                continue;
             }
-            MPI_Gatherv(stream.data(), count, MPI_INT, all.data(), counts.data(), displs.data(), MPI_INT, 0, comm);
-            if (root) {
-                for (int r = 0; r < size; ++r)
-                    streams[static_cast<std::size_t>(r)] =
-                        std::span<const int>(all).subspan(static_cast<std::size_t>(displs[static_cast<std::size_t>(r)]),
-                                                          static_cast<std::size_t>(counts[static_cast<std::size_t>(r)]));
-                root->apply(streams);
+            streams[0] = stream;
+            for (int r = 1; r < size; ++r) {
+                MPI_Status status;
+                MPI_Probe(r, kStreamTag, comm, &status);
+                int count = 0;
+                MPI_Get_count(&status, MPI_INT, &count);
+                std::vector<int>& in = received[static_cast<std::size_t>(r)];
+                in.resize(static_cast<std::size_t>(count));
+                MPI_Recv(in.data(), count, MPI_INT, r, kStreamTag, comm, MPI_STATUS_IGNORE);
+                streams[static_cast<std::size_t>(r)] = in;
             }
+            root->apply(streams);
         }
         MPI_Bcast(&totalDegree, 1, MPI_LONG_LONG, 0, comm);
     } catch (const std::exception& e) {
