@@ -11,6 +11,10 @@
 // the copy goes, so the batch is never held twice. The stored hyperedges
 // therefore depend only on the store's seed (and the sampler), never on the
 // thread count.
+//
+// A run split over several processes passes a BlockShare: every process draws
+// the key and claims the batch's block numbers alike, but samples and stores
+// only its own blocks (see blockShare.h).
 #include <omp.h>
 
 #include <atomic>
@@ -28,6 +32,7 @@
 namespace {
 
 constexpr long long kBlock = 10000;
+static_assert(kBlock == BlockShare::kBlockSize, "a run split over processes maps hyperedge ids by this block size");
 
 // Where one block's hyperedges lie in the buffer of the thread that ran it.
 struct BlockSlice {
@@ -67,19 +72,23 @@ long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, boo
     return addHyperedge(g, hg, t, num, lt, nullptr);
 }
 
-long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, bool lt, const FastSampler* fast) {
+long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, bool lt, const FastSampler* fast,
+                       const BlockShare& share) {
     // The programs reject a thread count below 1; should one arrive, it runs
     // on one thread rather than sizing the per-thread tables by it.
     if (t < 1) t = 1;
     const UI n = static_cast<UI>(g.getSize());
     omp_set_num_threads(t);
     if (num > 0) {
-        const long long blocks = num / kBlock + (num % kBlock != 0 ? 1 : 0);
-        if (blocks > (INT_MAX - static_cast<long long>(hg.getNumEdge())) / kBlock)
+        const long long batchBlocks = num / kBlock + (num % kBlock != 0 ? 1 : 0);
+        if (batchBlocks > (INT_MAX - static_cast<long long>(hg.getNumEdge())) / kBlock)
             throw std::runtime_error("a batch of " + std::to_string(num) + " hyperedges would take the store of " +
                                      std::to_string(hg.getNumEdge()) + " past 2147483647 hyperedges");
         const StreamKey key = hg.drawStreamKey();
-        const std::uint64_t firstBlock = hg.claimBlockNumbers(static_cast<std::uint64_t>(blocks));
+        const std::uint64_t firstBlock = hg.claimBlockNumbers(static_cast<std::uint64_t>(batchBlocks));
+        // This process's blocks: batch positions firstMine, firstMine + ranks, ...
+        const long long blocks = share.ownedIn(firstBlock, batchBlocks);
+        const long long firstMine = share.firstOwned(firstBlock);
         const GraphView view = g.view();
         const RootDistribution& roots = hg.rootDraw();
 
@@ -98,10 +107,11 @@ long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, boo
             ThreadScratch& s = scratch[static_cast<std::size_t>(tid)];
             try {
                 while (!failed.load(std::memory_order_relaxed)) {
-                    const long long b = nextBlock.fetch_add(1, std::memory_order_relaxed);
-                    if (b >= blocks) break;
+                    const long long i = nextBlock.fetch_add(1, std::memory_order_relaxed);
+                    if (i >= blocks) break;
+                    const long long b = firstMine + i * share.ranks;
                     initStream(s.rng, key, firstBlock + static_cast<std::uint64_t>(b));
-                    BlockSlice& slice = slices[static_cast<std::size_t>(b)];
+                    BlockSlice& slice = slices[static_cast<std::size_t>(i)];
                     slice.thread = tid;
                     slice.firstEdge = s.buf.sizes.size();
                     slice.firstNode = s.buf.nodes.size();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "blockShare.h"
 #include "lattis.h"
 
 class FastSampler;
@@ -18,8 +19,11 @@ class FastSampler;
 long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, bool lt);
 // The same with the fast samplers of `fast` (built for g's model), or the
 // ones above when fast is null. The hyperedges depend on the sampler and the
-// store's seed, never on t.
-long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, bool lt, const FastSampler* fast);
+// store's seed, never on t. For one process of a run split over several,
+// `share` names the blocks it owns: the batch's blocks are numbered and keyed
+// as above, but only those are sampled and stored (blockShare.h).
+long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, bool lt, const FastSampler* fast,
+                       const BlockShare& share = BlockShare{});
 
 // Greedy selection by uncovered hyperedges per unit of cost within budget k.
 // costs[x - 1] is the cost of node x. Appends the chosen nodes to seeds;

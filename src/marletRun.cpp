@@ -41,6 +41,7 @@
 #include "procutil.h"
 #include "runReport.h"
 #include "schedule.h"
+#include "teamHooks.h"
 #include "textReader.h"
 #include "version.h"
 
@@ -101,7 +102,7 @@ std::string progressText(const Progress& p) {
     return text;
 }
 
-int runMarlet(int argc, char** argv) {
+int runMarlet(int argc, char** argv, const TeamHooks* team) {
     const Stopwatch watch;
     MarletReport report;
     report.seed = static_cast<unsigned>(std::time(nullptr));
@@ -204,17 +205,21 @@ int runMarlet(int argc, char** argv) {
     settings.ic = ic;
     settings.memoryLimit = memoryLimit;
     settings.fast = fast ? &*fast : nullptr;
+    settings.team = team;
     ProgressLine progress;
     if (progress.enabled()) settings.progress = [&progress](const Progress& p) { progress.show(progressText(p)); };
 
     const std::clock_t start = std::clock();
     const auto wallStart = std::chrono::steady_clock::now();
     const ScheduleResult result = runSchedule(g, hg, costs, settings, seeds, degree, totalDegree);
+    // In a run split over processes the first holds the whole network and
+    // all seeds: it alone estimates, reports and writes the seed file.
+    if (team != nullptr && !team->reports) return 0;
     // The seeds were chosen to cover the stored hyperedges, so their share
     // of them overstates what the seeds are worth; the reported benefit is
     // estimated from fresh samples instead.
     const double inSample =
-        g.getPositiveBenefit() * static_cast<double>(totalDegree) / static_cast<double>(hg.getNumEdge());
+        g.getPositiveBenefit() * static_cast<double>(totalDegree) / static_cast<double>(result.hyperedges);
     EstimateSettings estimate;
     estimate.threads = threads;
     estimate.epsilon = epsilon;
@@ -271,7 +276,7 @@ int runMarlet(int argc, char** argv) {
     report.processorSeconds = static_cast<float>(stop - start) / 1000000;
     report.estimateInfluence = pairCountOf(pairCount, seeds);
     report.iterations = result.iterations;
-    report.hyperedges = hg.getNumEdge();
+    report.hyperedges = result.hyperedges;
     report.coveredHyperedges = totalDegree;
     report.threshold = th.lambda;
     report.samplingSeconds = result.samplingSeconds;
@@ -329,17 +334,19 @@ int runMarlet(int argc, char** argv) {
 
 }  // namespace
 
-int marletMain(int argc, char** argv) {
+int marletMain(int argc, char** argv, const TeamHooks* team) {
     try {
-        return runMarlet(argc, argv);
+        return runMarlet(argc, argv, team);
     } catch (const std::bad_alloc&) {
         std::cout.flush();
-        std::cerr << "marlet: out of memory (std::bad_alloc): the run does not fit in this machine's memory; use a "
-                     "larger -epsilon, a smaller budget -k, fewer threads -t, a -mem limit or a smaller network\n";
+        const std::runtime_error oom(
+            "out of memory (std::bad_alloc): the run does not fit in this machine's memory; use a larger -epsilon, a "
+            "smaller budget -k, fewer threads -t, a -mem limit or a smaller network");
+        std::cerr << "marlet: " << (team != nullptr ? team->fault(oom) : std::string(oom.what())) << '\n';
         return 1;
     } catch (const std::exception& e) {
         std::cout.flush();
-        std::cerr << "marlet: " << e.what() << '\n';
+        std::cerr << "marlet: " << (team != nullptr ? team->fault(e) : std::string(e.what())) << '\n';
         return 1;
     }
 }

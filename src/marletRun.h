@@ -6,4 +6,6 @@
 // Runs marlet with the given arguments and returns what main returns: 0, 1
 // for a fault named on standard error, -1 (status 255) for the fixed
 // command-line messages.
-int marletMain(int argc, char** argv);
+// marlet-mpi passes its process's part in the run (teamHooks.h); marlet none.
+struct TeamHooks;
+int marletMain(int argc, char** argv, const TeamHooks* team = nullptr);

@@ -16,6 +16,7 @@
 #include "hypergraph.h"
 #include "lattis.h"
 #include "parse.h"
+#include "teamHooks.h"
 #include "textReader.h"
 
 namespace {
@@ -78,10 +79,14 @@ double megabytes(double bytes) { return bytes / (1024.0 * 1024.0); }
 
 // Refuses the next batch when the store cannot take it: past the hyperedge
 // limit of the store, or past the memory the run may use.
-void guardBatch(const HyperGraph& hg, long long batch, const ScheduleSettings& s, int iteration,
-                long long coverage) {
-    const std::uint64_t numEdges = static_cast<std::uint64_t>(hg.getNumEdge());
+// runEdges counts the hyperedges of the whole run, over every process; the
+// memory test weighs this process's store and its share of the batch.
+void guardBatch(const HyperGraph& hg, long long runEdges, const BlockShare& share, long long batch,
+                const ScheduleSettings& s, int iteration, long long coverage) {
+    const std::uint64_t numEdges = static_cast<std::uint64_t>(runEdges);
     const std::uint64_t newEdges = static_cast<std::uint64_t>((batch + kBlock - 1) / kBlock * kBlock);
+    const std::uint64_t ownEdges = static_cast<std::uint64_t>(
+        share.ownedIn(numEdges / kBlock, static_cast<long long>(newEdges / kBlock)) * kBlock);
     const std::string advice = "; use a larger -epsilon or a larger budget -k";
     if (static_cast<double>(numEdges + newEdges) > kMaxLambda)
         throw std::runtime_error("stopped before iteration " + std::to_string(iteration) + ": its " +
@@ -100,12 +105,12 @@ void guardBatch(const HyperGraph& hg, long long batch, const ScheduleSettings& s
         source = "the -mem limit";
     }
     if (!limit) return;
-    const double need = estimateStoreBytes(hg.getNumStoredNodes(), numEdges, newEdges);
+    const double need = estimateStoreBytes(hg.getNumStoredNodes(), static_cast<std::uint64_t>(hg.getNumEdge()), ownEdges);
     if (need <= *limit) return;
     std::ostringstream msg;
     msg.setf(std::ios::fixed);
     msg.precision(1);
-    msg << "stopped before iteration " << iteration << ": with its " << newEdges
+    msg << "stopped before iteration " << iteration << ": with its " << ownEdges
         << " hyperedges the store would hold about " << megabytes(need) << " MB, more than the "
         << megabytes(*limit) << " MB of " << source << "; the seeds covered "
         << coverageText(coverage, s.lambda) << advice;
@@ -233,20 +238,35 @@ ScheduleResult runSchedule(const Graph& g, HyperGraph& hg, const std::vector<flo
     ScheduleResult result;
     long long batch = static_cast<long long>(settings.lambda);
     totalDegree = 0;
+    // A team of processes (marlet-mpi) agrees after each step of local work
+    // that every process finished it, counts the run's hyperedges over all
+    // stores and selects over their union; one process does each directly.
+    const TeamHooks* team = settings.team;
+    const BlockShare share = team != nullptr ? team->share : BlockShare{};
+    auto together = [team](const std::function<void()>& step) { team != nullptr ? team->together(step) : step(); };
+    auto runEdges = [team, &hg] { return team != nullptr ? team->sum(hg.getNumEdge()) : hg.getNumEdge(); };
+    together([] {});  // every process has read its inputs
     while (settings.lambda > static_cast<double>(totalDegree)) {
         seeds.clear();
-        guardBatch(hg, batch, settings, result.iterations + 1, totalDegree);
+        const long long stored = runEdges();
         const Clock::time_point t0 = Clock::now();
-        addHyperedge(g, hg, settings.threads, batch, settings.ic, settings.fast);
+        together([&] {
+            guardBatch(hg, stored, share, batch, settings, result.iterations + 1, totalDegree);
+            addHyperedge(g, hg, settings.threads, batch, settings.ic, settings.fast, share);
+        });
         const Clock::time_point t1 = Clock::now();
         batch *= 2;
-        buildSeedSetCost(hg, seeds, n, settings.k, costs, degree, totalDegree);
+        if (team != nullptr)
+            team->select(hg, seeds, n, settings.k, costs, degree, totalDegree);
+        else
+            buildSeedSetCost(hg, seeds, n, settings.k, costs, degree, totalDegree);
         const Clock::time_point t2 = Clock::now();
         result.samplingSeconds += seconds(t0, t1);
         result.selectionSeconds += seconds(t1, t2);
         ++result.iterations;
+        result.hyperedges = runEdges();
         if (settings.progress)
-            settings.progress({result.iterations, hg.getNumEdge(), totalDegree, settings.lambda, seconds(begin, t2)});
+            settings.progress({result.iterations, result.hyperedges, totalDegree, settings.lambda, seconds(begin, t2)});
         // A selection that took nothing covers nothing, and more hyperedges
         // seldom change which node ranks first: stop rather than sample on
         // without bound.

@@ -22,6 +22,7 @@
 class FastSampler;
 class Graph;
 class HyperGraph;
+struct TeamHooks;
 
 // The derived values of the threshold, each as the program computes it.
 struct Threshold {
@@ -103,6 +104,9 @@ struct ScheduleSettings {
     // Memory available now, asked before every batch; memAvailableBytes by default.
     std::function<std::optional<std::uint64_t>()> available = memAvailableBytes;
     std::function<void(const Progress&)> progress;
+    // marlet-mpi: this process's part in a run split over several processes
+    // (teamHooks.h); null for a run of one process.
+    const TeamHooks* team = nullptr;
 };
 
 struct ScheduleResult {
@@ -110,6 +114,7 @@ struct ScheduleResult {
     bool emptySelection = false;  // the selection chose no node and the loop stopped
     double samplingSeconds = 0;   // wall time of generation and indexing
     double selectionSeconds = 0;  // wall time of the greedy selections
+    long long hyperedges = 0;     // hyperedges of the whole run (all processes) at the end
 };
 
 // The doubling loop: while Lambda exceeds the coverage, empty `seeds`,
@@ -118,7 +123,10 @@ struct ScheduleResult {
 // selection chooses no node. Before each batch it estimates the store after
 // the batch and throws std::runtime_error, saying the coverage reached and
 // what to change, when that exceeds the available memory or the store's
-// hyperedge limit. costs has at least n entries; degree n + 1.
+// hyperedge limit. costs has at least n entries; degree n + 1. With a team,
+// this process samples its share of each batch, the memory guard weighs its
+// own store, and the hyperedge limit, the selection and the stopping test
+// cover the whole run.
 ScheduleResult runSchedule(const Graph& g, HyperGraph& hg, const std::vector<float>& costs,
                            const ScheduleSettings& settings, std::vector<int>& seeds,
                            std::vector<double>& degree, long long& totalDegree);
