@@ -34,7 +34,7 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
     assert(settings.threads >= 1 && settings.maxSamples >= 1);
     BlockEstimate result;
     result.neededHits = neededHits(settings.epsilon, settings.delta);
-    if (seeds.empty() || !seedsReachRoot(g, hg, seeds, !settings.ic)) return result;
+    if (seeds.empty() || !seedsReachRoot(g, hg, seeds, !settings.ic, settings.fast)) return result;
 
     const UI n = static_cast<UI>(g.getSize());
     const UI k = static_cast<UI>(seeds.size());

@@ -20,6 +20,8 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "fastSampler.h"
+#include "graphView.h"
 #include "parse.h"
 #include "textReader.h"
 
@@ -34,7 +36,8 @@ float stoppingBound(float epsilon, float delta) {
     return b + 1.0f;
 }
 
-bool seedsReachRoot(const Graph& g, const HyperGraph& hg, const std::vector<int>& seeds, bool lt) {
+bool seedsReachRoot(const Graph& g, const HyperGraph& hg, const std::vector<int>& seeds, bool lt,
+                    const FastSampler* fast) {
     const int n = g.getSize();
     std::vector<char> isSeed(static_cast<std::size_t>(n) + 1, 0);
     for (int s : seeds) {
@@ -56,18 +59,30 @@ bool seedsReachRoot(const Graph& g, const HyperGraph& hg, const std::vector<int>
     // Otherwise search backwards from the roots along the in-edges that can
     // fire (IC: threshold above 0; LT: an interval of positive width), as a
     // reverse sample may; memory stays linear in the nodes.
+    auto reach = [&](int u) {
+        if (isSeed[static_cast<std::size_t>(u)]) return true;
+        if (!seen[static_cast<std::size_t>(u)]) {
+            seen[static_cast<std::size_t>(u)] = 1;
+            queue.push_back(u);
+        }
+        return false;
+    };
+    if (fast != nullptr) {
+        const GraphView view = g.view();
+        for (std::size_t head = 0; head < queue.size(); ++head) {
+            bool found = false;
+            fast->forEachFiringInNeighbour(view, queue[head], [&](int u) { found = found || reach(u); });
+            if (found) return true;
+        }
+        return false;
+    }
     for (std::size_t head = 0; head < queue.size(); ++head) {
         const int v = queue[head];
         const std::span<const int> in = g[v];
         const std::span<const UI> w = g.getWeight(v);
         for (std::size_t j = 0; j < in.size(); ++j) {
             if (!(lt ? w[j + 1] > w[j] : w[j + 1] > 0)) continue;
-            const int u = in[j];
-            if (isSeed[static_cast<std::size_t>(u)]) return true;
-            if (!seen[static_cast<std::size_t>(u)]) {
-                seen[static_cast<std::size_t>(u)] = 1;
-                queue.push_back(u);
-            }
+            if (reach(in[j])) return true;
         }
     }
     return false;

@@ -18,6 +18,8 @@
 #include "graph.h"
 #include "lattis.h"
 
+class FastSampler;
+
 // The stopping bound on hits, 1 + (2 + 2e/3)(1 + e) ln(2/d) / e^2, with every
 // step rounded to single precision: 1205.484 for e = 0.1, d = 0.01.
 float stoppingBound(float epsilon, float delta);
@@ -49,7 +51,10 @@ void calculateInfluence(const Graph& g, HyperGraph& hg, const std::vector<int>& 
 // (IC: threshold above 0; LT: an interval of positive width), reaches a node
 // that a root draw can pick (a positive-width slot of the root distribution).
 // When it does not, no reverse sample can ever be a hit.
-bool seedsReachRoot(const Graph& g, const HyperGraph& hg, const std::vector<int>& seeds, bool lt);
+// With `fast`, the edges that can fire are read from its tables, so that a
+// graph whose thresholds were released can be searched too.
+bool seedsReachRoot(const Graph& g, const HyperGraph& hg, const std::vector<int>& seeds, bool lt,
+                    const FastSampler* fast = nullptr);
 
 // The node ids of a seed file: decimal integers separated by any whitespace,
 // in file order, duplicates kept. Throws std::runtime_error naming the file

@@ -63,6 +63,7 @@ FastSampler::FastSampler(const Graph& g) : lt(g.isLT()) {
             const bool uniform = v <= n && equalWeightsSummingToOne(view.thresholds(static_cast<int>(v)),
                                                                     view.degree(static_cast<int>(v)));
             ltStart[v] = first | (uniform ? kGrouped : 0);
+            if (v <= n && !uniform && view.degree(static_cast<int>(v)) > 0) searchesLT = true;
         }
         return;
     }

@@ -63,6 +63,15 @@ public:
     explicit FastSampler(const Graph& g);
 
     bool forLT() const { return lt; }
+    // Whether the samplers read the graph's thresholds (LT nodes whose
+    // weights are not equal and summing to 1); when not, the graph may
+    // release them once the tables are built.
+    bool needsThresholds() const { return searchesLT; }
+    // f(u) for each in-neighbour u of v whose edge can fire (IC: threshold
+    // above 0; LT: an interval of positive width), read from the tables for
+    // the nodes whose thresholds they replace.
+    template <class F>
+    void forEachFiringInNeighbour(const GraphView& g, int v, F&& f) const;
     // Room a thread needs for the live positions of one node or group.
     UI maxDegree() const { return maxDeg; }
     std::size_t bytes() const;
@@ -109,6 +118,7 @@ private:
     UI severalLive(DrawCursor& draw, UI r, UI size, UI t, UI none, UI one, UI* out) const;
 
     bool lt = false;
+    bool searchesLT = false;  // some LT node keeps the search of its thresholds
     UI maxDeg = 0;
     std::vector<IcNode> icNodes;    // n + 2 (IC)
     std::vector<IcGroup> icGroups;  // groups, then one sentinel (IC)
@@ -267,4 +277,26 @@ void FastSampler::walksLT(const GraphView& g, const RootDistribution& roots, sfm
     }
     for (int i = 0; i < kWalksInFlight; ++i)
         if (slot[i].active) release(i);
+}
+
+template <class F>
+void FastSampler::forEachFiringInNeighbour(const GraphView& g, int v, F&& f) const {
+    const std::int64_t first = g.adjOff[v], last = g.adjOff[v + 1];
+    if (lt) {
+        if (ltStart[static_cast<std::size_t>(v)] & kGrouped) {
+            for (std::int64_t e = first; e < last; ++e) f(g.adj[e]);
+            return;
+        }
+        const UI* w = g.thresholds(v);
+        for (std::int64_t e = first; e < last; ++e)
+            if (w[e - first + 1] > w[e - first]) f(g.adj[e]);
+        return;
+    }
+    const IcNode& nd = icNodes[static_cast<std::size_t>(v)];
+    if ((nd.start & kGrouped) == 0) {
+        for (std::int64_t e = first; e < last; ++e) f(g.adj[e]);
+        return;
+    }
+    for (UI gi = nd.t; gi < nd.t + nd.none; ++gi)
+        for (UI m = icGroups[gi].first; m < icGroups[gi + 1].first; ++m) f(icMembers[m].node);
 }

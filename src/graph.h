@@ -72,6 +72,12 @@ public:
     // The flat arrays, read-only, for the samplers (graphView.h).
     GraphView view() const;
 
+    // Gives the thresholds' memory back, for a run whose fast samplers
+    // (fastSampler.h) hold all they need of them; getWeight and the classic
+    // samplers must not be used afterwards.
+    void releaseThresholds() { weights.release(); }
+    bool hasThresholds() const { return !weights.empty() || numNodes == 0; }
+
 private:
     std::size_t weightStart(int v) const { return static_cast<std::size_t>(adjOff[v]) + static_cast<std::size_t>(v) - 1; }
     void readNetwork(const char* filename, bool lt);

@@ -162,6 +162,15 @@ int runMarlet(int argc, char** argv, const TeamHooks* team) {
     else
         g.readGraphLT(networkFile, benefitFile);
     const int n = g.getSize();
+    // The fast samplers' tables hold all they read of the thresholds but
+    // for LT nodes they still search; without those the thresholds go,
+    // before anything else is allocated: on large networks they are a third
+    // of the memory.
+    std::optional<FastSampler> fast;
+    if (sampler == SamplerKind::Fast) {
+        fast.emplace(g);
+        if (!fast->needsThresholds()) g.releaseThresholds();
+    }
     std::vector<std::uint64_t> idMap;
     if (op.getPara("-map") != nullptr) idMap = readIdMap(op.getPara("-map"), n);
     if (pairCount.tableSize() != 0 && static_cast<long long>(pairCount.tableSize()) != n + 1LL)
@@ -186,8 +195,6 @@ int runMarlet(int argc, char** argv, const TeamHooks* team) {
              std::to_string(g.getTotalBenefit()));
 
     HyperGraph hg(static_cast<unsigned>(n), g);
-    std::optional<FastSampler> fast;
-    if (sampler == SamplerKind::Fast) fast.emplace(g);
     const double loadSeconds = watch.seconds() - loadStart;
     // Coverage per number of seeds; the selection grows it as seeds are
     // taken, so it holds one entry per seed, not one per node.

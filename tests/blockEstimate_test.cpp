@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "blockEstimate.h"
+#include "estimate.h"
 #include "fastSampler.h"
 #include "graph.h"
 #include "lattis.h"
@@ -113,6 +114,39 @@ TEST(BlockEstimate, EmptySeedListDrawsNothing) {
     EXPECT_EQ(none.samples, 0);
     EXPECT_EQ(none.estimate, 0.0);
     EXPECT_EQ(none.neededHits, 1206);
+}
+
+}  // namespace
+
+namespace {
+
+// With the thresholds released (as marlet does for the fast samplers), the
+// reachability pre-check reads the edges that can fire from the fast tables
+// and answers as before.
+//   IC: 2 -0-> 1 <-.5- 3 (the first edge never fires);  LT: 2 -.5-> 1 <-.5- 3;
+//   node 4 has no edge; only node 1 has a benefit.
+TEST(BlockEstimate, ReachabilityFromTheFastTablesAfterRelease) {
+    for (bool lt : {false, true}) {
+        testnet::TempDir dir;
+        testnet::writeNetwork(dir.path("net.bin"), 4, {{2, 1, lt ? 0.5f : 0.0f}, {3, 1, 0.5f}});
+        testnet::writeValues(dir.path("ben.txt"), std::vector<double>{1, 0, 0, 0});
+        Graph g(BenefitLayout::Compact);
+        if (lt)
+            g.readGraphLT(dir.path("net.bin").c_str(), dir.path("ben.txt").c_str());
+        else
+            g.readGraphIC(dir.path("net.bin").c_str(), dir.path("ben.txt").c_str());
+        HyperGraph hg(4, g);
+        const FastSampler fast(g);
+        ASSERT_FALSE(fast.needsThresholds());
+        const std::vector<std::vector<int>> seedSets = {{2}, {3}, {4}, {4, 2}};
+        std::vector<bool> before;
+        for (const auto& seeds : seedSets) before.push_back(seedsReachRoot(g, hg, seeds, lt));
+        EXPECT_EQ(before, (std::vector<bool>{lt, true, false, lt}));
+        g.releaseThresholds();
+        EXPECT_FALSE(g.hasThresholds());
+        for (std::size_t i = 0; i < seedSets.size(); ++i)
+            EXPECT_EQ(seedsReachRoot(g, hg, seedSets[i], lt, &fast), before[i]) << (lt ? "LT" : "IC") << " set " << i;
+    }
 }
 
 }  // namespace
