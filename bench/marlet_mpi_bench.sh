@@ -28,9 +28,9 @@ epsilon=${EPSILON:-0.1}
 seed=${SEED:-1}
 read -r split_net split_model split_cost <<<"${SPLIT:-slashdot IC degree}"
 
-marlet=$build/marlet
-marlet_mpi=$build/marlet-mpi
-netpack=$build/tools/netpack
+marlet=$build/bin/marlet
+marlet_mpi=$build/bin/marlet-mpi
+netpack=$build/bin/netpack
 for prog in "$marlet" "$marlet_mpi" "$netpack"; do
     [ -x "$prog" ] || { echo "marlet_mpi_bench: $prog not built" >&2; exit 1; }
 done
