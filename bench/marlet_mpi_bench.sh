@@ -78,7 +78,7 @@ row() {
         peaks=$(sed -n 's/^marlet: timing: peak memory per rank \(.*\) MB$/\1/p' "$err")
         cmp -s "$dir/ref.seeds" "$dir/run.seeds" && same=yes || same=NO
     else
-        peaks=$(sed -n 's/.*peak memory \([0-9.]*\) MB$/\1/p' "$err")
+        peaks=$(sed -n 's/.*, peak memory \([0-9.]*\) MB.*/\1/p' "$err")
     fi
     local hyperedges
     hyperedges=$(sed -n 's/^marlet: timing: iterations [0-9]*, hyperedges \([0-9]*\),.*/\1/p' "$err")
@@ -111,7 +111,7 @@ dir=$scratch/$split_net-$split_cost
 echo
 echo "== store split: $split_net, $split_model, $split_cost costs"
 timed "$marlet" -m "$split_model" -o ref.seeds
-limit=$(sed -n 's/.*peak memory \([0-9.]*\) MB$/\1/p' "$err")
+limit=$(sed -n 's/.*, peak memory \([0-9.]*\) MB.*/\1/p' "$err")
 for _ in 1 2 3 4 5 6; do
     limit=$(echo "$limit * 0.7" | bc)
     timed "$marlet" -m "$split_model" -mem "$limit" -o none.seeds

@@ -84,7 +84,7 @@ void GreedyRoot::apply(std::span<const std::span<const int>> streams) {
         const std::size_t m = static_cast<std::size_t>(s[cursor[best] + 1]);
         for (int u : s.subspan(cursor[best] + 2, m)) {
             --gain[static_cast<std::size_t>(u - 1)];
-            heap.heapify(u - 1);
+            heap.decreased(u - 1);
         }
         cursor[best] += 2 + m;
     }
