@@ -18,12 +18,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <ctime>
 #include <iostream>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "atomicFile.h"
@@ -67,17 +69,62 @@ void printUsage(std::ostream& os) {
 }
 
 // The pair-count table of the reference list, read through standard input
-// as a stream; empty, with a note, when the list is absent.
-PairList readReferencePairs() {
-    if (std::freopen(kPairList, "r", stdin) == nullptr) {
-        if (errno != ENOENT) throw std::runtime_error(std::string(kPairList) + ": cannot open: " + std::strerror(errno));
-        note(std::string(kPairList) + " not found in the working directory: the pair-count table is empty, so "
-             "\"Estimate Influence\" reports 0");
-        return {};
+// as a stream; empty, with a note, when the list is absent. The list is
+// opened on the calling thread and parsed on a thread of its own while the
+// options are read and the network loads (on large networks both take
+// seconds). get() waits for it; the run calls it before it uses the table
+// and before it reports any other fault, so that a fault of the list is the
+// one reported, as when the list was read before anything else.
+class ReferencePairs {
+public:
+    ReferencePairs() {
+        if (std::freopen(kPairList, "r", stdin) == nullptr) {
+            if (errno != ENOENT)
+                throw std::runtime_error(std::string(kPairList) + ": cannot open: " + std::strerror(errno));
+            note(std::string(kPairList) + " not found in the working directory: the pair-count table is empty, so "
+                 "\"Estimate Influence\" reports 0");
+            return;
+        }
+        reader = std::thread([this] {
+            const auto start = std::chrono::steady_clock::now();
+            try {
+                TextReader in(fileno(stdin), kPairList, TextReader::kDefaultBuffer);
+                table = readPairList(in);
+            } catch (...) {
+                fault = std::current_exception();
+            }
+            parseSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        });
     }
-    TextReader in(fileno(stdin), kPairList, TextReader::kDefaultBuffer);
-    return readPairList(in);
-}
+    ReferencePairs(const ReferencePairs&) = delete;
+    ReferencePairs& operator=(const ReferencePairs&) = delete;
+    ~ReferencePairs() { wait(); }
+    // The table; throws the list's fault.
+    const PairList& get() {
+        wait();
+        if (fault) std::rethrow_exception(fault);
+        return table;
+    }
+    // The list's fault, or null, once the parse has ended.
+    std::exception_ptr failure() {
+        wait();
+        return fault;
+    }
+    // Wall seconds the parse took (on its own thread).
+    double seconds() {
+        wait();
+        return parseSeconds;
+    }
+
+private:
+    void wait() {
+        if (reader.joinable()) reader.join();
+    }
+    std::thread reader;
+    PairList table;
+    std::exception_ptr fault;
+    double parseSeconds = 0;
+};
 
 const char* paraOr(const OptionParser& op, const char* name, const char* def) {
     const char* v = op.getPara(name);
@@ -102,19 +149,11 @@ std::string progressText(const Progress& p) {
     return text;
 }
 
-int runMarlet(int argc, char** argv, const TeamHooks* team) {
-    const Stopwatch watch;
-    MarletReport report;
-    report.seed = static_cast<unsigned>(std::time(nullptr));
-    std::srand(report.seed);
-    // A closed standard output or error is then a failed write, reported,
-    // instead of a kill that could leave files half done.
-    std::signal(SIGPIPE, SIG_IGN);
-    const PairList pairCount = readReferencePairs();
-    const double pairSeconds = watch.seconds();
-
+int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch& watch, MarletReport& report,
+                  ReferencePairs& pairs) {
     OptionParser op(argc, argv);
     if (!op.validCheck()) {
+        pairs.get();
         std::cout << "Parameters error, please check the readme.txt file for correct format!" << std::endl;
         printUsage(std::cerr);
         return -1;
@@ -126,6 +165,7 @@ int runMarlet(int argc, char** argv, const TeamHooks* team) {
     const char* costFile = op.getPara("-c");
     const std::string model = paraOr(op, "-m", "LT");
     if (model != "LT" && model != "IC") {
+        pairs.get();
         std::cout << "Incorrect model option!";
         return -1;
     }
@@ -173,6 +213,8 @@ int runMarlet(int argc, char** argv, const TeamHooks* team) {
     }
     std::vector<std::uint64_t> idMap;
     if (op.getPara("-map") != nullptr) idMap = readIdMap(op.getPara("-map"), n);
+    const PairList& pairCount = pairs.get();
+    const double pairSeconds = pairs.seconds();
     if (pairCount.tableSize() != 0 && static_cast<long long>(pairCount.tableSize()) != n + 1LL)
         note(std::string(kPairList) + " states a table of A = " + std::to_string(pairCount.tableSize()) +
              " entries, but this network has n + 1 = " + std::to_string(n + 1LL) +
@@ -337,6 +379,23 @@ int runMarlet(int argc, char** argv, const TeamHooks* team) {
     }
     if (json) json->commit(report);
     return 0;
+}
+
+int runMarlet(int argc, char** argv, const TeamHooks* team) {
+    const Stopwatch watch;
+    MarletReport report;
+    report.seed = static_cast<unsigned>(std::time(nullptr));
+    std::srand(report.seed);
+    // A closed standard output or error is then a failed write, reported,
+    // instead of a kill that could leave files half done.
+    std::signal(SIGPIPE, SIG_IGN);
+    ReferencePairs pairs;
+    try {
+        return runAfterPairs(argc, argv, team, watch, report, pairs);
+    } catch (...) {
+        if (std::exception_ptr first = pairs.failure()) std::rethrow_exception(first);
+        throw;
+    }
 }
 
 }  // namespace
