@@ -23,6 +23,8 @@
 #include "fastSampler.h"
 #include "graphView.h"
 #include "parse.h"
+#include "reverseSampler.h"
+#include "threadScratch.h"
 #include "textReader.h"
 
 float stoppingBound(float epsilon, float delta) {
@@ -96,14 +98,6 @@ struct alignas(64) HitFlag {
     bool hit = false;
 };
 
-// Scratch of one sampling thread, allocated before the region so that the
-// region itself never allocates (and so never throws).
-struct alignas(64) ThreadScratch {
-    sfmt_t rng;
-    std::vector<bool> visit;
-    std::vector<int> visit_mark;
-};
-
 [[noreturn]] void seedFault(const TextReader& in, long long ordinal, std::string_view tok, const std::string& what) {
     throw std::runtime_error(in.label() + ", line " + std::to_string(in.line()) + ", token " +
                              std::to_string(ordinal) + " " + quoteToken(tok) + ": " + what);
@@ -126,20 +120,23 @@ InfluenceCounts estimateInfluence(const Graph& g, HyperGraph& hg, const std::vec
     std::vector<UI> link(static_cast<std::size_t>(n) + 1, k);
     for (UI i = 0; i < k; ++i) link[static_cast<std::size_t>(seeds[i])] = i;
 
-    const std::array<UI, 4> key = hg.drawStreamKey();
+    // Scratch is allocated before the region, so that the region itself
+    // never allocates (and so never throws).
+    const StreamKey key = hg.drawStreamKey();
     std::vector<ThreadScratch> scratch(static_cast<std::size_t>(t));
     for (int i = 0; i < t; ++i) {
-        HyperGraph::initStream(scratch[i].rng, key, static_cast<std::uint64_t>(i));
-        scratch[i].visit.assign(static_cast<std::size_t>(n) + 1, false);
-        scratch[i].visit_mark.assign(static_cast<std::size_t>(n), 0);
+        initStream(scratch[static_cast<std::size_t>(i)].rng, key, static_cast<std::uint64_t>(i));
+        scratch[static_cast<std::size_t>(i)].prepare(static_cast<UI>(n), nullptr);
     }
+    const GraphView view = g.view();
+    const RootDistribution& roots = hg.rootDraw();
+    auto none = [](const int*, UI) {};
     std::vector<HitFlag> maxSeed(static_cast<std::size_t>(t));
 
     // Both written only inside the critical section; atomic so that the
     // loop test may read them without the lock.
     std::atomic<long long> counter{0};
     std::atomic<long long> degree{0};
-    const HyperGraph& sampler = hg;
     constexpr long long kProgressEvery = 1 << 20;
 
     omp_set_num_threads(t);
@@ -152,8 +149,8 @@ InfluenceCounts estimateInfluence(const Graph& g, HyperGraph& hg, const std::vec
         long long own = 0;
         while (static_cast<double>(degree.load(std::memory_order_relaxed)) < upperBound &&
                counter.load(std::memory_order_relaxed) < maxSamples) {
-            hit = ic ? sampler.pollingIC(g, s.rng, link, k, s.visit, s.visit_mark)
-                     : sampler.pollingLT(g, s.rng, link, k, s.visit, s.visit_mark);
+            hit = ic ? searchIC<SeedTest::Exit>(view, roots, s.rng, none, link.data(), k, s.visit, s.mark.data())
+                     : walkLT<SeedTest::Exit>(view, roots, s.rng, none, link.data(), k, s.visit, s.mark.data());
 #pragma omp critical
             {
                 counter.store(counter.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
