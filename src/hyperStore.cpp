@@ -16,8 +16,8 @@ constexpr std::size_t kMaxEdges = static_cast<std::size_t>(INT_MAX);
 }
 
 void HyperedgeBuffer::discardBefore(std::size_t node, std::size_t edge) {
-    constexpr std::size_t page = 4096;
     auto drop = [](auto& arr, std::size_t count, std::size_t& gone) {
+        const std::size_t page = arr.pageBytes();
         const std::size_t whole = count * sizeof(arr[0]) / page * page;
         if (whole <= gone) return;
         // Failure only means the pages stay resident until clear().
