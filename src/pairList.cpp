@@ -60,6 +60,10 @@ int integer(TextReader& in, const Item& item) {
 class PendingCounts {
 public:
     void add(int x, std::vector<int>& table) {
+        if (table.size() <= kDirect) {
+            ++table[static_cast<std::size_t>(x)];
+            return;
+        }
         if (buffer.empty()) buffer.reserve(kChunk);
         buffer.push_back(static_cast<std::uint32_t>(x));
         if (buffer.size() == kChunk) flush(table);

@@ -24,10 +24,17 @@ struct alignas(64) ThreadScratch {
     std::vector<UI> live;  // fast IC: live positions of one node or group
     LtWalks walks;         // fast LT
 
+    static constexpr std::size_t kSizesReserve = 10000;
+    static constexpr std::size_t kNodesReserve = std::size_t{1} << 18;
+
     // Sized for n nodes; fast, when given, adds what its samplers need.
     void prepare(UI n, const FastSampler* fast) {
         visit = VisitBits(static_cast<std::size_t>(n) + 1);
         mark.resize(static_cast<std::size_t>(n) + 1);
+        // Room for a block's sizes and a first stretch of ids: the buffer
+        // then starts on huge pages instead of growing through small ones.
+        buf.sizes.reserve(kSizesReserve);
+        buf.nodes.reserve(kNodesReserve);
         if (fast == nullptr) return;
         if (fast->forLT())
             walks.prepare(n);
