@@ -17,6 +17,7 @@
 // only its own blocks (see blockShare.h).
 #include <omp.h>
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstring>
@@ -28,6 +29,7 @@
 #include "hypergraph.h"
 #include "reverseSampler.h"
 #include "threadScratch.h"
+#include "threadTeam.h"
 
 namespace {
 
@@ -93,15 +95,19 @@ long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, boo
         const RootDistribution& roots = hg.rootDraw();
 
         std::vector<BlockSlice> slices(static_cast<std::size_t>(blocks));
-        std::vector<ThreadScratch> scratch(static_cast<std::size_t>(t));
+        // A batch of fewer blocks than threads starts no thread that would
+        // only wait.
+        const int team = static_cast<int>(std::min<long long>(t, std::max<long long>(blocks, 1)));
+        std::vector<ThreadScratch> scratch(static_cast<std::size_t>(team));
         for (ThreadScratch& s : scratch) s.prepare(n, fast);
-        std::vector<std::exception_ptr> failures(static_cast<std::size_t>(t));
+        std::vector<std::exception_ptr> failures(static_cast<std::size_t>(team));
         std::atomic<long long> nextBlock{0};
         std::atomic<bool> failed{false};
 
         // Blocks are handed out one at a time, like schedule(dynamic, 1): the
-        // samples' sizes vary widely, so a static split would leave a thread idle.
-#pragma omp parallel
+        // samples' sizes vary widely, so a static split would leave a thread
+        // idle.
+#pragma omp parallel num_threads(team)
         {
             const int tid = omp_get_thread_num();
             ThreadScratch& s = scratch[static_cast<std::size_t>(tid)];
@@ -138,8 +144,8 @@ long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, boo
         const HyperStore::Extension ext = hg.extendEdges(static_cast<std::size_t>(blocks * kBlock), nodes);
         // One buffer per iteration, so every buffer is copied whatever
         // number of threads the runtime grants.
-#pragma omp parallel for schedule(static, 1)
-        for (int owner = 0; owner < t; ++owner) {
+#pragma omp parallel for schedule(static, 1) num_threads(team)
+        for (int owner = 0; owner < team; ++owner) {
             HyperedgeBuffer& buf = scratch[static_cast<std::size_t>(owner)].buf;
             for (std::size_t b = 0; b < slices.size(); ++b) {
                 const BlockSlice& slice = slices[b];
@@ -158,5 +164,7 @@ long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, boo
         }
     }
     hg.updateDeg();
+    // The selection follows, on this thread alone.
+    restThreadTeam();
     return hg.getNumEdge();
 }

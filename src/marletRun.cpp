@@ -45,6 +45,7 @@
 #include "schedule.h"
 #include "teamHooks.h"
 #include "textReader.h"
+#include "threadTeam.h"
 #include "version.h"
 
 namespace {
@@ -284,6 +285,7 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
     const double estimateStart = watch.seconds();
     const BlockEstimate benefit = estimateInBlocks(g, hg, seeds, estimate);
     const double estimateSeconds = watch.seconds() - estimateStart;
+    restThreadTeam();
     const std::clock_t stop = std::clock();
     report.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
     progress.clear();
