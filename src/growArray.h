@@ -98,7 +98,7 @@ private:
     // 4 kB: hundreds of page faults per megabyte fewer, which matters where
     // faults are slow (virtual machines). Without transparent huge pages the
     // advice is refused, harmlessly, and the rounding costs nothing untouched.
-    static constexpr std::size_t kHugeFrom = std::size_t{1} << 20;
+    static constexpr std::size_t kHugeFrom = std::size_t{1} << 18;
 
     static std::size_t roundUp(std::size_t b, std::size_t unit) { return (b + unit - 1) / unit * unit; }
     static std::size_t roundPages(std::size_t b) { return roundUp(b, b >= kHugeFrom ? kHugePage : kPage); }

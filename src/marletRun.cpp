@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "atomicFile.h"
+#include "allocatorTuning.h"
 #include "blockEstimate.h"
 #include "cliArgs.h"
 #include "fastSampler.h"
@@ -403,6 +404,7 @@ int runMarlet(int argc, char** argv, const TeamHooks* team) {
 }  // namespace
 
 int marletMain(int argc, char** argv, const TeamHooks* team) {
+    tuneAllocator();
     try {
         return runMarlet(argc, argv, team);
     } catch (const std::bad_alloc&) {

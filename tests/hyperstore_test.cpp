@@ -368,7 +368,7 @@ TEST(HyperStoreLayout, BytesMatchIdsAndOffsets) {
 }
 
 TEST(HyperStoreLayout, ArraysKeepTheirContentsAsTheyGrowOntoHugePages) {
-    // A buffer grows from small pages across the 1 MB line onto huge pages
+    // A buffer grows from small pages across the 256 kB line onto huge pages
     // (a move to a 2 MB boundary) and on; a prefix given back reads as zero
     // while the rest stays, whichever page size the buffer has reached.
     constexpr std::size_t kHuge = std::size_t{2} << 20;
