@@ -16,8 +16,11 @@
 // gave, e.g. "cost file c.txt: cannot open: No such file or directory".
 #pragma once
 
+#include <emmintrin.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -78,8 +81,12 @@ private:
 std::string quoteToken(std::string_view tok);
 
 // Inline, for lines of small integers: spaces and line breaks, then a digit
-// run that ends inside the buffer, read without bounds checks; everything
-// else (a buffer end near, other blanks, other tokens) takes the slow path.
+// run of at most eight bytes followed by a blank, well inside the buffer,
+// read without bounds checks; everything else (a buffer end near, other
+// blanks, longer runs, other tokens) takes the slow path. The run is found
+// with one 16-byte comparison and converted with three multiplications
+// (the digits shifted to the top of a 64-bit word behind leading zeros),
+// where a byte-by-byte loop cost a branch per digit.
 inline bool TextReader::nextDigits(std::uint32_t& v) {
     const char* p = buf + pos;
     const char* const e = buf + end;
@@ -90,16 +97,24 @@ inline bool TextReader::nextDigits(std::uint32_t& v) {
     }
     curLine = lines;
     pos = static_cast<std::size_t>(p - buf);
-    if (e - p > 10) {
-        const char* const s = p;
-        std::uint32_t value = 0;
-        for (unsigned d; (d = static_cast<unsigned char>(*p) - static_cast<unsigned>('0')) <= 9 && p - s < 10; ++p)
-            value = value * 10 + d;
-        const char c = *p;
-        if (p != s && p - s <= 9 && (c == ' ' || (c >= '\t' && c <= '\r'))) {
-            pos = static_cast<std::size_t>(p - buf);
+    if (e - p >= 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        // Signed compares: bytes from 0x80 up are negative, so never digits.
+        const __m128i isDigit = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
+                                              _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
+        const unsigned digits = static_cast<unsigned>(__builtin_ctz(~static_cast<unsigned>(_mm_movemask_epi8(isDigit))));
+        const char c = p[digits];
+        if (digits >= 1 && digits <= 8 && (c == ' ' || (c >= '\t' && c <= '\r'))) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            // Bytes past the run leave through the top; zeros come in below.
+            word = (word << (8 * (8 - digits))) & 0x0F0F0F0F0F0F0F0Full;
+            word = (word * 2561) >> 8;                                      // pairs of digits
+            word = ((word & 0x00FF00FF00FF00FFull) * 6553601) >> 16;         // groups of four
+            word = ((word & 0x0000FFFF0000FFFFull) * 42949672960001ull) >> 32;  // all eight
+            pos = static_cast<std::size_t>(p + digits - buf);
             tokenLine = lines;
-            v = value;
+            v = static_cast<std::uint32_t>(word);
             return true;
         }
     }

@@ -75,6 +75,27 @@ TEST(TextReader, DigitFastPathFallsBackToTokens) {
     }
 }
 
+TEST(TextReader, DigitRunsOfEveryLengthAndEnd) {
+    // Runs of 1 to 10 digits (leading zeros included) before each kind of
+    // byte, far from the buffer's end: runs up to nine digits before a
+    // blank are numbers, the rest are left to next() whole.
+    const std::string pool = "9081726354";
+    for (std::size_t len = 1; len <= 10; ++len)
+        for (const std::string end : {" ", "\n", "\t", "\r", "x", "\x80"}) {
+            const std::string run = pool.substr(10 - len);
+            const std::string text = run + end + std::string(20, ' ') + "1";
+            SCOPED_TRACE(run + " then byte " + std::to_string(static_cast<unsigned char>(end[0])));
+            TextReader in(TextReader::InMemory{}, text, "t");
+            std::uint32_t v = 0;
+            const bool number = len <= 9 && (end[0] == ' ' || end[0] == '\n' || end[0] == '\t' || end[0] == '\r');
+            ASSERT_EQ(in.nextDigits(v), number);
+            if (number)
+                EXPECT_EQ(v, std::stoul(run));
+            else
+                EXPECT_EQ(in.next().substr(0, len), run);
+        }
+}
+
 TEST(TextReader, FilesThatCannotBeRead) {
     testnet::TempDir dir;
     try {
