@@ -69,6 +69,21 @@ FastSampler::FastSampler(const Graph& g) : lt(g.isLT()) {
     }
 
     icNodes.assign(static_cast<std::size_t>(n) + 2, IcNode{});
+    // Nodes of one in-degree mostly share their threshold (under weighted
+    // cascade always), so the binomial head, a logarithm and an exponential,
+    // is kept per degree and reused while the threshold matches.
+    struct Head {
+        UI size = 0, t = 0, none = 0, one = 0;
+    };
+    std::vector<Head> heads(1024);
+    auto headOf = [&heads](UI size, UI t) {
+        Head& h = heads[size % heads.size()];
+        if (h.size != size || h.t != t) {
+            const auto [none, one] = binomialHead(size, t);
+            h = {size, t, none, one};
+        }
+        return std::pair<UI, UI>{h.none, h.one};
+    };
     for (UI v = 1; v <= n + 1; ++v) {
         IcNode& nd = icNodes[v];
         nd.start = static_cast<UI>(view.adjOff[v]);
@@ -78,7 +93,7 @@ FastSampler::FastSampler(const Graph& g) : lt(g.isLT()) {
         const bool shared = d > 0 && w[0] > 0 && std::all_of(w, w + d, [&](UI t) { return t == w[0]; });
         if (shared) {
             nd.t = w[0];
-            std::tie(nd.none, nd.one) = binomialHead(d, w[0]);
+            std::tie(nd.none, nd.one) = headOf(d, w[0]);
             continue;
         }
         // Groups by the bit length of the threshold, largest first; edges

@@ -14,6 +14,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <bit>
 #include <cassert>
 #include <cerrno>
@@ -71,6 +72,34 @@ void readBlock(std::FILE* f, const char* file, T* dst, ULL count, ULL at) {
     if (std::fread(dst, sizeof(T), count, f) != count)
         networkFault(file, "read failed in the block at byte offset " + std::to_string(at) +
                                (std::ferror(f) ? std::string(": ") + std::strerror(errno) : std::string(": file ended early")));
+}
+
+// The first of the count in-neighbour ids outside 1..n, or count.
+std::size_t firstOutside(const int* adj, std::size_t count, std::uint32_t n) {
+    bool any = false;
+    for (std::size_t e = 0; e < count; ++e) any |= static_cast<std::uint32_t>(adj[e]) - 1u >= n;
+    if (!any) return count;
+    std::size_t e = 0;
+    while (static_cast<std::uint32_t>(adj[e]) - 1u < n) ++e;
+    return e;
+}
+
+// The first of the count probabilities (as stored bits) that is NaN or
+// negative, or count. Negative zero is a probability.
+std::size_t firstNotProbability(const UI* bits, std::size_t count) {
+    bool any = false;
+    for (std::size_t e = 0; e < count; ++e) any |= !(std::bit_cast<float>(bits[e]) >= 0.0f);
+    if (!any) return count;
+    std::size_t e = 0;
+    while (std::bit_cast<float>(bits[e]) >= 0.0f) ++e;
+    return e;
+}
+
+// The node whose in-edges hold list position e.
+std::uint32_t nodeOfEdge(const GrowArray<std::int64_t>& adjOff, std::uint32_t n, std::size_t e) {
+    const std::int64_t* off = adjOff.data();
+    const auto* at = std::upper_bound(off + 1, off + n + 2, static_cast<std::int64_t>(e));
+    return static_cast<std::uint32_t>(at - off - 1);
 }
 
 std::string shownFloat(float p) {
@@ -155,14 +184,15 @@ void Graph::readNetwork(const char* filename, bool lt) {
     allocating(label, "the in-neighbour lists of " + std::to_string(sum) + " in-edges", sum * 4,
                [&] { adjList.resize(sum); });
     readBlock(f.get(), filename, adjList.data(), sum, listsStart);
-    for (std::uint32_t v = 1; v <= n; ++v)
-        for (auto e = adjOff[v]; e < adjOff[v + 1]; ++e) {
-            const int u = adjList[static_cast<std::size_t>(e)];
-            if (u < 1 || static_cast<std::uint32_t>(u) > n)
-                networkFault(filename, "in-neighbour " + std::to_string(u) + " of node " + std::to_string(v) +
-                                           " (byte offset " + std::to_string(listsStart + 4 * static_cast<ULL>(e)) +
-                                           ") is outside 1.." + std::to_string(n));
-        }
+    // One flat pass that the compiler vectorises; the entry at fault and
+    // its node are looked for only when there is one.
+    if (const std::size_t e = firstOutside(adjList.data(), sum, n); e < sum) {
+        const int u = adjList[e];
+        const auto v = nodeOfEdge(adjOff, n, e);
+        networkFault(filename, "in-neighbour " + std::to_string(u) + " of node " + std::to_string(v) + " (byte offset " +
+                                   std::to_string(listsStart + 4 * static_cast<ULL>(e)) + ") is outside 1.." +
+                                   std::to_string(n));
+    }
 
     // The probabilities land in the tail of `weights` (offset n) and are
     // turned into thresholds in place: edge e of node v moves to slot e + v,
@@ -175,25 +205,27 @@ void Graph::readNetwork(const char* filename, bool lt) {
     readBlock(f.get(), filename, weights.data() + n, sum, probStart);
     f.reset();
 
+    if (const std::size_t e = firstNotProbability(weights.data() + n, sum); e < sum) {
+        const float p = std::bit_cast<float>(weights[e + n]);
+        const auto v = nodeOfEdge(adjOff, n, e);
+        networkFault(filename, "probability " + shownFloat(p) + " of the in-edge from " + std::to_string(adjList[e]) +
+                                   " to node " + std::to_string(v) + " (byte offset " +
+                                   std::to_string(probStart + 4 * static_cast<ULL>(e)) + ") is " +
+                                   (std::isnan(p) ? "not a number" : "negative"));
+    }
     for (std::uint32_t v = 1; v <= n; ++v) {
         const std::size_t first = static_cast<std::size_t>(adjOff[v]);
         const std::size_t last = static_cast<std::size_t>(adjOff[v + 1]);
         const std::size_t base = first + v - 1;
         weights[base] = (lt || first != last) ? 0 : UI_MAX;
-        float running = 0.0f;
-        for (std::size_t e = first; e < last; ++e) {
-            const float p = std::bit_cast<float>(weights[e + n]);
-            if (std::isnan(p) || p < 0.0f)
-                networkFault(filename, "probability " + shownFloat(p) + " of the in-edge from " +
-                                           std::to_string(adjList[e]) + " to node " + std::to_string(v) + " (byte offset " +
-                                           std::to_string(probStart + 4 * static_cast<ULL>(e)) + ") is " +
-                                           (std::isnan(p) ? "not a number" : "negative"));
-            if (lt) {
-                running += p;
+        if (lt) {
+            float running = 0.0f;
+            for (std::size_t e = first; e < last; ++e) {
+                running += std::bit_cast<float>(weights[e + n]);
                 weights[e + v] = threshold(running, UI_MAX);
-            } else {
-                weights[e + v] = threshold(p, UI_MAX);
             }
+        } else {
+            for (std::size_t e = first; e < last; ++e) weights[e + v] = threshold(std::bit_cast<float>(weights[e + n]), UI_MAX);
         }
     }
 }
