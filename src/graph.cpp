@@ -252,21 +252,36 @@ void Graph::readBenefit(const char* benfile) {
     negativeBen = false;
 
     for (std::uint32_t i = 0; i < n; ++i) {
-        const std::string_view tok = in.next();
-        if (tok.empty())
-            benefitFault(benfile, "holds " + std::to_string(i) + " numbers, but the network has " + std::to_string(n) + " nodes");
-        const auto where = [&] {
-            return "token " + std::to_string(i + 1) + " (" + quoteToken(tok) + ") on line " + std::to_string(in.line());
-        };
-        const auto value = parseReal(tok);
-        if (!value) {
-            double ignored = 0;
-            const bool range = std::from_chars(tok.data(), tok.data() + tok.size(), ignored).ec == std::errc::result_out_of_range;
-            benefitFault(benfile, where() + (range ? " is out of the range of a double" : " is not a number"));
+        // Plain whole numbers (most benefit files) are taken exactly by the
+        // reader's digit path; anything else is parsed as a real.
+        std::uint32_t digits = 0;
+        std::string_view tok;
+        double b = 0;
+        const bool plain = in.nextDigits(digits);
+        if (plain) {
+            b = digits;
+        } else {
+            tok = in.next();
+            if (tok.empty())
+                benefitFault(benfile, "holds " + std::to_string(i) + " numbers, but the network has " + std::to_string(n) +
+                                          " nodes");
         }
-        const double b = *value;
-        if (!std::isfinite(b))
-            benefitFault(benfile, where() + ", the benefit of node " + std::to_string(i + 1) + ", is not finite");
+        const auto where = [&] {
+            return "token " + std::to_string(i + 1) + " (" + quoteToken(plain ? std::to_string(digits) : tok) +
+                   ") on line " + std::to_string(in.line());
+        };
+        if (!plain) {
+            const auto value = parseReal(tok);
+            if (!value) {
+                double ignored = 0;
+                const bool range =
+                    std::from_chars(tok.data(), tok.data() + tok.size(), ignored).ec == std::errc::result_out_of_range;
+                benefitFault(benfile, where() + (range ? " is out of the range of a double" : " is not a number"));
+            }
+            b = *value;
+            if (!std::isfinite(b))
+                benefitFault(benfile, where() + ", the benefit of node " + std::to_string(i + 1) + ", is not finite");
+        }
         totalBen += b;
         if (b > 0) {
             positiveBen += b;

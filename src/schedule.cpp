@@ -171,16 +171,25 @@ Threshold checkedThreshold(int n, double k, float epsilon, float delta) {
 std::vector<float> readCosts(TextReader& in, unsigned n) {
     std::vector<float> costs(static_cast<std::size_t>(n) + 1, 0.0f);
     for (unsigned i = 0; i < n; ++i) {
-        std::string_view tok = in.next();
-        if (tok.empty())
-            throw std::runtime_error(in.label() + ": holds " + std::to_string(i) + " costs, expected " +
-                                     std::to_string(n) + " (one for each node of the network)");
-        auto v = parseCost(tok);
-        if (!v)
-            throw std::runtime_error(in.label() + ", line " + std::to_string(in.line()) + ": value " +
-                                     std::to_string(i + 1) + " (cost of node " + std::to_string(i + 1) +
-                                     "): expected a finite number, got " + quoteToken(tok));
-        costs[i] = static_cast<double>(*v) <= 1e-9 ? kMinCost : *v;
+        // A plain whole number (out-degree costs, say) is rounded to single
+        // precision by the conversion, to nearest as parsing its text would.
+        std::uint32_t digits = 0;
+        float c = 0;
+        if (in.nextDigits(digits)) {
+            c = static_cast<float>(digits);
+        } else {
+            std::string_view tok = in.next();
+            if (tok.empty())
+                throw std::runtime_error(in.label() + ": holds " + std::to_string(i) + " costs, expected " +
+                                         std::to_string(n) + " (one for each node of the network)");
+            auto v = parseCost(tok);
+            if (!v)
+                throw std::runtime_error(in.label() + ", line " + std::to_string(in.line()) + ": value " +
+                                         std::to_string(i + 1) + " (cost of node " + std::to_string(i + 1) +
+                                         "): expected a finite number, got " + quoteToken(tok));
+            c = *v;
+        }
+        costs[i] = static_cast<double>(c) <= 1e-9 ? kMinCost : c;
     }
     return costs;
 }

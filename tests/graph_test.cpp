@@ -232,6 +232,16 @@ TEST_F(GraphFiles, BenefitWhitespaceDoesNotMatter) {
     EXPECT_FALSE(Graph().hasNegativeBenefit());
 }
 
+TEST_F(GraphFiles, WholeBenefitsAreExact) {
+    // Long enough for the reader's digit path: the same values as parsed text.
+    writeNet(4, {});
+    testnet::writeBytes(ben, "00000012\n99999999 0 7.25" + std::string(32, ' '));
+    Graph g(BenefitLayout::Compact);
+    load(g, Model::IC, net, ben.c_str());
+    EXPECT_EQ(g.getBen(), (std::vector<double>{12, 99999999, 7.25}));
+    EXPECT_EQ(g.getTotalBenefit(), 100000018.25);
+}
+
 TEST_F(GraphFiles, TextAfterTheLastBenefitIsNotRead) {
     writeNet(2, {});
     testnet::writeBytes(ben, "1 2 not-a-number\nnan\n");

@@ -128,6 +128,16 @@ TEST(MarletCosts, FloorsSmallValuesAndKeepsOthers) {
     EXPECT_EQ(kMinCost, static_cast<float>(1e-9));
 }
 
+TEST(MarletCosts, WholeNumbersRoundAsTheirTextDoes) {
+    // Enough text behind each number for the reader's digit path to take it.
+    const std::vector<std::string> words = {"16777217", "16777219", "99999999", "00000012", "0", "7.5"};
+    std::string text;
+    for (const std::string& w : words) text += w + "\n";
+    const std::vector<float> c = parseCosts(text + std::string(32, ' '), static_cast<unsigned>(words.size()), "c.txt");
+    for (std::size_t i = 0; i < words.size(); ++i)
+        EXPECT_EQ(c[i], std::max(std::strtof(words[i].c_str(), nullptr), kMinCost)) << words[i];
+}
+
 TEST(MarletCosts, AnyWhitespaceAndTrailingContent) {
     const std::vector<float> c = parseCosts("2\n\t+0.25  1e1\r\n7 tail words", 3, "c.txt");
     EXPECT_EQ(c[0], 2.0f);
