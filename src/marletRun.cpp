@@ -73,10 +73,11 @@ void printUsage(std::ostream& os) {
 // The pair-count table of the reference list, read through standard input
 // as a stream; empty, with a note, when the list is absent. The list is
 // opened on the calling thread and parsed on a thread of its own while the
-// options are read and the network loads (on large networks both take
-// seconds). get() waits for it; the run calls it before it uses the table
-// and before it reports any other fault, so that a fault of the list is the
-// one reported, as when the list was read before anything else.
+// options are read, the network loads and the seeds are chosen (on large
+// networks each takes seconds). get() waits for it; the run calls it before
+// it uses the table and before it reports any other fault, so that a fault
+// of the list is the one reported, as when the list was read before
+// anything else.
 class ReferencePairs {
 public:
     ReferencePairs() {
@@ -215,12 +216,6 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
     }
     std::vector<std::uint64_t> idMap;
     if (op.getPara("-map") != nullptr) idMap = readIdMap(op.getPara("-map"), n);
-    const PairList& pairCount = pairs.get();
-    const double pairSeconds = pairs.seconds();
-    if (pairCount.tableSize() != 0 && static_cast<long long>(pairCount.tableSize()) != n + 1LL)
-        note(std::string(kPairList) + " states a table of A = " + std::to_string(pairCount.tableSize()) +
-             " entries, but this network has n + 1 = " + std::to_string(n + 1LL) +
-             ": the list may belong to another network, so \"Estimate Influence\" may count unrelated pairs");
 
     std::vector<float> costs;
     if (costFile != nullptr) {
@@ -289,6 +284,16 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
     restThreadTeam();
     const std::clock_t stop = std::clock();
     report.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+    // The pair counts serve only the report's last line, so the list is
+    // parsed on its thread through loading and sampling, filling what the
+    // single-threaded steps leave of the machine; a fault of the list still
+    // ends the run here, before any output.
+    const PairList& pairCount = pairs.get();
+    const double pairSeconds = pairs.seconds();
+    if (pairCount.tableSize() != 0 && static_cast<long long>(pairCount.tableSize()) != n + 1LL)
+        note(std::string(kPairList) + " states a table of A = " + std::to_string(pairCount.tableSize()) +
+             " entries, but this network has n + 1 = " + std::to_string(n + 1LL) +
+             ": the list may belong to another network, so \"Estimate Influence\" may count unrelated pairs");
     progress.clear();
     if (benefit.capped)
         note("the Total Benefit estimate stopped at its cap of " + std::to_string(kReportSampleCap) +
