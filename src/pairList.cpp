@@ -113,12 +113,15 @@ PairList readPairList(TextReader& in) {
     std::size_t limit = kDenseFloor;
     PendingCounts pending;
     for (int i = 0; i < b; ++i) {
-        const int x = integer(in, {Item::First, i + 1, b});
+        // Most lines are "x y" of small ids, taken whole; the rest token by token.
+        std::uint32_t first = 0, second = 0;
+        const bool plain = in.nextDigitPair(first, second);
+        const int x = plain ? static_cast<int>(first) : integer(in, {Item::First, i + 1, b});
         if (x < 0 || x >= a)
             throw std::runtime_error(where(in) + ": the first member " + std::to_string(x) + " of pair " +
                                      std::to_string(i + 1) + " of " + std::to_string(b) + " is outside 0.." +
                                      std::to_string(a - 1) + " (A = " + std::to_string(a) + ")");
-        integer(in, {Item::Second, i + 1, b});
+        if (!plain) integer(in, {Item::Second, i + 1, b});
         const auto xi = static_cast<std::size_t>(x);
         limit += kDensePerPair;
         if (xi < t.dense.size()) {

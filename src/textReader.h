@@ -50,6 +50,11 @@ public:
     // before the token are consumed, so next() then returns it (or the end).
     // The fast path of long lists of small integers.
     bool nextDigits(std::uint32_t& v);
+    // The next two tokens when they are runs of one to eight digits
+    // separated by one space and followed by a blank, as on the lines of a
+    // pair list: converted into a and b and consumed. Otherwise false, and
+    // only the blanks before the first token are consumed.
+    bool nextDigitPair(std::uint32_t& a, std::uint32_t& b);
     // Line (from 1) of the token last returned; at the end, the last line.
     std::uint64_t line() const { return tokenLine; }
     const std::string& label() const { return name; }
@@ -80,6 +85,35 @@ private:
 // after 40 bytes with "..." so that a binary file still gives one short line.
 std::string quoteToken(std::string_view tok);
 
+namespace textreader_detail {
+
+// Bit i set where byte i of the 16 at p is a decimal digit. Signed
+// compares: bytes from 0x80 up are negative, so never digits.
+inline unsigned digitMask(const char* p) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i isDigit =
+        _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
+    return static_cast<unsigned>(_mm_movemask_epi8(isDigit));
+}
+
+// The value of the run of `digits` (1 to 8) decimal digits at p, with 8
+// bytes readable there: the digits are shifted to the top of a word behind
+// leading zeros (bytes past the run leave through the top) and combined in
+// pairs, fours and eights by three multiplications.
+inline std::uint32_t eightDigits(const char* p, unsigned digits) {
+    std::uint64_t word;
+    std::memcpy(&word, p, 8);
+    word = (word << (8 * (8 - digits))) & 0x0F0F0F0F0F0F0F0Full;
+    word = (word * 2561) >> 8;
+    word = ((word & 0x00FF00FF00FF00FFull) * 6553601) >> 16;
+    word = ((word & 0x0000FFFF0000FFFFull) * 42949672960001ull) >> 32;
+    return static_cast<std::uint32_t>(word);
+}
+
+inline bool isBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+}  // namespace textreader_detail
+
 // Inline, for lines of small integers: spaces and line breaks, then a digit
 // run of at most eight bytes followed by a blank, well inside the buffer,
 // read without bounds checks; everything else (a buffer end near, other
@@ -98,25 +132,40 @@ inline bool TextReader::nextDigits(std::uint32_t& v) {
     curLine = lines;
     pos = static_cast<std::size_t>(p - buf);
     if (e - p >= 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        // Signed compares: bytes from 0x80 up are negative, so never digits.
-        const __m128i isDigit = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
-                                              _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
-        const unsigned digits = static_cast<unsigned>(__builtin_ctz(~static_cast<unsigned>(_mm_movemask_epi8(isDigit))));
-        const char c = p[digits];
-        if (digits >= 1 && digits <= 8 && (c == ' ' || (c >= '\t' && c <= '\r'))) {
-            std::uint64_t word;
-            std::memcpy(&word, p, 8);
-            // Bytes past the run leave through the top; zeros come in below.
-            word = (word << (8 * (8 - digits))) & 0x0F0F0F0F0F0F0F0Full;
-            word = (word * 2561) >> 8;                                      // pairs of digits
-            word = ((word & 0x00FF00FF00FF00FFull) * 6553601) >> 16;         // groups of four
-            word = ((word & 0x0000FFFF0000FFFFull) * 42949672960001ull) >> 32;  // all eight
+        using namespace textreader_detail;
+        const unsigned digits = static_cast<unsigned>(__builtin_ctz(~digitMask(p)));
+        if (digits >= 1 && digits <= 8 && isBlank(p[digits])) {
+            v = eightDigits(p, digits);
             pos = static_cast<std::size_t>(p + digits - buf);
             tokenLine = lines;
-            v = static_cast<std::uint32_t>(word);
             return true;
         }
     }
     return nextDigitsSlow(v);
+}
+
+inline bool TextReader::nextDigitPair(std::uint32_t& a, std::uint32_t& b) {
+    using namespace textreader_detail;
+    const char* p = buf + pos;
+    const char* const e = buf + end;
+    std::uint64_t lines = curLine;
+    while (p < e && (*p == ' ' || *p == '\n')) {
+        lines += *p == '\n';
+        ++p;
+    }
+    curLine = lines;
+    pos = static_cast<std::size_t>(p - buf);
+    // Both runs and the blank after them lie in the 16 bytes compared; the
+    // conversions read up to 8 bytes from the second run's start.
+    if (e - p < 24) return false;
+    const unsigned mask = digitMask(p);
+    const unsigned first = static_cast<unsigned>(__builtin_ctz(~mask));
+    if (first < 1 || first > 8 || p[first] != ' ') return false;
+    const unsigned second = static_cast<unsigned>(__builtin_ctz(~(mask >> (first + 1))));
+    if (second < 1 || second > 8 || first + 1 + second >= 16 || !isBlank(p[first + 1 + second])) return false;
+    a = eightDigits(p, first);
+    b = eightDigits(p + first + 1, second);
+    pos = static_cast<std::size_t>(p + first + 1 + second - buf);
+    tokenLine = lines;
+    return true;
 }

@@ -245,6 +245,35 @@ void expectPairError(std::string_view text, const std::vector<std::string>& part
     }
 }
 
+TEST(MarletPairList, LayoutsOtherThanOneSpaceTakeTheSlowPathAlike) {
+    // Lines the whole-line path takes and lines it must leave to the token
+    // path (two spaces, a tab, CRLF, nine digits, a sign, several pairs on
+    // one line), repeated so that each kind is read far from the text's end.
+    const std::vector<std::pair<std::string, int>> lines = {
+        {"7 1\n", 7}, {"12345678 99999999\n", 12345678}, {"3  4\n", 3}, {"5\t6\n", 5},
+        {"6 7\r\n", 6}, {"8 123456789\n", 8}, {"+9 1\n", 9}, {"10 1 11 2\n", 10}};
+    const int rounds = 50;
+    std::string body;
+    std::vector<int> expected(12345679, 0);
+    int pairs = 0;
+    for (int r = 0; r < rounds; ++r)
+        for (const auto& [line, x] : lines) {
+            body += line;
+            ++expected[static_cast<std::size_t>(x)];
+            ++pairs;
+            if (x == 10) {
+                ++expected[11];
+                ++pairs;
+            }
+        }
+    const PairList t = parsePairList("12345679 " + std::to_string(pairs) + "\n" + body, "db_Enron.txt");
+    for (int id : {3, 5, 6, 7, 8, 9, 10, 11, 12345678}) EXPECT_EQ(t.count(id), expected[static_cast<std::size_t>(id)]) << id;
+    // A fault after many plain lines is still placed on its own line.
+    std::string bad = "100 400\n";
+    for (int i = 0; i < 399; ++i) bad += "1 2\n";
+    expectPairError(bad + "4 5x\n", {"line 401", "second member of pair 400", "\"5x\""});
+}
+
 TEST(MarletPairList, RefusesMalformedLists) {
     expectPairError("", {"db_Enron.txt", "before the table size A"});
     expectPairError("x 1", {"db_Enron.txt", "line 1", "table size A", "\"x\""});
