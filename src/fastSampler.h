@@ -21,8 +21,12 @@
 // then have exactly equal widths, where the loaded thresholds carry the
 // single-precision running sum's rounding (at most j * 2^-23 at the j-th
 // boundary, which the test of uniformity allows). Other nodes keep the
-// search. Several walks are in flight per thread, each step prefetching the
-// next node, so the cache misses of different walks overlap.
+// search.
+//
+// Under both models several samples are in flight per thread when
+// hyperedges are generated, each step prefetching what the next needs (an
+// LT walk's next node; an IC search's drawn in-edges, then the records of
+// the nodes they reach), so the cache misses of different samples overlap.
 //
 // The tables are built from a loaded Graph, for its model, and are read only
 // afterwards, so every sampling thread may use them at once. They hold
@@ -41,15 +45,18 @@
 #include "thresholdSearch.h"
 #include "visitBits.h"
 
-// Walks in flight per thread under LT; a walk's visit flag is one bit of a
+// Samples in flight per thread; a sample's visit flag is one bit of a
 // per-node word, so at most 16.
 inline constexpr int kWalksInFlight = 16;
 
-// One thread's state for LT walks in flight: a 16-bit mask of walk flags per
-// node and the path of each walk.
+// One thread's state for samples in flight: a 16-bit mask of visit flags per
+// node, the nodes each sample has reached (an LT walk's path, an IC search's
+// queue) and, for IC, the in-edge positions a sample has drawn but not yet
+// followed.
 struct LtWalks {
     std::vector<std::uint16_t> visit;  // n + 1 entries
     std::array<std::vector<int>, kWalksInFlight> path;
+    std::array<std::vector<UI>, kWalksInFlight> pending;
     void prepare(UI n) {
         if (visit.size() < static_cast<std::size_t>(n) + 1) visit.assign(static_cast<std::size_t>(n) + 1, 0);
         for (auto& p : path) p.reserve(64);
@@ -82,6 +89,15 @@ public:
     bool searchIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, Sink&& sink, const UI* link, UI k,
                   Visit& visit, int* mark, UI* live) const;
 
+    // `count` IC samples, up to kWalksInFlight at a time, all drawing from
+    // rng in a fixed interleaving: each step expands one node of one
+    // sample, and the in-neighbours it draws are followed a round later, so
+    // that their fetches overlap the other samples' work. Each finished
+    // sample goes to done(nodes, size) in the order samples finish. Draws
+    // the same distribution as searchIC; `live` as there.
+    template <class Done>
+    void searchesIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, long long count, LtWalks& s,
+                    UI* live, Done&& done) const;
     // `count` LT walks, up to kWalksInFlight at a time, all drawing from rng
     // in a fixed interleaving. Each finished walk goes to done(nodes, size,
     // hit) in the order walks finish; done returns true to end the batch at
@@ -188,6 +204,105 @@ bool FastSampler::searchIC(const GraphView& g, const RootDistribution& roots, sf
     if constexpr (mode != SeedTest::Exit) sink(mark_, marked);
     for (UI i = 0; i < marked; ++i) unmark(visit, mark_[i]);
     return hit;
+}
+
+template <class Done>
+void FastSampler::searchesIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, long long count,
+                             LtWalks& s, UI* live, Done&& done) const {
+    // A slot expands the node at `next` of its queue, unless in-edges it
+    // drew (`pending`, positions in g.adj or, with `grouped`, in the
+    // members) wait to be followed.
+    struct Slot {
+        std::size_t next = 0;
+        bool active = false;
+        bool grouped = false;
+    };
+    std::array<Slot, kWalksInFlight> slot{};
+    DrawCursor draw(rng);
+    const IcNode* nodes = icNodes.data();
+    const IcMember* members = icMembers.data();
+    std::uint16_t* flags = s.visit.data();
+    long long started = 0;
+    int active = 0;
+    auto reach = [&](int i, int u) {
+        const auto bit = static_cast<std::uint16_t>(1u << i);
+        if ((flags[u] & bit) == 0) {
+            flags[u] |= bit;
+            s.path[i].push_back(u);
+            __builtin_prefetch(nodes + u);
+        }
+    };
+    auto begin = [&](int i) {
+        __builtin_prefetch(flags);
+        slot[i] = Slot{0, true, false};
+        reach(i, static_cast<int>(g.benIndex[roots.positionFor(draw.next())]));
+        ++started;
+        ++active;
+    };
+    auto release = [&](int i) {
+        const auto bit = static_cast<std::uint16_t>(1u << i);
+        for (int v : s.path[i]) flags[v] &= static_cast<std::uint16_t>(~bit);
+        s.path[i].clear();
+        slot[i].active = false;
+        --active;
+    };
+    for (int i = 0; i < kWalksInFlight && started < count; ++i) begin(i);
+    while (active > 0) {
+        for (int i = 0; i < kWalksInFlight; ++i) {
+            Slot& sl = slot[i];
+            if (!sl.active) continue;
+            std::vector<UI>& drawn = s.pending[i];
+            if (!drawn.empty()) {
+                if (sl.grouped)
+                    for (UI m : drawn) reach(i, members[m].node);
+                else
+                    for (UI e : drawn) reach(i, g.adj[e]);
+                drawn.clear();
+                continue;
+            }
+            std::vector<int>& queue = s.path[i];
+            if (sl.next == queue.size()) {
+                done(queue.data(), static_cast<UI>(queue.size()));
+                release(i);
+                if (started < count) begin(i);
+                continue;
+            }
+            const int cur = queue[sl.next++];
+            const IcNode& nd = nodes[cur];
+            if ((nd.start & kGrouped) == 0) {
+                sl.grouped = false;
+                const UI first = nd.start;
+                const UI r = draw.next();
+                if (r < nd.none) continue;
+                const UI d = (nodes[cur + 1].start & kIndexMask) - first;
+                if (r < nd.one) {
+                    drawn.push_back(first + draw.below(d));
+                } else {
+                    const UI several = severalLive(draw, r, d, nd.t, nd.none, nd.one, live);
+                    for (UI j = 0; j < several; ++j) drawn.push_back(first + live[j]);
+                }
+                for (UI e : drawn) __builtin_prefetch(g.adj + e);
+                continue;
+            }
+            sl.grouped = true;
+            for (UI gi = nd.t; gi < nd.t + nd.none; ++gi) {
+                const IcGroup& gr = icGroups[gi];
+                auto accept = [&](UI j) {
+                    const UI m = gr.first + j;
+                    if (members[m].accept == 0 || draw.next() < members[m].accept) drawn.push_back(m);
+                };
+                const UI r = draw.next();
+                if (r < gr.none) continue;
+                const UI size = icGroups[gi + 1].first - gr.first;
+                if (r < gr.one) {
+                    accept(draw.below(size));
+                    continue;
+                }
+                const UI several = severalLive(draw, r, size, gr.t, gr.none, gr.one, live);
+                for (UI j = 0; j < several; ++j) accept(live[j]);
+            }
+        }
+    }
 }
 
 template <SeedTest mode, class Done>

@@ -57,8 +57,7 @@ void sampleBlock(const GraphView& view, const RootDistribution& roots, const Fas
                 walkLT<SeedTest::None>(view, roots, s.rng, sink, nullptr, 0, s.visit, mark);
         }
     } else if (ic) {
-        for (long long i = 0; i < kBlock; ++i)
-            fast->searchIC<SeedTest::None>(view, roots, s.rng, sink, nullptr, 0, s.visit, mark, s.live.data());
+        fast->searchesIC(view, roots, s.rng, kBlock, s.walks, s.live.data(), sink);
     } else {
         fast->walksLT<SeedTest::None>(view, roots, s.rng, kBlock, s.walks, nullptr, 0,
                                       [&s](const int* nodes, UI count, bool) {

@@ -22,7 +22,7 @@ struct alignas(64) ThreadScratch {
     GrowArray<int> mark;
     HyperedgeBuffer buf;
     std::vector<UI> live;  // fast IC: live positions of one node or group
-    LtWalks walks;         // fast LT
+    LtWalks walks;         // fast samplers: samples in flight
 
     static constexpr std::size_t kSizesReserve = 10000;
     static constexpr std::size_t kNodesReserve = std::size_t{1} << 18;
@@ -36,9 +36,7 @@ struct alignas(64) ThreadScratch {
         buf.sizes.reserve(kSizesReserve);
         buf.nodes.reserve(kNodesReserve);
         if (fast == nullptr) return;
-        if (fast->forLT())
-            walks.prepare(n);
-        else
-            live.resize(fast->maxDegree() + 1);
+        walks.prepare(n);
+        if (!fast->forLT()) live.resize(fast->maxDegree() + 1);
     }
 };
