@@ -93,11 +93,14 @@ public:
     // rng in a fixed interleaving: each step expands one node of one
     // sample, and the in-neighbours it draws are followed a round later, so
     // that their fetches overlap the other samples' work. Each finished
-    // sample goes to done(nodes, size) in the order samples finish. Draws
-    // the same distribution as searchIC; `live` as there.
-    template <class Done>
+    // sample goes to done(nodes, size, hit) in the order samples finish;
+    // done returns true to end the batch at once (the samples still in
+    // flight are dropped). Under SeedTest::Exit a sample ends when it
+    // expands a seed, as searchIC's does. Draws the same distribution as
+    // searchIC; `live` as there.
+    template <SeedTest mode, class Done>
     void searchesIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, long long count, LtWalks& s,
-                    UI* live, Done&& done) const;
+                    const UI* link, UI k, UI* live, Done&& done) const;
     // `count` LT walks, up to kWalksInFlight at a time, all drawing from rng
     // in a fixed interleaving. Each finished walk goes to done(nodes, size,
     // hit) in the order walks finish; done returns true to end the batch at
@@ -206,9 +209,10 @@ bool FastSampler::searchIC(const GraphView& g, const RootDistribution& roots, sf
     return hit;
 }
 
-template <class Done>
+template <SeedTest mode, class Done>
 void FastSampler::searchesIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, long long count,
-                             LtWalks& s, UI* live, Done&& done) const {
+                             LtWalks& s, const UI* link, UI k, UI* live, Done&& done) const {
+    static_assert(mode != SeedTest::Flag, "searches in flight end at a seed or not at all");
     // A slot expands the node at `next` of its queue, unless in-edges it
     // drew (`pending`, positions in g.adj or, with `grouped`, in the
     // members) wait to be followed.
@@ -246,9 +250,17 @@ void FastSampler::searchesIC(const GraphView& g, const RootDistribution& roots, 
         slot[i].active = false;
         --active;
     };
+    auto finish = [&](int i, bool hit) {
+        const bool stop = done(s.path[i].data(), static_cast<UI>(s.path[i].size()), hit);
+        s.pending[i].clear();
+        release(i);
+        if (!stop && started < count) begin(i);
+        return stop;
+    };
     for (int i = 0; i < kWalksInFlight && started < count; ++i) begin(i);
-    while (active > 0) {
-        for (int i = 0; i < kWalksInFlight; ++i) {
+    bool stop = false;
+    while (active > 0 && !stop) {
+        for (int i = 0; i < kWalksInFlight && !stop; ++i) {
             Slot& sl = slot[i];
             if (!sl.active) continue;
             std::vector<UI>& drawn = s.pending[i];
@@ -262,12 +274,16 @@ void FastSampler::searchesIC(const GraphView& g, const RootDistribution& roots, 
             }
             std::vector<int>& queue = s.path[i];
             if (sl.next == queue.size()) {
-                done(queue.data(), static_cast<UI>(queue.size()));
-                release(i);
-                if (started < count) begin(i);
+                stop = finish(i, false);
                 continue;
             }
             const int cur = queue[sl.next++];
+            if constexpr (mode == SeedTest::Exit) {
+                if (link[cur] < k) {
+                    stop = finish(i, true);
+                    continue;
+                }
+            }
             const IcNode& nd = nodes[cur];
             if ((nd.start & kGrouped) == 0) {
                 sl.grouped = false;
@@ -303,6 +319,11 @@ void FastSampler::searchesIC(const GraphView& g, const RootDistribution& roots, 
             }
         }
     }
+    for (int i = 0; i < kWalksInFlight; ++i)
+        if (slot[i].active) {
+            s.pending[i].clear();
+            release(i);
+        }
 }
 
 template <SeedTest mode, class Done>

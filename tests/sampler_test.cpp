@@ -409,6 +409,16 @@ void checkAgainst(Net& net, const Exact& ex, HyperGraph& hg, bool lt, const std:
         for (long long i = 0; i < kSamples; ++i)
             hits += fast->searchIC<SeedTest::Exit>(net.g.view(), hg.rootDraw(), stream, [](const int*, UI) {},
                                                    link.data(), k, visit, net.mark.data(), live.data());
+        // And with searches in flight, as the estimates draw them.
+        LtWalks searches;
+        searches.prepare(static_cast<UI>(net.n));
+        double inFlight = 0;
+        fast->searchesIC<SeedTest::Exit>(net.g.view(), hg.rootDraw(), stream, kSamples, searches, link.data(), k,
+                                         live.data(), [&](const int*, UI, bool hit) {
+                                             inFlight += hit;
+                                             return false;
+                                         });
+        expectFrequency(inFlight, kSamples, ex.hit, "hits of searches in flight");
     } else {
         for (long long i = 0; i < kSamples; ++i)
             hits += lt ? hg.pollingLT(net.g, stream, link, k, net.visit, net.mark)
