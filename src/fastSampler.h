@@ -131,6 +131,11 @@ private:
         UI accept;
     };
 
+    // Draws which in-edges of IC node v are live: onEdge(e) for each live
+    // in-edge at position e of the graph's lists (a node of one threshold),
+    // onMember(m) for each live member m of v's groups, in increasing order.
+    template <class OnEdge, class OnMember>
+    void drawLiveInEdges(DrawCursor& draw, int v, UI* live, OnEdge&& onEdge, OnMember&& onMember) const;
     // K >= 2 live among `size` in-edges of threshold t, given the draw r that
     // passed `one` (none and one as in IcNode): writes the live positions,
     // ascending, to out and returns how many.
@@ -144,6 +149,41 @@ private:
     std::vector<IcMember> icMembers;
     std::vector<UI> ltStart;  // n + 2: in-edge start, kGrouped when uniform (LT)
 };
+
+template <class OnEdge, class OnMember>
+void FastSampler::drawLiveInEdges(DrawCursor& draw, int v, UI* live, OnEdge&& onEdge, OnMember&& onMember) const {
+    const IcNode* nodes = icNodes.data();
+    const IcNode& nd = nodes[v];
+    if ((nd.start & kGrouped) == 0) {
+        const UI first = nd.start;
+        const UI r = draw.next();
+        if (r < nd.none) return;
+        const UI d = (nodes[v + 1].start & kIndexMask) - first;
+        if (r < nd.one) {
+            onEdge(first + draw.below(d));
+            return;
+        }
+        const UI count = severalLive(draw, r, d, nd.t, nd.none, nd.one, live);
+        for (UI i = 0; i < count; ++i) onEdge(first + live[i]);
+        return;
+    }
+    for (UI gi = nd.t; gi < nd.t + nd.none; ++gi) {
+        const IcGroup& gr = icGroups[gi];
+        auto accept = [&](UI j) {
+            const UI m = gr.first + j;
+            if (icMembers[m].accept == 0 || draw.next() < icMembers[m].accept) onMember(m);
+        };
+        const UI r = draw.next();
+        if (r < gr.none) continue;
+        const UI size = icGroups[gi + 1].first - gr.first;
+        if (r < gr.one) {
+            accept(draw.below(size));
+            continue;
+        }
+        const UI count = severalLive(draw, r, size, gr.t, gr.none, gr.one, live);
+        for (UI i = 0; i < count; ++i) accept(live[i]);
+    }
+}
 
 template <SeedTest mode, class Visit, class Sink>
 bool FastSampler::searchIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, Sink&& sink,
@@ -173,36 +213,8 @@ bool FastSampler::searchIC(const GraphView& g, const RootDistribution& roots, sf
                 if constexpr (mode == SeedTest::Exit) break;
             }
         }
-        const IcNode& nd = nodes[cur];
-        if ((nd.start & kGrouped) == 0) {
-            const UI first = nd.start;
-            const UI r = draw.next();
-            if (r < nd.none) continue;
-            const UI d = (nodes[cur + 1].start & kIndexMask) - first;
-            if (r < nd.one) {
-                reach(g.adj[first + draw.below(d)]);
-                continue;
-            }
-            const UI count = severalLive(draw, r, d, nd.t, nd.none, nd.one, live);
-            for (UI i = 0; i < count; ++i) reach(g.adj[first + live[i]]);
-            continue;
-        }
-        for (UI gi = nd.t; gi < nd.t + nd.none; ++gi) {
-            const IcGroup& gr = icGroups[gi];
-            const IcMember* members = icMembers.data() + gr.first;
-            auto accept = [&](UI i) {
-                if (members[i].accept == 0 || draw.next() < members[i].accept) reach(members[i].node);
-            };
-            const UI r = draw.next();
-            if (r < gr.none) continue;
-            const UI size = icGroups[gi + 1].first - gr.first;
-            if (r < gr.one) {
-                accept(draw.below(size));
-                continue;
-            }
-            const UI count = severalLive(draw, r, size, gr.t, gr.none, gr.one, live);
-            for (UI i = 0; i < count; ++i) accept(live[i]);
-        }
+        drawLiveInEdges(
+            draw, cur, live, [&](UI e) { reach(g.adj[e]); }, [&](UI m) { reach(icMembers[m].node); });
     }
     if constexpr (mode != SeedTest::Exit) sink(mark_, marked);
     for (UI i = 0; i < marked; ++i) unmark(visit, mark_[i]);
@@ -284,39 +296,11 @@ void FastSampler::searchesIC(const GraphView& g, const RootDistribution& roots, 
                     continue;
                 }
             }
-            const IcNode& nd = nodes[cur];
-            if ((nd.start & kGrouped) == 0) {
-                sl.grouped = false;
-                const UI first = nd.start;
-                const UI r = draw.next();
-                if (r < nd.none) continue;
-                const UI d = (nodes[cur + 1].start & kIndexMask) - first;
-                if (r < nd.one) {
-                    drawn.push_back(first + draw.below(d));
-                } else {
-                    const UI several = severalLive(draw, r, d, nd.t, nd.none, nd.one, live);
-                    for (UI j = 0; j < several; ++j) drawn.push_back(first + live[j]);
-                }
+            sl.grouped = (nodes[cur].start & kGrouped) != 0;
+            drawLiveInEdges(
+                draw, cur, live, [&](UI e) { drawn.push_back(e); }, [&](UI m) { drawn.push_back(m); });
+            if (!sl.grouped)
                 for (UI e : drawn) __builtin_prefetch(g.adj + e);
-                continue;
-            }
-            sl.grouped = true;
-            for (UI gi = nd.t; gi < nd.t + nd.none; ++gi) {
-                const IcGroup& gr = icGroups[gi];
-                auto accept = [&](UI j) {
-                    const UI m = gr.first + j;
-                    if (members[m].accept == 0 || draw.next() < members[m].accept) drawn.push_back(m);
-                };
-                const UI r = draw.next();
-                if (r < gr.none) continue;
-                const UI size = icGroups[gi + 1].first - gr.first;
-                if (r < gr.one) {
-                    accept(draw.below(size));
-                    continue;
-                }
-                const UI several = severalLive(draw, r, size, gr.t, gr.none, gr.one, live);
-                for (UI j = 0; j < several; ++j) accept(live[j]);
-            }
         }
     }
     for (int i = 0; i < kWalksInFlight; ++i)

@@ -63,6 +63,20 @@ private:
     void checkNotDirectory();
     // Skips blanks, reading on as needed; false at the end of the input.
     bool skipBlanks();
+    // Skips spaces and line breaks within the buffer (the fast paths'
+    // blanks), counting lines; returns where it stopped.
+    const char* skipSpacesAndBreaks() {
+        const char* p = buf + pos;
+        const char* const e = buf + end;
+        std::uint64_t lines = curLine;
+        while (p < e && (*p == ' ' || *p == '\n')) {
+            lines += *p == '\n';
+            ++p;
+        }
+        curLine = lines;
+        pos = static_cast<std::size_t>(p - buf);
+        return p;
+    }
     // nextDigits where the token may cross the end of the buffer.
     bool nextDigitsSlow(std::uint32_t& v);
     // Reads more input behind what is held, first moving the bytes from
@@ -122,15 +136,9 @@ inline bool isBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 // (the digits shifted to the top of a 64-bit word behind leading zeros),
 // where a byte-by-byte loop cost a branch per digit.
 inline bool TextReader::nextDigits(std::uint32_t& v) {
-    const char* p = buf + pos;
+    const char* p = skipSpacesAndBreaks();
     const char* const e = buf + end;
-    std::uint64_t lines = curLine;
-    while (p < e && (*p == ' ' || *p == '\n')) {
-        lines += *p == '\n';
-        ++p;
-    }
-    curLine = lines;
-    pos = static_cast<std::size_t>(p - buf);
+    const std::uint64_t lines = curLine;
     if (e - p >= 16) {
         using namespace textreader_detail;
         const unsigned digits = static_cast<unsigned>(__builtin_ctz(~digitMask(p)));
@@ -146,15 +154,9 @@ inline bool TextReader::nextDigits(std::uint32_t& v) {
 
 inline bool TextReader::nextDigitPair(std::uint32_t& a, std::uint32_t& b) {
     using namespace textreader_detail;
-    const char* p = buf + pos;
+    const char* p = skipSpacesAndBreaks();
     const char* const e = buf + end;
-    std::uint64_t lines = curLine;
-    while (p < e && (*p == ' ' || *p == '\n')) {
-        lines += *p == '\n';
-        ++p;
-    }
-    curLine = lines;
-    pos = static_cast<std::size_t>(p - buf);
+    const std::uint64_t lines = curLine;
     // Both runs and the blank after them lie in the 16 bytes compared; the
     // conversions read up to 8 bytes from the second run's start.
     if (e - p < 24) return false;
