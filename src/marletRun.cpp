@@ -261,9 +261,6 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
     const std::clock_t start = std::clock();
     const auto wallStart = std::chrono::steady_clock::now();
     const ScheduleResult result = runSchedule(g, hg, costs, settings, seeds, degree, totalDegree);
-    // In a run split over processes the first holds the whole network and
-    // all seeds: it alone estimates, reports and writes the seed file.
-    if (team != nullptr && !team->reports) return 0;
     // The seeds were chosen to cover the stored hyperedges, so their share
     // of them overstates what the seeds are worth; the reported benefit is
     // estimated from fresh samples instead.
@@ -276,6 +273,7 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
     estimate.ic = ic;
     estimate.fast = settings.fast;
     estimate.maxSamples = kReportSampleCap;
+    estimate.team = team;
     if (progress.enabled())
         estimate.progress = [&progress](long long samples, long long hits) {
             progress.show("marlet: estimating the seeds' benefit: " + std::to_string(samples) + " samples, " +
@@ -284,6 +282,9 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
     const double estimateStart = watch.seconds();
     const BlockEstimate benefit = estimateInBlocks(g, hg, seeds, estimate);
     const double estimateSeconds = watch.seconds() - estimateStart;
+    // Every process of a split run has the seeds and the estimate; the first
+    // alone reports and writes the seed file.
+    if (team != nullptr && !team->reports) return 0;
     const std::clock_t stop = std::clock();
     report.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
     progress.clear();
