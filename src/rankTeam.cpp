@@ -4,7 +4,7 @@
 // (n ints per process); per pick the pick broadcast from rank 0 and one
 // message from every other rank with the stream of its newly covered
 // hyperedges; per round of the benefit estimate an agreement and the sum of
-// one hit count per block of the round.
+// one hit count per block of the round; once the store's size per process.
 #include "rankTeam.h"
 
 #include <fcntl.h>
@@ -99,7 +99,7 @@ long long RankTeam::sum(long long value) {
 }
 
 void RankTeam::sumEach(std::vector<long long>& values) {
-    // The callers' vectors are short (a round's blocks).
+    // The callers' vectors are short (a round's blocks, one entry per process).
     MPI_Allreduce(MPI_IN_PLACE, values.data(), static_cast<int>(values.size()), MPI_LONG_LONG, MPI_SUM, comm);
 }
 
