@@ -15,7 +15,9 @@
 # environment: NETWORKS ("slashdot rmat20"), MODELS, COSTS ("uniform degree"),
 #              BUDGET (default 50), EPSILON (0.1), SEED (1), DATA_DIR,
 #              SPLIT ("slashdot IC degree": network, model and costs of the last
-#              run; "none" skips it).
+#              run; "none" skips it), MPIRUN_OPTIONS (added to every mpirun,
+#              e.g. "--mca pml ob1" to skip Open MPI's fabric probe on one
+#              machine).
 # As root, Open MPI also needs OMPI_ALLOW_RUN_AS_ROOT=1 and
 # OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 in the environment.
 set -euo pipefail
@@ -29,6 +31,7 @@ costs=${COSTS:-"uniform degree"}
 budget=${BUDGET:-50}
 epsilon=${EPSILON:-0.1}
 seed=${SEED:-1}
+read -r -a mpirun_options <<<"${MPIRUN_OPTIONS:-}"
 read -r split_net split_model split_cost <<<"${SPLIT:-slashdot IC degree}"
 
 marlet=$build/bin/marlet
@@ -112,7 +115,8 @@ for net in $networks; do
             one_store=$most
             row "marlet -t 2" "$marlet" -m "$model" -t 2 -o run2.seeds
             for r in 1 2; do
-                row "mpi $r x 1 thread" mpirun --oversubscribe -np "$r" "$marlet_mpi" -m "$model" -t 1 -o run.seeds
+                row "mpi $r x 1 thread" mpirun --oversubscribe "${mpirun_options[@]}" -np "$r" "$marlet_mpi" \
+                    -m "$model" -t 1 -o run.seeds
             done
             if [ -n "$one_store" ] && [ -n "$stores" ]; then
                 echo "store: one process $one_store MB; 2 ranks $stores MB; largest rank / (one process / 2) =" \
@@ -138,4 +142,5 @@ for _ in 1 2 3 4 5 6; do
 done
 header
 echo "marlet -mem $limit: $(grep '^marlet: ' "$err" | grep -v 'note:' | tail -n 1 | cut -c1-150)"
-row "mpi 2 -mem $limit" mpirun --oversubscribe -np 2 "$marlet_mpi" -m "$split_model" -mem "$limit" -o run.seeds
+row "mpi 2 -mem $limit" mpirun --oversubscribe "${mpirun_options[@]}" -np 2 "$marlet_mpi" -m "$split_model" \
+    -mem "$limit" -o run.seeds
