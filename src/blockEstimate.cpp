@@ -6,12 +6,15 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <cstdint>
 #include <exception>
+#include <functional>
 
 #include "estimate.h"
 #include "fastSampler.h"
 #include "graphView.h"
 #include "reverseSampler.h"
+#include "teamHooks.h"
 #include "threadScratch.h"
 
 namespace {
@@ -36,11 +39,14 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
     result.neededHits = neededHits(settings.epsilon, settings.delta);
     if (seeds.empty() || !seedsReachRoot(g, hg, seeds, !settings.ic, settings.fast)) return result;
 
+    // A team of processes agrees after each step of local work that every
+    // process finished it; one process does each step directly.
+    const TeamHooks* team = settings.team;
+    const BlockShare share = team != nullptr ? team->share : BlockShare{};
+    auto together = [team](const std::function<void()>& step) { team != nullptr ? team->together(step) : step(); };
+
     const UI n = static_cast<UI>(g.getSize());
     const UI k = static_cast<UI>(seeds.size());
-    std::vector<UI> link(static_cast<std::size_t>(n) + 1, k);
-    for (UI i = 0; i < k; ++i) link[static_cast<std::size_t>(seeds[i])] = i;
-
     const GraphView view = g.view();
     const RootDistribution& roots = hg.rootDraw();
     const FastSampler* fast = settings.fast;
@@ -48,8 +54,14 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
     const long long cap = settings.maxSamples;
     const long long blocks = (cap + kEstimateBlock - 1) / kEstimateBlock;
     const int t = settings.threads;
-    std::vector<ThreadScratch> scratch(static_cast<std::size_t>(t));
-    for (ThreadScratch& s : scratch) s.prepare(n, fast);
+    std::vector<UI> link;
+    std::vector<ThreadScratch> scratch;
+    together([&] {
+        link.assign(static_cast<std::size_t>(n) + 1, k);
+        for (UI i = 0; i < k; ++i) link[static_cast<std::size_t>(seeds[i])] = i;
+        scratch.resize(static_cast<std::size_t>(t));
+        for (ThreadScratch& s : scratch) s.prepare(n, fast);
+    });
 
     // Block b's samples (the last block stops at the cap), counted until
     // `stopAt` hits when stopAt > 0.
@@ -86,39 +98,51 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
     omp_set_num_threads(t);
     std::vector<long long> hitsOf;
     std::vector<std::exception_ptr> failures(static_cast<std::size_t>(t));
+    // Blocks per round come in whole numbers per thread of every process.
+    const long long unit = static_cast<long long>(t) * share.ranks;
     long long done = 0;  // blocks counted, in order
     while (done < blocks) {
         // Enough blocks for the hits still needed at the rate seen so far
-        // (doubling while no hit has come), a whole number per thread.
+        // (doubling while no hit has come).
         long long want = std::max<long long>(done, 1);
         if (result.hits > 0) {
             const double rate = static_cast<double>(result.hits) / static_cast<double>(result.samples);
             const double missing = static_cast<double>(result.neededHits - result.hits);
             want = static_cast<long long>(1.1 * missing / rate / static_cast<double>(kEstimateBlock)) + 1;
         }
-        want = (std::max<long long>(want, t) + t - 1) / t * t;
+        want = (std::max(want, unit) + unit - 1) / unit * unit;
         want = std::min(want, blocks - done);
-        hitsOf.assign(static_cast<std::size_t>(want), 0);
 
-        // Blocks vary with the seeds' reach; handing them out one at a time
-        // keeps both threads busy to the end of the round.
+        together([&] {
+            hitsOf.assign(static_cast<std::size_t>(want), 0);
+            // This process's blocks of the round (all of them for one process).
+            const long long first = share.firstOwned(static_cast<std::uint64_t>(done));
+            const long long mine = share.ownedIn(static_cast<std::uint64_t>(done), want);
+            // Blocks vary with the seeds' reach; handing them out one at a
+            // time keeps every thread busy to the end of the round.
 #pragma omp parallel for schedule(dynamic, 1)
-        for (long long i = 0; i < want; ++i) {
-            const std::size_t tid = static_cast<std::size_t>(omp_get_thread_num());
-            try {
-                hitsOf[static_cast<std::size_t>(i)] = runBlock(scratch[tid], done + i, 0).hits;
-            } catch (...) {
-                failures[tid] = std::current_exception();
+            for (long long j = 0; j < mine; ++j) {
+                const std::size_t tid = static_cast<std::size_t>(omp_get_thread_num());
+                const long long i = first + j * share.ranks;
+                try {
+                    hitsOf[static_cast<std::size_t>(i)] = runBlock(scratch[tid], done + i, 0).hits;
+                } catch (...) {
+                    failures[tid] = std::current_exception();
+                }
             }
-        }
-        for (const std::exception_ptr& f : failures)
-            if (f) std::rethrow_exception(f);
+            for (const std::exception_ptr& f : failures)
+                if (f) std::rethrow_exception(f);
+        });
+        if (team != nullptr) team->sumEach(hitsOf);
 
         for (long long i = 0; i < want; ++i) {
             const long long b = done + i;
             const long long h = hitsOf[static_cast<std::size_t>(i)];
             if (result.hits + h >= result.neededHits) {
-                const Tally last = runBlock(scratch[0], b, result.neededHits - result.hits);
+                // Every process redraws the block, so that all end with the
+                // same counts and without another exchange.
+                Tally last;
+                together([&] { last = runBlock(scratch[0], b, result.neededHits - result.hits); });
                 result.samples += last.samples;
                 result.hits += last.hits;
                 result.estimate = g.getPositiveBenefit() * static_cast<double>(result.hits) /

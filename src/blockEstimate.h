@@ -12,6 +12,12 @@
 // run whose seeds reach almost no benefit: the estimate is then taken from
 // what was drawn and the result says so.
 //
+// A run split over several processes (marlet-mpi) splits each round's blocks
+// among them by block number; the per-block hit counts are summed over the
+// processes before they are added in block order, and every process redraws
+// the block that holds the stopping sample, so every process gets the counts
+// of one process with the same seeds, whatever the process and thread counts.
+//
 // Used by ostrand with the fast sampler and by marlet for its report.
 #pragma once
 
@@ -22,6 +28,7 @@
 #include "lattis.h"
 
 class FastSampler;
+struct TeamHooks;
 
 inline constexpr long long kEstimateBlock = 4096;
 
@@ -34,6 +41,11 @@ struct EstimateSettings {
     long long maxSamples = 1000000000;  // the cap
     // Called after each round with the samples and hits counted so far.
     std::function<void(long long samples, long long hits)> progress;
+    // This process's part in a run split over several processes
+    // (teamHooks.h: its share, together and sumEach); null for one process.
+    // Every process of the team must call with the same seeds and settings
+    // but threads, on stores whose generators are in the same state.
+    const TeamHooks* team = nullptr;
 };
 
 struct BlockEstimate {

@@ -10,7 +10,8 @@
 // first hyperedge, and every claimed block is sampled by its owner; then the
 // union over the processes is the store one process would build, and local
 // hyperedge i is global hyperedge globalEdge(i). One process (the default)
-// keeps every block and its ids are the global ids.
+// keeps every block and its ids are the global ids. The benefit estimate
+// splits its own blocks of samples over the processes the same way.
 #pragma once
 
 #include <cstdint>

@@ -37,6 +37,11 @@ std::size_t HyperStore::bytes() const {
     return node_edge.bytes() + node_off.bytes() + edge_node.bytes() + edge_off.bytes();
 }
 
+std::size_t HyperStore::usedBytes() const {
+    return node_edge.size() * sizeof(int) + node_off.size() * sizeof(std::int64_t) + edge_node.size() * sizeof(int) +
+           edge_off.size() * sizeof(std::int64_t);
+}
+
 void HyperStore::checkRoom(std::size_t edges) const {
     if (edges > kMaxEdges - static_cast<std::size_t>(numEdges()))
         throw std::runtime_error("the hyperedge store would pass 2147483647 hyperedges, the range of hyperedge ids");

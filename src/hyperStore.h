@@ -59,6 +59,9 @@ public:
     }
     std::size_t storedNodes() const { return edge_node.size(); }
     std::size_t bytes() const;
+    // Bytes of the ids and offsets stored (bytes() adds the unused rest of
+    // each array's last page, up to 2 MB per array).
+    std::size_t usedBytes() const;
 
     // Throws std::runtime_error when `edges` more would pass 2147483647.
     void checkRoom(std::size_t edges) const;

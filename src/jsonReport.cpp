@@ -76,7 +76,9 @@ json marletJson(const MarletReport& r) {
           {"pairListSeconds", r.pairListSeconds},
           {"loadingSeconds", r.loadingSeconds},
           {"estimateSeconds", r.estimateSeconds},
-          {"memoryProbeSeconds", r.memoryProbeSeconds}}},
+          {"memoryProbeSeconds", r.memoryProbeSeconds},
+          {"storeMB", r.storeMB},
+          {"storeMBPerRank", r.storeMBPerRank}}},
     };
 }
 

@@ -92,6 +92,7 @@ public:
     std::size_t getNumStoredNodes() const { return store.storedNodes(); }
     // Bytes held by the hyperedges, their offsets and the index.
     std::size_t storeBytes() const { return store.bytes(); }
+    std::size_t storeUsedBytes() const { return store.usedBytes(); }
 
     sfmt_t& generator() { return sfmtSeed; }
     const std::vector<UI>& rootDistribution() const { return roots.cumulative(); }

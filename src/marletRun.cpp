@@ -9,6 +9,7 @@
 // "db_Enron.txt" is read through standard input before the options are parsed.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -258,9 +259,20 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
     const std::clock_t start = std::clock();
     const auto wallStart = std::chrono::steady_clock::now();
     const ScheduleResult result = runSchedule(g, hg, costs, settings, seeds, degree, totalDegree);
-    // In a run split over processes the first holds the whole network and
-    // all seeds: it alone estimates, reports and writes the seed file.
-    if (team != nullptr && !team->reports) return 0;
+    // The bytes of every process's store, entry r for process r (summed
+    // over the processes, the others' entries being 0).
+    const BlockShare share = team != nullptr ? team->share : BlockShare{};
+    std::vector<long long> storeBytes;
+    auto storeFigures = [&] {
+        storeBytes.assign(static_cast<std::size_t>(share.ranks), 0);
+        storeBytes[static_cast<std::size_t>(share.rank)] = static_cast<long long>(hg.storeUsedBytes());
+    };
+    if (team != nullptr) {
+        team->together(storeFigures);
+        team->sumEach(storeBytes);
+    } else {
+        storeFigures();
+    }
     // The seeds were chosen to cover the stored hyperedges, so their share
     // of them overstates what the seeds are worth; the reported benefit is
     // estimated from fresh samples instead.
@@ -273,6 +285,7 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
     estimate.ic = ic;
     estimate.fast = settings.fast;
     estimate.maxSamples = kReportSampleCap;
+    estimate.team = team;
     if (progress.enabled())
         estimate.progress = [&progress](long long samples, long long hits) {
             progress.show("marlet: estimating the seeds' benefit: " + std::to_string(samples) + " samples, " +
@@ -282,6 +295,9 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
     const BlockEstimate benefit = estimateInBlocks(g, hg, seeds, estimate);
     const double estimateSeconds = watch.seconds() - estimateStart;
     restThreadTeam();
+    // Every process of a split run has the seeds and the estimate; the first
+    // alone reports and writes the seed file.
+    if (team != nullptr && !team->reports) return 0;
     const std::clock_t stop = std::clock();
     report.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
     // The pair counts serve only the report's last line, so the list is
@@ -339,6 +355,8 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
     report.samplingSeconds = result.samplingSeconds;
     report.selectionSeconds = result.selectionSeconds;
     if (const auto peak = peakResidentBytes()) report.peakMemoryMB = static_cast<double>(*peak) / (1024.0 * 1024.0);
+    for (long long bytes : storeBytes) report.storeMBPerRank.push_back(static_cast<double>(bytes) / (1024.0 * 1024.0));
+    report.storeMB = report.storeMBPerRank[static_cast<std::size_t>(share.rank)];
 
     // The seed file is in place, complete, before the report is printed.
     std::string seedFileError;
@@ -376,11 +394,22 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
                      "marlet: timing: iterations %d, hyperedges %lld, lambda %.1f, sampling %.3f s, selection %.3f s, "
                      "peak memory %.1f MB; total benefit %.2f from %lld fresh samples (%lld hits), in-sample benefit "
                      "%.2f over the selection's own hyperedges; pair list %.3f s, loading %.3f s, estimate %.3f s, "
-                     "memory probe %.3f s, wall %.3f s\n",
+                     "memory probe %.3f s, wall %.3f s, store %.1f MB\n",
                      report.iterations, report.hyperedges, report.threshold, report.samplingSeconds,
                      report.selectionSeconds, report.peakMemoryMB.value_or(0.0), report.totalBenefit,
                      report.estimateSamples, report.estimateHits, report.inSampleBenefit, report.pairListSeconds,
-                     report.loadingSeconds, report.estimateSeconds, report.memoryProbeSeconds, watch.seconds());
+                     report.loadingSeconds, report.estimateSeconds, report.memoryProbeSeconds, watch.seconds(),
+                     report.storeMB);
+    if (timing && team != nullptr) {
+        double most = 0, all = 0;
+        std::fprintf(stderr, "marlet: timing: store per rank");
+        for (double mb : report.storeMBPerRank) {
+            std::fprintf(stderr, " %.1f", mb);
+            most = std::max(most, mb);
+            all += mb;
+        }
+        std::fprintf(stderr, " MB, max %.1f MB, sum %.1f MB\n", most, all);
+    }
     if (!seedFileError.empty()) {
         std::cerr << "marlet: " << seedFileError << '\n';
         return 1;

@@ -3,7 +3,8 @@
 // one); per iteration two sums of one count and the gains reduced to rank 0
 // (n ints per process); per pick the pick broadcast from rank 0 and one
 // message from every other rank with the stream of its newly covered
-// hyperedges.
+// hyperedges; per round of the benefit estimate an agreement and the sum of
+// one hit count per block of the round; once the store's size per process.
 #include "rankTeam.h"
 
 #include <fcntl.h>
@@ -55,6 +56,7 @@ TeamHooks RankTeam::hooks() {
     h.share = BlockShare{me, size};
     h.together = [this](const std::function<void()>& step) { together(step); };
     h.sum = [this](long long value) { return sum(value); };
+    h.sumEach = [this](std::vector<long long>& values) { sumEach(values); };
     h.select = [this](const HyperGraph& hg, std::vector<int>& seeds, unsigned n, double k,
                       const std::vector<float>& costs, std::vector<double>& degree, long long& totalDegree) {
         select(hg, seeds, n, k, costs, degree, totalDegree);
@@ -94,6 +96,11 @@ long long RankTeam::sum(long long value) {
     long long total = 0;
     MPI_Allreduce(&value, &total, 1, MPI_LONG_LONG, MPI_SUM, comm);
     return total;
+}
+
+void RankTeam::sumEach(std::vector<long long>& values) {
+    // The callers' vectors are short (a round's blocks, one entry per process).
+    MPI_Allreduce(MPI_IN_PLACE, values.data(), static_cast<int>(values.size()), MPI_LONG_LONG, MPI_SUM, comm);
 }
 
 std::string RankTeam::fault(const std::exception& e) {

@@ -54,6 +54,7 @@ private:
     void agree(const std::string* fault);
     void together(const std::function<void()>& step);
     long long sum(long long value);
+    void sumEach(std::vector<long long>& values);
     std::string fault(const std::exception& e);
     void select(const HyperGraph& hg, std::vector<int>& seeds, unsigned n, double k, const std::vector<float>& costs,
                 std::vector<double>& degree, long long& totalDegree);

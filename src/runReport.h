@@ -47,6 +47,11 @@ struct MarletReport {
     double samplingSeconds = 0, selectionSeconds = 0;
     double wallSeconds = 0;  // wall time of sampling, selection and estimate
     std::optional<double> peakMemoryMB;
+    // The hyperedge store with its index at the end of the loop: this
+    // process's, and every process's of a run split over several (one
+    // entry, the same, for one process).
+    double storeMB = 0;
+    std::vector<double> storeMBPerRank;
     // The Total Benefit estimate, and the seeds' share of the selection's
     // own hyperedges, which overstates their worth.
     long long estimateSamples = 0, estimateHits = 0;

@@ -26,6 +26,9 @@ struct TeamHooks {
     std::function<void(const std::function<void()>&)> together;
     // The sum of a count over the processes (an exchange: call it between steps).
     std::function<long long(long long)> sum;
+    // Replaces every entry of a vector, of the same length on every process,
+    // by its sum over the processes (an exchange: call it between steps).
+    std::function<void(std::vector<long long>&)> sumEach;
     // The greedy selection over the union of the processes' stores, with
     // buildSeedSetCost's arguments: every process gets the seeds and the
     // coverage, the first process the degree table as well.

@@ -1,15 +1,19 @@
 // Tests of the block-ordered estimator: the same counts for any thread
-// count, the stop at exactly the bound's hits, accuracy against live-edge
-// enumeration under both models and both samplers, the cap, and the cases
-// that need no sample.
+// count and for a run split over processes, the stop at exactly the bound's
+// hits, accuracy against live-edge enumeration under both models and both
+// samplers, the cap, and the cases that need no sample.
 //
 //   LT and IC network (probabilities as drawn):
 //   2 -.5-> 1 <-.3- 3    4 -.6-> 2 <-.4- 1    5 -.7-> 3 <-.2- 4
 //   6 -.5-> 4 <-.5- 3    7 -1-> 5             1 -.35-> 6 <-.45- 5
 #include <gtest/gtest.h>
 
+#include <barrier>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "blockEstimate.h"
@@ -18,6 +22,7 @@
 #include "graph.h"
 #include "lattis.h"
 #include "liveEdgeEnumeration.h"
+#include "teamHooks.h"
 #include "testNetwork.h"
 
 namespace {
@@ -45,7 +50,7 @@ struct Loaded {
         return hg;
     }
     BlockEstimate estimate(const std::vector<int>& seeds, unsigned seed, int t, bool useFast, float epsilon = 0.1f,
-                           long long cap = 1000000000) const {
+                           long long cap = 1000000000, const TeamHooks* team = nullptr) const {
         auto hg = store(seed);
         EstimateSettings s;
         s.threads = t;
@@ -53,6 +58,7 @@ struct Loaded {
         s.ic = !g.isLT();
         s.fast = useFast ? fast.get() : nullptr;
         s.maxSamples = cap;
+        s.team = team;
         return estimateInBlocks(g, *hg, seeds, s);
     }
     testnet::TempDir dir;
@@ -77,6 +83,45 @@ TEST(BlockEstimate, SameCountsForAnyThreadCountAndStopAtTheBound) {
             }
             EXPECT_NE(l.estimate({2, 6}, 6, 2, fast).samples, one.samples);
         }
+}
+
+// Processes emulated by one thread each, whose hooks sum the per-block
+// counts through shared slots: a process that drew another's blocks, or
+// missed one of its own, would change the counts. Epsilon 0.02 takes
+// several rounds of several blocks.
+TEST(BlockEstimate, SplitOverProcessesGivesTheCountsOfOne) {
+    for (bool lt : {true, false}) {
+        SCOPED_TRACE(lt ? "LT" : "IC");
+        const Loaded l(lt);
+        const BlockEstimate one = l.estimate({2, 6}, 5, 1, true, 0.02f);
+        ASSERT_GT(one.samples, 8 * kEstimateBlock);
+        for (const auto& [ranks, t] : {std::pair{2, 1}, std::pair{3, 2}}) {
+            std::barrier sync(ranks);
+            std::vector<std::vector<long long>> slots(static_cast<std::size_t>(ranks));
+            std::vector<BlockEstimate> got(static_cast<std::size_t>(ranks));
+            std::vector<std::thread> processes;
+            for (int r = 0; r < ranks; ++r)
+                processes.emplace_back([&, r, ranks = ranks, t = t] {
+                    TeamHooks h;
+                    h.share = BlockShare{r, ranks};
+                    h.together = [](const std::function<void()>& step) { step(); };
+                    h.sumEach = [&, r](std::vector<long long>& v) {
+                        slots[static_cast<std::size_t>(r)] = v;
+                        sync.arrive_and_wait();
+                        for (int o = 0; o < ranks; ++o)
+                            for (std::size_t i = 0; o != r && i < v.size(); ++i) v[i] += slots[static_cast<std::size_t>(o)][i];
+                        sync.arrive_and_wait();
+                    };
+                    got[static_cast<std::size_t>(r)] = l.estimate({2, 6}, 5, t, true, 0.02f, 1000000000, &h);
+                });
+            for (std::thread& p : processes) p.join();
+            for (const BlockEstimate& e : got) {
+                EXPECT_EQ(e.samples, one.samples) << ranks << " processes of " << t << " threads";
+                EXPECT_EQ(e.hits, one.hits);
+                EXPECT_EQ(e.estimate, one.estimate);
+            }
+        }
+    }
 }
 
 TEST(BlockEstimate, WithinEpsilonOfTheExactBenefit) {

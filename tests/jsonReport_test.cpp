@@ -139,6 +139,11 @@ TEST_F(JsonReport, MarletFileMatchesThePrintedReport) {
                      kN * t["coveredHyperedges"].get<double>() / t["hyperedges"].get<double>());
     EXPECT_GE(t["wallSeconds"].get<double>(), 0.0);
     EXPECT_GT(t["peakMemoryMB"].get<double>(), 0.0);
+    // The store's size ends the timing line; one process is its one rank.
+    std::snprintf(line, sizeof line, ", store %.1f MB\n", t["storeMB"].get<double>());
+    EXPECT_TRUE(r.err.ends_with(line)) << r.err << "\nexpected: " << line;
+    EXPECT_GT(t["storeMB"].get<double>(), 0.0);
+    EXPECT_EQ(t["storeMBPerRank"], json::array({t["storeMB"]}));
 
     EXPECT_EQ(names(dir.root()), (std::vector<std::string>{"db_Enron.txt", "net.ben", "net.bin", "net.cost",
                                                            "net.map", "network.seeds", "run.json"}));

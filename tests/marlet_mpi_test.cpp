@@ -1,10 +1,12 @@
 // End-to-end tests of marlet-mpi under mpirun: for 1, 2 and 3 ranks of 1 or 2
-// threads, the seed file and the report's figures equal marlet's for the same
-// -seed on email-Eu-core packed by netpack (LT and IC, unit and out-degree
-// costs); two ranks run within a -mem limit that one process's store
-// exceeds; and faults (a bad network file on every rank or on one, a refused
-// parameter, the memory guard, an invalid command line) end every rank within
-// a timeout with one message and a non-zero status, leaving no seed file.
+// threads, the seed file, the report's figures and the Total Benefit
+// estimate's samples and hits equal marlet's for the same -seed on
+// email-Eu-core packed by netpack (LT and IC, unit and out-degree costs); two
+// ranks run within a -mem limit that one process's store exceeds, each
+// holding about half of it; and faults (a bad network file on every rank or
+// on one, a refused parameter, the memory guard, an invalid command line)
+// end every rank within a timeout with one message and a non-zero status,
+// leaving no seed file.
 //
 // Skipped with a message when MPI was not found at configure time or the
 // shared data directory is absent. mpirun runs with the two variables Open
@@ -17,6 +19,7 @@
 
 #include <filesystem>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -48,6 +51,19 @@ std::string figures(const std::string& out) {
         if (l.starts_with("Seed Nodes: ") || l.starts_with("Total Benefit: ") || l.starts_with("Estimate Influence: "))
             result += l + '\n';
     return result;
+}
+
+// The JSON report's figures of the Total Benefit estimate.
+std::string estimateFigures(const fs::path& json) {
+    const nlohmann::json j = nlohmann::json::parse(testnet::readFile(json));
+    const nlohmann::json& t = j["timing"];
+    return "benefit " + j["report"]["totalBenefit"].dump() + ", samples " + t["estimateSamples"].dump() + ", hits " +
+           t["estimateHits"].dump() + ", capped " + t["estimateCapped"].dump();
+}
+
+// Every rank's store in MB, from the JSON report.
+std::vector<double> storePerRank(const fs::path& json) {
+    return nlohmann::json::parse(testnet::readFile(json))["timing"]["storeMBPerRank"].get<std::vector<double>>();
 }
 
 // Lines on standard error that are marlet's own messages (notes aside).
@@ -111,7 +127,10 @@ TEST_F(MarletMpi, SameSeedsAndFiguresAsMarlet) {
         {"LT", "deg", 1, 1}, {"LT", "deg", 2, 2}, {"LT", "deg", 3, 1}, {"IC", "deg", 2, 1}, {"IC", "deg", 3, 2},
         {"LT", "unit", 2, 1}, {"LT", "unit", 3, 2}, {"IC", "unit", 1, 2}, {"IC", "unit", 2, 2}, {"IC", "unit", 3, 1},
     };
-    std::map<std::string, std::pair<std::string, std::string>> reference;  // figures and seed file per model and net
+    struct Reference {
+        std::string figures, seeds, estimate;
+    };
+    std::map<std::string, Reference> reference;  // per model and net
     for (const Row& row : rows) {
         SCOPED_TRACE(::testing::Message() << row.model << ' ' << row.net << " ranks " << row.ranks << " threads "
                                           << row.threads);
@@ -119,26 +138,30 @@ TEST_F(MarletMpi, SameSeedsAndFiguresAsMarlet) {
         if (!reference.contains(key)) {
             std::vector<std::string> args{MARLET_BIN};
             for (const std::string& o : options(row.net, row.model)) args.push_back(o);
-            args.insert(args.end(), {"-o", key + ".seeds"});
+            args.insert(args.end(), {"-o", key + ".seeds", "-json", key + ".json"});
             const testnet::RunResult r = testnet::run(args, dir.root().string());
             ASSERT_EQ(r.status, 0) << r.err;
-            reference[key] = {figures(r.out), testnet::readFile(dir.path(key + ".seeds"))};
-            ASSERT_NE(reference[key].second, "");
+            reference[key] = {figures(r.out), testnet::readFile(dir.path(key + ".seeds")),
+                              estimateFigures(dir.path(key + ".json"))};
+            ASSERT_NE(reference[key].seeds, "");
         }
         std::vector<std::string> args = options(row.net, row.model);
-        args.insert(args.end(), {"-t", std::to_string(row.threads), "-o", "mpi.seeds"});
+        args.insert(args.end(), {"-t", std::to_string(row.threads), "-o", "mpi.seeds", "-json", "mpi.json"});
         const testnet::RunResult r = mpirun({{row.ranks, args}});
         ASSERT_EQ(r.status, 0) << r.out << r.err;
-        EXPECT_EQ(figures(r.out), reference[key].first);
-        EXPECT_EQ(testnet::readFile(dir.path("mpi.seeds")), reference[key].second);
+        EXPECT_EQ(figures(r.out), reference[key].figures);
+        EXPECT_EQ(testnet::readFile(dir.path("mpi.seeds")), reference[key].seeds);
+        EXPECT_EQ(estimateFigures(dir.path("mpi.json")), reference[key].estimate);
+        EXPECT_EQ(storePerRank(dir.path("mpi.json")).size(), static_cast<std::size_t>(row.ranks));
         fs::remove(dir.path("mpi.seeds"));
+        fs::remove(dir.path("mpi.json"));
     }
 }
 
 // The store is what the ranks split: under IC at out-degree costs the last
 // batch takes one process's store to about 6.7 MB, past a -mem of 5, while
-// each of two ranks stays near half of it; the two ranks then give marlet's
-// seeds of a run without the limit.
+// each of two ranks holds within 10% of half of it (what the split promises);
+// the two ranks then give marlet's seeds of a run without the limit.
 TEST_F(MarletMpi, StoreOverOneProcessLimitFitsTwoRanks) {
     auto marlet = [this](std::vector<std::string> first) {
         first.insert(first.begin(), MARLET_BIN);
@@ -148,15 +171,18 @@ TEST_F(MarletMpi, StoreOverOneProcessLimitFitsTwoRanks) {
     const testnet::RunResult refused = marlet({"-mem", "5", "-o", "refused.seeds"});
     ASSERT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find("of the -mem limit"), std::string::npos) << refused.err;
-    const testnet::RunResult r = marlet({"-o", "one.seeds"});
+    const testnet::RunResult r = marlet({"-o", "one.seeds", "-json", "one.json"});
     ASSERT_EQ(r.status, 0) << r.err;
 
-    std::vector<std::string> limited{"-mem", "5", "-o", "two.seeds"};
+    std::vector<std::string> limited{"-mem", "5", "-o", "two.seeds", "-json", "two.json"};
     for (const std::string& o : options("deg", "IC")) limited.push_back(o);
     const testnet::RunResult two = mpirun({{2, limited}});
     ASSERT_EQ(two.status, 0) << two.err;
     EXPECT_EQ(figures(two.out), figures(r.out));
     EXPECT_EQ(testnet::readFile(dir.path("two.seeds")), testnet::readFile(dir.path("one.seeds")));
+    const std::vector<double> one = storePerRank(dir.path("one.json"));
+    ASSERT_EQ(one.size(), 1u);
+    for (double mb : storePerRank(dir.path("two.json"))) EXPECT_NEAR(mb, one[0] / 2, one[0] / 20);
 }
 
 TEST_F(MarletMpi, FaultsEndEveryRankWithOneMessage) {
