@@ -74,19 +74,22 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
             if (hit) ++tally.hits;
             return stopAt > 0 && tally.hits == stopAt;
         };
-        auto none = [](const int*, UI) {};
-        if (fast != nullptr && !settings.ic) {
-            fast->walksLT<SeedTest::Exit>(view, roots, s.rng, size, s.walks, link.data(), k,
-                                          [&](const int*, UI, bool hit) { return count(hit); });
+        if (fast != nullptr) {
+            // Samples in flight finish in an order fixed by the block's
+            // stream, so the block drawn again stops at the same sample.
+            auto counted = [&](const int*, UI, bool hit) { return count(hit); };
+            if (settings.ic)
+                fast->searchesIC<SeedTest::Exit>(view, roots, s.rng, size, s.walks, link.data(), k, s.live.data(),
+                                                 counted);
+            else
+                fast->walksLT<SeedTest::Exit>(view, roots, s.rng, size, s.walks, link.data(), k, counted);
             return tally;
         }
+        auto none = [](const int*, UI) {};
         int* mark = s.mark.data();
         for (long long i = 0; i < size; ++i) {
             bool hit;
-            if (fast != nullptr)
-                hit = fast->searchIC<SeedTest::Exit>(view, roots, s.rng, none, link.data(), k, s.visit, mark,
-                                                     s.live.data());
-            else if (settings.ic)
+            if (settings.ic)
                 hit = searchIC<SeedTest::Exit>(view, roots, s.rng, none, link.data(), k, s.visit, mark);
             else
                 hit = walkLT<SeedTest::Exit>(view, roots, s.rng, none, link.data(), k, s.visit, mark);
