@@ -13,7 +13,9 @@
 
 namespace {
 constexpr std::size_t kMaxEdges = static_cast<std::size_t>(INT_MAX);
-}
+// New ids from which a batch is indexed by the thread team.
+constexpr std::int64_t kParallelIndexFrom = std::int64_t{1} << 18;
+}  // namespace
 
 void HyperedgeBuffer::discardBefore(std::size_t node, std::size_t edge) {
     auto drop = [](auto& arr, std::size_t count, std::size_t& gone) {
@@ -123,7 +125,9 @@ void HyperStore::indexFrom(std::size_t firstEdge) {
     // range of nodes (ranges of about equal shares of the new ids): it reads
     // the whole batch but writes only its own lists, each in hyperedge order,
     // so the index is the same for any number of threads.
-    const int parts = std::max(1, omp_get_max_threads());
+    // A small batch is indexed on this thread: waking the team would cost
+    // more than its share of the work.
+    const int parts = added < kParallelIndexFrom ? 1 : std::max(1, omp_get_max_threads());
     std::vector<std::size_t> bound(static_cast<std::size_t>(parts) + 1, slots);
     bound[0] = 0;
     {
@@ -136,7 +140,7 @@ void HyperStore::indexFrom(std::size_t firstEdge) {
     }
     constexpr std::int64_t ahead = 16;
     const std::int64_t endAll = eo[lastEdge];
-#pragma omp parallel for schedule(static, 1)
+#pragma omp parallel for schedule(static, 1) if (parts > 1)
     for (int j = 0; j < parts; ++j) {
         const std::size_t lo = bound[static_cast<std::size_t>(j)], hi = bound[static_cast<std::size_t>(j) + 1];
         for (std::size_t e = firstEdge; e < lastEdge; ++e)

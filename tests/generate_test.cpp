@@ -4,6 +4,7 @@
 // indices following on over calls, and the refusal of a batch that would
 // pass the hyperedge id range.
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <climits>
 #include <cstring>
@@ -113,10 +114,12 @@ TEST(GenerateThreads, SameHyperedgesForOneTwoAndFourThreads) {
         for (int t : {1, 2, 4}) {
             stores.push_back(net.store(7));
             addHyperedge(net.g, *stores.back(), t, 25000, !lt, fast ? &sampler : nullptr);
-            addHyperedge(net.g, *stores.back(), t, 15000, !lt, fast ? &sampler : nullptr);
+            // Large enough for the team to copy it into the store.
+            addHyperedge(net.g, *stores.back(), t, 195000, !lt, fast ? &sampler : nullptr);
         }
         const HyperGraph& one = *stores[0];
-        ASSERT_EQ(one.getNumEdge(), 50000);
+        ASSERT_EQ(one.getNumEdge(), 230000);
+        ASSERT_GE(one.getNumStoredNodes(), 2 * (std::size_t{1} << 18));
         for (std::size_t i = 1; i < stores.size(); ++i) {
             const HyperGraph& other = *stores[i];
             ASSERT_EQ(other.getNumEdge(), one.getNumEdge());
@@ -188,6 +191,28 @@ TEST(GenerateIndex, SecondCallFollowsOn) {
         EXPECT_GT(ben[static_cast<std::size_t>(h[0] - 1)], 0.0);
         EXPECT_EQ(std::set<int>(h.begin(), h.end()).size(), h.size());
         for (int v : h) ASSERT_TRUE(v >= 1 && v <= Net::n);
+    }
+}
+
+TEST(GenerateIndex, LargeBatchesIndexedByTheTeamAsByOneThread) {
+    // Batches of more new ids than one thread indexes alone (two of them,
+    // so that old lists move too), on one thread and on a team.
+    for (int t : {1, 4}) {
+        SCOPED_TRACE(t);
+        Net net(false);
+        auto hg = net.store(8);
+        std::mt19937 rng(9);
+        for (int batch = 0; batch < 2; ++batch) {
+            HyperedgeBuffer buf;
+            for (int e = 0; e < 100000; ++e) {
+                for (int i = 0; i < 3; ++i) buf.nodes.push_back(1 + static_cast<int>(rng() % Net::n));
+                buf.sizes.push_back(3);
+            }
+            hg->appendEdges(buf);
+            omp_set_num_threads(t);
+            hg->updateDeg();
+        }
+        expectIndexed(*hg, Net::n);
     }
 }
 
