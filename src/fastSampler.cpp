@@ -57,7 +57,9 @@ FastSampler::FastSampler(const Graph& g) : lt(g.isLT()) {
     for (UI v = 1; v <= n; ++v) maxDeg = std::max(maxDeg, view.degree(static_cast<int>(v)));
 
     if (lt) {
-        ltStart.assign(static_cast<std::size_t>(n) + 2, 0);
+        // Per-node tables are mappings: fresh pages read as zero, and large
+        // ones come on huge pages.
+        ltStart.resize(static_cast<std::size_t>(n) + 2);
         for (UI v = 1; v <= n + 1; ++v) {
             const UI first = static_cast<UI>(view.adjOff[v]);
             const bool uniform = v <= n && equalWeightsSummingToOne(view.thresholds(static_cast<int>(v)),
@@ -68,7 +70,7 @@ FastSampler::FastSampler(const Graph& g) : lt(g.isLT()) {
         return;
     }
 
-    icNodes.assign(static_cast<std::size_t>(n) + 2, IcNode{});
+    icNodes.resize(static_cast<std::size_t>(n) + 2);
     // Nodes of one in-degree mostly share their threshold (under weighted
     // cascade always), so the binomial head, a logarithm and an exponential,
     // is kept per degree and reused while the threshold matches.
@@ -129,8 +131,8 @@ FastSampler::FastSampler(const Graph& g) : lt(g.isLT()) {
 }
 
 std::size_t FastSampler::bytes() const {
-    return icNodes.capacity() * sizeof(IcNode) + icGroups.capacity() * sizeof(IcGroup) +
-           icMembers.capacity() * sizeof(IcMember) + ltStart.capacity() * sizeof(UI);
+    return icNodes.bytes() + icGroups.capacity() * sizeof(IcGroup) + icMembers.capacity() * sizeof(IcMember) +
+           ltStart.bytes();
 }
 
 UI FastSampler::severalLive(DrawCursor& draw, UI r, UI size, UI t, UI none, UI one, UI* out) const {

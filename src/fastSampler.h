@@ -40,6 +40,7 @@
 
 #include "drawStream.h"
 #include "graphView.h"
+#include "growArray.h"
 #include "reverseSampler.h"
 #include "rootDistribution.h"
 #include "thresholdSearch.h"
@@ -144,10 +145,10 @@ private:
     bool lt = false;
     bool searchesLT = false;  // some LT node keeps the search of its thresholds
     UI maxDeg = 0;
-    std::vector<IcNode> icNodes;    // n + 2 (IC)
+    GrowArray<IcNode> icNodes;    // n + 2 (IC)
     std::vector<IcGroup> icGroups;  // groups, then one sentinel (IC)
     std::vector<IcMember> icMembers;
-    std::vector<UI> ltStart;  // n + 2: in-edge start, kGrouped when uniform (LT)
+    GrowArray<UI> ltStart;  // n + 2: in-edge start, kGrouped when uniform (LT)
 };
 
 template <class OnEdge, class OnMember>
