@@ -81,7 +81,10 @@ void printUsage(std::ostream& os) {
 // anything else.
 class ReferencePairs {
 public:
-    ReferencePairs() {
+    // A process that does not report (the other ranks of marlet-mpi) has
+    // no use for the table and reads nothing.
+    explicit ReferencePairs(bool wanted) {
+        if (!wanted) return;
         if (std::freopen(kPairList, "r", stdin) == nullptr) {
             if (errno != ENOENT)
                 throw std::runtime_error(std::string(kPairList) + ": cannot open: " + std::strerror(errno));
@@ -426,7 +429,7 @@ int runMarlet(int argc, char** argv, const TeamHooks* team) {
     // A closed standard output or error is then a failed write, reported,
     // instead of a kill that could leave files half done.
     std::signal(SIGPIPE, SIG_IGN);
-    ReferencePairs pairs;
+    ReferencePairs pairs(team == nullptr || team->reports);
     try {
         return runAfterPairs(argc, argv, team, watch, report, pairs);
     } catch (...) {
