@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <random>
-#include <set>
 #include <span>
 #include <vector>
 
@@ -20,7 +18,6 @@
 
 namespace {
 
-using testnet::Arc;
 
 TEST(BlockShare, EveryBlockHasExactlyOneOwner) {
     for (int ranks = 1; ranks <= 4; ++ranks)
@@ -52,22 +49,7 @@ TEST(BlockShare, EveryBlockHasExactlyOneOwner) {
 class SplitNet {
 public:
     explicit SplitNet(bool lt) : lt(lt), g(BenefitLayout::Dense) {
-        std::mt19937 rng(lt ? 7 : 8);
-        std::vector<Arc> arcs;
-        for (int v = 1; v <= n; ++v) {
-            const int d = static_cast<int>(rng() % 7);
-            std::set<int> from;
-            while (static_cast<int>(from.size()) < d) from.insert(1 + static_cast<int>(rng() % n));
-            for (int u : from) arcs.push_back({u, v, lt ? 0.9f / static_cast<float>(d) : 0.1f + 0.1f * (rng() % 3)});
-        }
-        std::vector<double> ben(n);
-        for (int v = 0; v < n; ++v) ben[static_cast<std::size_t>(v)] = v % 5 == 0 ? 0.0 : 1.0 + v % 3;
-        testnet::writeNetwork(dir.path("net.bin"), n, arcs);
-        testnet::writeValues(dir.path("ben.txt"), ben);
-        if (lt)
-            g.readGraphLT(dir.path("net.bin").c_str(), dir.path("ben.txt").c_str());
-        else
-            g.readGraphIC(dir.path("net.bin").c_str(), dir.path("ben.txt").c_str());
+        testnet::loadRandomNetwork(g, dir, lt, {n, lt ? 7u : 8u, 0.1f, 3, 5});
     }
     // The store of process `rank` of `ranks` after batches of 2 and 3 blocks.
     std::unique_ptr<HyperGraph> store(const BlockShare& share, int threads) const {

@@ -24,29 +24,13 @@
 
 namespace {
 
-using testnet::Arc;
 
 // A random network of 30 nodes, about three in-edges each; LT weights are
 // scaled so that each node's in-weights sum to at most 0.9.
 class Net {
 public:
     explicit Net(bool lt) : g(BenefitLayout::Dense) {
-        std::mt19937 rng(lt ? 41 : 42);
-        std::vector<Arc> arcs;
-        for (int v = 1; v <= n; ++v) {
-            const int d = static_cast<int>(rng() % 7);
-            std::set<int> from;
-            while (static_cast<int>(from.size()) < d) from.insert(1 + static_cast<int>(rng() % n));
-            for (int u : from) arcs.push_back({u, v, lt ? 0.9f / static_cast<float>(d) : 0.15f + 0.1f * (rng() % 4)});
-        }
-        std::vector<double> ben(n);
-        for (int v = 0; v < n; ++v) ben[static_cast<std::size_t>(v)] = v % 4 == 0 ? 0.0 : 1.0 + v % 3;
-        testnet::writeNetwork(dir.path("net.bin"), n, arcs);
-        testnet::writeValues(dir.path("ben.txt"), ben);
-        if (lt)
-            g.readGraphLT(dir.path("net.bin").c_str(), dir.path("ben.txt").c_str());
-        else
-            g.readGraphIC(dir.path("net.bin").c_str(), dir.path("ben.txt").c_str());
+        testnet::loadRandomNetwork(g, dir, lt, {n, lt ? 41u : 42u, 0.15f, 4, 4});
     }
     std::unique_ptr<HyperGraph> store(std::uint32_t seed) const {
         auto hg = std::make_unique<HyperGraph>(n, g);
