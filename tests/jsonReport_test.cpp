@@ -18,7 +18,6 @@
 namespace {
 
 using nlohmann::json;
-using testnet::Arc;
 
 constexpr int kN = 40;
 
@@ -51,27 +50,14 @@ std::vector<std::string> names(const std::filesystem::path& dir) {
     return out;
 }
 
-// n = 40: node u has arcs u -> u+1 and u -> u+3 (cyclic, p = 0.3) and node 1
-// an arc into every other node (p = 0.5); unit benefits; costs 1 + (i mod 3);
-// an id map giving node i the original id 1000 + i.
+// The end-to-end network of testNetwork.h with n = 40, and an id map giving
+// node i the original id 1000 + i.
 class JsonReport : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::vector<Arc> arcs;
-        for (int v = 2; v <= kN; ++v) arcs.push_back({1, v, 0.5f});
-        for (int u = 1; u <= kN; ++u) {
-            arcs.push_back({u, u % kN + 1, 0.3f});
-            arcs.push_back({u, (u + 2) % kN + 1, 0.3f});
-        }
-        testnet::writeNetwork(dir.path("net.bin"), kN, arcs);
-        testnet::writeValues<double>(dir.path("net.ben"), std::vector<double>(kN, 1.0));
-        std::vector<float> costs;
+        testnet::writeProgramNetwork(dir, kN);
         std::ostringstream map;
-        for (int i = 1; i <= kN; ++i) {
-            costs.push_back(static_cast<float>(1 + i % 3));
-            map << 1000 + i << '\n';
-        }
-        testnet::writeValues<float>(dir.path("net.cost"), costs);
+        for (int i = 1; i <= kN; ++i) map << 1000 + i << '\n';
         testnet::writeBytes(dir.path("net.map"), map.str());
         testnet::writeBytes(dir.path("db_Enron.txt"), "4 3\n1 2\n1 3\n2 1\n");
     }

@@ -28,7 +28,6 @@
 
 namespace {
 
-using testnet::Arc;
 
 // ---------------------------------------------------------------- threshold
 
@@ -549,9 +548,7 @@ std::vector<int> seedFileIds(const std::string& path) {
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-// The end-to-end network, n = 40: node 1 has an arc into every other node
-// (p = 0.5), and every node u has arcs u -> u+1 and u -> u+3 (ids taken
-// cyclically in 1..40, p = 0.3). Unit benefits; node i costs 1 + (i mod 3).
+// The end-to-end network of testNetwork.h with n = 40:
 //
 //        1 ──0.5──> every other node
 //        u ──0.3──> u+1,  u ──0.3──> u+3
@@ -560,16 +557,7 @@ protected:
     static constexpr int kN = 40;
 
     void SetUp() override {
-        std::vector<Arc> arcs;
-        for (int v = 2; v <= kN; ++v) arcs.push_back({1, v, 0.5f});
-        for (int u = 1; u <= kN; ++u) {
-            arcs.push_back({u, u % kN + 1, 0.3f});
-            arcs.push_back({u, (u + 2) % kN + 1, 0.3f});
-        }
-        testnet::writeNetwork(dir.path("net.bin"), kN, arcs);
-        testnet::writeValues<double>(dir.path("net.ben"), std::vector<double>(kN, 1.0));
-        for (int i = 1; i <= kN; ++i) costs.push_back(static_cast<float>(1 + i % 3));
-        testnet::writeValues<float>(dir.path("net.cost"), costs);
+        costs = testnet::writeProgramNetwork(dir, kN);
         // Pair counts: node x (0..9) appears in x pairs; ids from 10 have none.
         std::ostringstream pairs;
         pairs << kN + 1 << " 45\n";

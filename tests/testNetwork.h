@@ -82,6 +82,30 @@ void writeValues(const std::string& file, const std::vector<T>& values) {
     for (const T& v : values) out << v << '\n';
 }
 
+// The programs' end-to-end network of n nodes: node 1 has an arc into every
+// other node (p = 0.5), and every node u has arcs u -> u+1 and u -> u+3 (ids
+// taken cyclically in 1..n, p = 0.3):
+//
+//        1 ──0.5──> every other node
+//        u ──0.3──> u+1,  u ──0.3──> u+3
+//
+// Written into dir as net.bin with unit benefits (net.ben) and node i costing
+// 1 + (i mod 3) (net.cost); returns the costs.
+inline std::vector<float> writeProgramNetwork(const TempDir& dir, int n) {
+    std::vector<Arc> arcs;
+    for (int v = 2; v <= n; ++v) arcs.push_back({1, v, 0.5f});
+    for (int u = 1; u <= n; ++u) {
+        arcs.push_back({u, u % n + 1, 0.3f});
+        arcs.push_back({u, (u + 2) % n + 1, 0.3f});
+    }
+    writeNetwork(dir.path("net.bin"), n, arcs);
+    writeValues<double>(dir.path("net.ben"), std::vector<double>(static_cast<std::size_t>(n), 1.0));
+    std::vector<float> costs;
+    for (int i = 1; i <= n; ++i) costs.push_back(static_cast<float>(1 + i % 3));
+    writeValues<float>(dir.path("net.cost"), costs);
+    return costs;
+}
+
 // The shape of a small random test network: n nodes with up to six
 // in-edges each from distinct sources; under LT a node's in-weights are 0.9
 // split evenly, under IC each probability is icBase + 0.1 j with j drawn
