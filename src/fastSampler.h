@@ -189,37 +189,15 @@ void FastSampler::drawLiveInEdges(DrawCursor& draw, int v, UI* live, OnEdge&& on
 template <SeedTest mode, class Visit, class Sink>
 bool FastSampler::searchIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, Sink&& sink,
                            const UI* link, UI k, Visit& visit, int* mark_, UI* live) const {
-    DrawCursor draw(rng);
-    const int root = static_cast<int>(g.benIndex[roots.positionFor(draw.next())]);
-    mark(visit, root);
-    mark_[0] = root;
-    UI marked = 1;
-    UI pos = 0;
-    bool hit = false;
-    auto reach = [&](int u) {
-        if (!isMarked(visit, u)) {
-            mark(visit, u);
-            mark_[marked++] = u;
-        }
-    };
     const IcNode* nodes = icNodes.data();
-    while (pos < marked) {
-        const int cur = mark_[pos++];
-        // The next node to expand is known already: fetch its record while
-        // this one is expanded.
-        if (pos < marked) __builtin_prefetch(nodes + mark_[pos]);
-        if constexpr (mode != SeedTest::None) {
-            if (link[cur] < k) {
-                hit = true;
-                if constexpr (mode == SeedTest::Exit) break;
-            }
-        }
-        drawLiveInEdges(
-            draw, cur, live, [&](UI e) { reach(g.adj[e]); }, [&](UI m) { reach(icMembers[m].node); });
-    }
-    if constexpr (mode != SeedTest::Exit) sink(mark_, marked);
-    for (UI i = 0; i < marked; ++i) unmark(visit, mark_[i]);
-    return hit;
+    return searchBreadthFirst<mode>(g, roots, rng, sink, link, k, visit, mark_,
+                                    [&](DrawCursor& draw, int cur, auto& reach, int next) {
+                                        // Fetch the next node's record while this one is expanded.
+                                        if (next >= 0) __builtin_prefetch(nodes + next);
+                                        drawLiveInEdges(
+                                            draw, cur, live, [&](UI e) { reach(g.adj[e]); },
+                                            [&](UI m) { reach(icMembers[m].node); });
+                                    });
 }
 
 template <SeedTest mode, class Done>

@@ -57,9 +57,14 @@ bool walkLT(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, Sink
     return hit;
 }
 
-template <SeedTest mode, class Visit, class Sink>
-bool searchIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, Sink&& sink, const UI* link, UI k,
-              Visit& visit, int* mark_) {
+// The breadth-first frame of an IC sample: the root, then each marked node
+// in turn, the seed test first, then expand(draw, cur, reach, next), which
+// draws which in-edges of cur are live and calls reach(u) for the tail u of
+// each, in the order the draws decide. `next` is the node expanded after cur
+// (-1 when none is marked yet), for samplers that fetch ahead.
+template <SeedTest mode, class Visit, class Sink, class Expand>
+bool searchBreadthFirst(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, Sink&& sink, const UI* link,
+                        UI k, Visit& visit, int* mark_, Expand&& expand) {
     DrawCursor draw(rng);
     const int root = static_cast<int>(g.benIndex[roots.positionFor(draw.next())]);
     mark(visit, root);
@@ -67,6 +72,12 @@ bool searchIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, Si
     UI marked = 1;
     UI pos = 0;
     bool hit = false;
+    auto reach = [&](int u) {
+        if (!isMarked(visit, u)) {
+            mark(visit, u);
+            mark_[marked++] = u;
+        }
+    };
     while (pos < marked) {
         const int cur = mark_[pos++];
         if constexpr (mode != SeedTest::None) {
@@ -75,20 +86,23 @@ bool searchIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, Si
                 if constexpr (mode == SeedTest::Exit) break;
             }
         }
-        const std::int64_t first = g.adjOff[cur];
-        const int* neigh = g.adj + first;
-        const UI* w = g.thresholds(cur) + 1;  // w[i] is the threshold of in-edge i
-        draw.each(static_cast<int>(g.adjOff[cur + 1] - first), [&](int i, UI ran) {
-            if (ran < w[i]) {
-                const int u = neigh[i];
-                if (!isMarked(visit, u)) {
-                    mark(visit, u);
-                    mark_[marked++] = u;
-                }
-            }
-        });
+        expand(draw, cur, reach, pos < marked ? mark_[pos] : -1);
     }
     if constexpr (mode != SeedTest::Exit) sink(mark_, marked);
     for (UI i = 0; i < marked; ++i) unmark(visit, mark_[i]);
     return hit;
+}
+
+template <SeedTest mode, class Visit, class Sink>
+bool searchIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, Sink&& sink, const UI* link, UI k,
+              Visit& visit, int* mark_) {
+    return searchBreadthFirst<mode>(g, roots, rng, sink, link, k, visit, mark_,
+                                    [&g](DrawCursor& draw, int cur, auto& reach, int) {
+                                        const std::int64_t first = g.adjOff[cur];
+                                        const int* neigh = g.adj + first;
+                                        const UI* w = g.thresholds(cur) + 1;  // w[i]: threshold of in-edge i
+                                        draw.each(static_cast<int>(g.adjOff[cur + 1] - first), [&](int i, UI ran) {
+                                            if (ran < w[i]) reach(neigh[i]);
+                                        });
+                                    });
 }
