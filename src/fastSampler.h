@@ -62,6 +62,13 @@ struct LtWalks {
         if (visit.size() < static_cast<std::size_t>(n) + 1) visit.assign(static_cast<std::size_t>(n) + 1, 0);
         for (auto& p : path) p.reserve(64);
     }
+    // Ends sample i: its visit flags, path and pending in-edges cleared.
+    void clear(int i) {
+        const auto keep = static_cast<std::uint16_t>(~(1u << i));
+        for (int v : path[static_cast<std::size_t>(i)]) visit[static_cast<std::size_t>(v)] &= keep;
+        path[static_cast<std::size_t>(i)].clear();
+        pending[static_cast<std::size_t>(i)].clear();
+    }
 };
 
 class FastSampler {
@@ -228,22 +235,18 @@ void FastSampler::searchesIC(const GraphView& g, const RootDistribution& roots, 
         }
     };
     auto begin = [&](int i) {
-        __builtin_prefetch(flags);
         slot[i] = Slot{0, true, false};
         reach(i, static_cast<int>(g.benIndex[roots.positionFor(draw.next())]));
         ++started;
         ++active;
     };
     auto release = [&](int i) {
-        const auto bit = static_cast<std::uint16_t>(1u << i);
-        for (int v : s.path[i]) flags[v] &= static_cast<std::uint16_t>(~bit);
-        s.path[i].clear();
+        s.clear(i);
         slot[i].active = false;
         --active;
     };
     auto finish = [&](int i, bool hit) {
         const bool stop = done(s.path[i].data(), static_cast<UI>(s.path[i].size()), hit);
-        s.pending[i].clear();
         release(i);
         if (!stop && started < count) begin(i);
         return stop;
@@ -283,10 +286,7 @@ void FastSampler::searchesIC(const GraphView& g, const RootDistribution& roots, 
         }
     }
     for (int i = 0; i < kWalksInFlight; ++i)
-        if (slot[i].active) {
-            s.pending[i].clear();
-            release(i);
-        }
+        if (slot[i].active) release(i);
 }
 
 template <SeedTest mode, class Done>
@@ -319,9 +319,7 @@ void FastSampler::walksLT(const GraphView& g, const RootDistribution& roots, sfm
         ++active;
     };
     auto release = [&](int i) {
-        const std::uint16_t bit = static_cast<std::uint16_t>(1u << i);
-        for (int v : s.path[i]) flags[v] &= static_cast<std::uint16_t>(~bit);
-        s.path[i].clear();
+        s.clear(i);
         slot[i].active = false;
         --active;
     };
