@@ -68,12 +68,10 @@ public:
         buffer.push_back(static_cast<std::uint32_t>(x));
         if (buffer.size() == kChunk) flush(table);
     }
+    // Only tables larger than kDirect have pending increments (tables only
+    // grow), so the shift below is never negative.
     void flush(std::vector<int>& table) {
-        if (table.size() <= kDirect) {
-            for (std::uint32_t x : buffer) ++table[x];
-            buffer.clear();
-            return;
-        }
+        if (buffer.empty()) return;
         const int shift = std::bit_width(table.size() - 1) - kBucketBits;
         std::array<std::size_t, kBuckets + 1> start{};
         for (std::uint32_t x : buffer) ++start[(x >> shift) + 1];
