@@ -43,7 +43,6 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
     // process finished it; one process does each step directly.
     const TeamHooks* team = settings.team;
     const BlockShare share = team != nullptr ? team->share : BlockShare{};
-    auto together = [team](const std::function<void()>& step) { team != nullptr ? team->together(step) : step(); };
 
     const UI n = static_cast<UI>(g.getSize());
     const UI k = static_cast<UI>(seeds.size());
@@ -56,7 +55,7 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
     const int t = settings.threads;
     std::vector<UI> link;
     std::vector<ThreadScratch> scratch;
-    together([&] {
+    runTogether(team, [&] {
         link.assign(static_cast<std::size_t>(n) + 1, k);
         for (UI i = 0; i < k; ++i) link[static_cast<std::size_t>(seeds[i])] = i;
         scratch.resize(static_cast<std::size_t>(t));
@@ -116,7 +115,7 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
         want = (std::max(want, unit) + unit - 1) / unit * unit;
         want = std::min(want, blocks - done);
 
-        together([&] {
+        runTogether(team, [&] {
             hitsOf.assign(static_cast<std::size_t>(want), 0);
             // This process's blocks of the round (all of them for one process).
             const long long first = share.firstOwned(static_cast<std::uint64_t>(done));
@@ -145,7 +144,7 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
                 // Every process redraws the block, so that all end with the
                 // same counts and without another exchange.
                 Tally last;
-                together([&] { last = runBlock(scratch[0], b, result.neededHits - result.hits); });
+                runTogether(team, [&] { last = runBlock(scratch[0], b, result.neededHits - result.hits); });
                 result.samples += last.samples;
                 result.hits += last.hits;
                 result.estimate = g.getPositiveBenefit() * static_cast<double>(result.hits) /

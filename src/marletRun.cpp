@@ -270,12 +270,8 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
         storeBytes.assign(static_cast<std::size_t>(share.ranks), 0);
         storeBytes[static_cast<std::size_t>(share.rank)] = static_cast<long long>(hg.storeUsedBytes());
     };
-    if (team != nullptr) {
-        team->together(storeFigures);
-        team->sumEach(storeBytes);
-    } else {
-        storeFigures();
-    }
+    runTogether(team, storeFigures);
+    if (team != nullptr) team->sumEach(storeBytes);
     // The seeds were chosen to cover the stored hyperedges, so their share
     // of them overstates what the seeds are worth; the reported benefit is
     // estimated from fresh samples instead.

@@ -252,14 +252,13 @@ ScheduleResult runSchedule(const Graph& g, HyperGraph& hg, const std::vector<flo
     // stores and selects over their union; one process does each directly.
     const TeamHooks* team = settings.team;
     const BlockShare share = team != nullptr ? team->share : BlockShare{};
-    auto together = [team](const std::function<void()>& step) { team != nullptr ? team->together(step) : step(); };
     auto runEdges = [team, &hg] { return team != nullptr ? team->sum(hg.getNumEdge()) : hg.getNumEdge(); };
-    together([] {});  // every process has read its inputs
+    runTogether(team, [] {});  // every process has read its inputs
     while (settings.lambda > static_cast<double>(totalDegree)) {
         seeds.clear();
         const long long stored = runEdges();
         const Clock::time_point t0 = Clock::now();
-        together([&] {
+        runTogether(team, [&] {
             guardBatch(hg, stored, share, batch, settings, result.iterations + 1, totalDegree);
             addHyperedge(g, hg, settings.threads, batch, settings.ic, settings.fast, share);
         });

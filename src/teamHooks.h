@@ -41,3 +41,9 @@ struct TeamHooks {
     // is agreed with the other processes first (or ends them all at once).
     std::function<std::string(const std::exception&)> fault;
 };
+
+// Runs a step of local work as team->together does, or simply runs it when
+// there is no team (one process).
+inline void runTogether(const TeamHooks* team, const std::function<void()>& step) {
+    team != nullptr ? team->together(step) : step();
+}
