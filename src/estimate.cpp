@@ -69,23 +69,22 @@ bool seedsReachRoot(const Graph& g, const HyperGraph& hg, const std::vector<int>
         }
         return false;
     };
-    if (fast != nullptr) {
-        const GraphView view = g.view();
-        for (std::size_t head = 0; head < queue.size(); ++head) {
-            bool found = false;
-            fast->forEachFiringInNeighbour(view, queue[head], [&](int u) { found = found || reach(u); });
-            if (found) return true;
+    // The fast sampler's tables stand for the thresholds it may have replaced.
+    const GraphView view = g.view();
+    auto eachFiring = [&](int v, auto&& f) {
+        if (fast != nullptr) {
+            fast->forEachFiringInNeighbour(view, v, f);
+            return;
         }
-        return false;
-    }
-    for (std::size_t head = 0; head < queue.size(); ++head) {
-        const int v = queue[head];
         const std::span<const int> in = g[v];
         const std::span<const UI> w = g.getWeight(v);
-        for (std::size_t j = 0; j < in.size(); ++j) {
-            if (!(lt ? w[j + 1] > w[j] : w[j + 1] > 0)) continue;
-            if (reach(in[j])) return true;
-        }
+        for (std::size_t j = 0; j < in.size(); ++j)
+            if (lt ? w[j + 1] > w[j] : w[j + 1] > 0) f(in[j]);
+    };
+    for (std::size_t head = 0; head < queue.size(); ++head) {
+        bool found = false;
+        eachFiring(queue[head], [&](int u) { found = found || reach(u); });
+        if (found) return true;
     }
     return false;
 }
