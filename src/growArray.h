@@ -1,5 +1,5 @@
 // A growable array of trivially copyable values that never holds two copies
-// of its contents.
+// of its contents (but for a moment under kHugeFrom bytes of them).
 //
 // std::vector grows by allocating a larger block and copying, so for a moment
 // it holds the old and the new block: twice the data. The hyperedge store is
@@ -57,7 +57,7 @@ public:
         remap(roundPages(n * sizeof(T)));
     }
     // Set the size to n; elements past the old size are zero only if that
-    // memory was never used before (shrinking then growing keeps old values),
+    // memory was never used before (after a shrink they may hold old values),
     // so callers that need zeros after a shrink must write them.
     void resize(std::size_t n) {
         if (n * sizeof(T) > capBytes) {
@@ -88,6 +88,19 @@ public:
         capBytes = 0;
     }
     void clear() { release(); }
+    // Empties the array and gives back the capacity beyond keepBytes, a
+    // capacity the array had (so whole pages of its kind); the memory kept
+    // keeps its pages, and its old values until written.
+    void emptyKeeping(std::size_t keepBytes) {
+        count = 0;
+        if (keepBytes >= capBytes) return;
+        if (keepBytes == 0) {
+            release();
+            return;
+        }
+        munmap(reinterpret_cast<char*>(ptr) + keepBytes, capBytes - keepBytes);
+        capBytes = keepBytes;
+    }
 
 private:
     static constexpr std::size_t kPage = 4096;
@@ -134,6 +147,15 @@ private:
             p = mapFresh(newBytes);
         } else if (!huge(newBytes)) {
             p = mremap(ptr, capBytes, newBytes, MREMAP_MAYMOVE);
+        } else if (!huge(capBytes)) {
+            // Small pages moved into a huge-page region would keep it on
+            // small pages up to its first 2 MB boundary, hundreds of faults
+            // more; under kHugeFrom bytes, copying them costs less.
+            p = mapFresh(newBytes);
+            if (p != MAP_FAILED) {
+                std::memcpy(p, ptr, count * sizeof(T));
+                munmap(ptr, capBytes);
+            }
         } else {
             // Grown in place where the address space allows; otherwise moved
             // (page tables, not bytes) to a huge-page boundary, so that huge
