@@ -54,12 +54,11 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
     const long long blocks = (cap + kEstimateBlock - 1) / kEstimateBlock;
     const int t = settings.threads;
     std::vector<UI> link;
-    std::vector<ThreadScratch> scratch;
+    std::span<ThreadScratch> scratch;
     runTogether(team, [&] {
         link.assign(static_cast<std::size_t>(n) + 1, k);
         for (UI i = 0; i < k; ++i) link[static_cast<std::size_t>(seeds[i])] = i;
-        scratch.resize(static_cast<std::size_t>(t));
-        for (ThreadScratch& s : scratch) s.prepare(n, fast);
+        scratch = hg.samplingScratch(t, n, fast);
     });
 
     // Block b's samples (the last block stops at the cap), counted until

@@ -103,8 +103,7 @@ long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, boo
         // A batch of fewer blocks than threads starts no thread that would
         // only wait.
         const int team = static_cast<int>(std::min<long long>(t, std::max<long long>(blocks, 1)));
-        std::vector<ThreadScratch> scratch(static_cast<std::size_t>(team));
-        for (ThreadScratch& s : scratch) s.prepare(n, fast);
+        const std::span<ThreadScratch> scratch = hg.samplingScratch(team, n, fast);
         std::vector<std::exception_ptr> failures(static_cast<std::size_t>(team));
         std::atomic<long long> nextBlock{0};
         std::atomic<bool> failed{false};
@@ -168,6 +167,7 @@ long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, boo
                 buf.discardBefore(slice.endNode, slice.firstEdge + static_cast<std::size_t>(kBlock));
             }
         }
+        for (ThreadScratch& s : scratch) s.buf.restart();
     }
     hg.updateDeg();
     // The selection follows, on this thread alone.

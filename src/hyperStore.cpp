@@ -17,6 +17,17 @@ constexpr std::size_t kMaxEdges = static_cast<std::size_t>(INT_MAX);
 constexpr std::int64_t kParallelIndexFrom = std::int64_t{1} << 18;
 }  // namespace
 
+void HyperedgeBuffer::reserveKept(std::size_t edges, std::size_t nodeCount) {
+    if (nodeBytesKept == 0) {
+        nodes.reserve(nodeCount);
+        nodeBytesKept = nodeBytesGone = nodes.bytes();
+    }
+    if (sizeBytesKept == 0) {
+        sizes.reserve(edges);
+        sizeBytesKept = sizeBytesGone = sizes.bytes();
+    }
+}
+
 void HyperedgeBuffer::discardBefore(std::size_t node, std::size_t edge) {
     auto drop = [](auto& arr, std::size_t count, std::size_t& gone) {
         const std::size_t page = arr.pageBytes();
@@ -28,6 +39,13 @@ void HyperedgeBuffer::discardBefore(std::size_t node, std::size_t edge) {
     };
     drop(nodes, node, nodeBytesGone);
     drop(sizes, edge, sizeBytesGone);
+}
+
+void HyperedgeBuffer::restart() {
+    nodes.emptyKeeping(nodeBytesKept);
+    sizes.emptyKeeping(sizeBytesKept);
+    nodeBytesGone = nodeBytesKept;
+    sizeBytesGone = sizeBytesKept;
 }
 
 HyperStore::HyperStore(UI n) : numNodes(n) {

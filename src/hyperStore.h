@@ -19,7 +19,9 @@
 
 // Hyperedges sampled by one thread before they join the store. Held in
 // GrowArrays so that released memory goes back to the system at once rather
-// than lingering in the allocator while the store grows.
+// than lingering in the allocator while the store grows. A first stretch of
+// room may be kept from batch to batch (reserveKept), so that small batches
+// find their pages already mapped.
 struct HyperedgeBuffer {
     GrowArray<int> nodes;  // node ids of all hyperedges, back to back
     GrowArray<UI> sizes;   // node count of each hyperedge, in order
@@ -30,17 +32,26 @@ struct HyperedgeBuffer {
     void clear() {
         nodes.release();
         sizes.release();
-        nodeBytesGone = 0;
-        sizeBytesGone = 0;
+        nodeBytesGone = nodeBytesKept = 0;
+        sizeBytesGone = sizeBytesKept = 0;
     }
+    // Room for `edges` sizes and `nodes` ids that discardBefore and restart
+    // never give back.
+    void reserveKept(std::size_t edges, std::size_t nodes);
     // Gives the whole pages below node position `node` and hyperedge position
-    // `edge` back to the system; they read as zero afterwards, so only call
-    // this for a prefix that has already been copied out.
+    // `edge`, past the kept room, back to the system; they read as zero
+    // afterwards, so only call this for a prefix that has already been
+    // copied out.
     void discardBefore(std::size_t node, std::size_t edge);
+    // Empties the buffer for the next batch: the kept room stays, all memory
+    // past it is given back.
+    void restart();
 
 private:
-    std::size_t nodeBytesGone = 0;  // prefixes already given back
+    std::size_t nodeBytesGone = 0;  // prefixes already given back, from the kept room on
     std::size_t sizeBytesGone = 0;
+    std::size_t nodeBytesKept = 0;
+    std::size_t sizeBytesKept = 0;
 };
 
 class HyperStore {

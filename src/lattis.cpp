@@ -6,10 +6,18 @@
 
 #include "graphView.h"
 #include "reverseSampler.h"
+#include "threadScratch.h"
 
 HyperGraph::HyperGraph(unsigned n, const Graph& g) : store(n), numNodes(n) {
     sfmt_init_gen_rand(&sfmtSeed, static_cast<std::uint32_t>(rand()));
     roots = RootDistribution(g);
+}
+
+HyperGraph::~HyperGraph() = default;
+
+std::span<ThreadScratch> HyperGraph::samplingScratch(int threads, UI n, const FastSampler* fast) {
+    if (!scratch) scratch = std::make_unique<ScratchPool>();
+    return scratch->take(threads, n, fast);
 }
 
 int HyperGraph::randIndex_bin(const UI* w, UI si, sfmt_t& rng) { return binIndex(w, si, sfmt_genrand_uint32(&rng)); }

@@ -16,6 +16,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -26,6 +27,10 @@
 #include "rootDistribution.h"
 #include "sfmt/SFMT.h"
 
+class FastSampler;
+class ScratchPool;
+struct ThreadScratch;
+
 class HyperGraph {
 public:
     // Builds the empty store for n nodes, the root distribution over g's
@@ -34,6 +39,7 @@ public:
     HyperGraph(unsigned n, const Graph& g);
     HyperGraph(const HyperGraph&) = delete;
     HyperGraph& operator=(const HyperGraph&) = delete;
+    ~HyperGraph();
 
     void updateDeg();
     void updateEdge();
@@ -98,6 +104,10 @@ public:
     const std::vector<UI>& rootDistribution() const { return roots.cumulative(); }
     const RootDistribution& rootDraw() const { return roots; }
 
+    // The per-thread records of `threads` sampling threads, prepared for n
+    // nodes and fast (threadScratch.h); kept between parallel phases.
+    std::span<ThreadScratch> samplingScratch(int threads, UI n, const FastSampler* fast);
+
 private:
     HyperStore store;
     UI curEdge = 0;
@@ -106,4 +116,5 @@ private:
     RootDistribution roots;
     std::uint64_t blocksIssued = 0;
     sfmt_t sfmtSeed;
+    std::unique_ptr<ScratchPool> scratch;
 };

@@ -390,6 +390,28 @@ TEST(HyperStoreLayout, ArraysKeepTheirContentsAsTheyGrowOntoHugePages) {
     }
 }
 
+TEST(HyperStoreLayout, KeptRoomOutlastsDiscardsAndRestarts) {
+    // The room a buffer keeps between batches is never given back: its ids
+    // stay through discards and a restart, which empties the buffer and
+    // unmaps only what lies past that room.
+    for (const std::size_t count : {std::size_t{1000}, std::size_t{300000}, std::size_t{3000000}}) {
+        HyperedgeBuffer buf;
+        buf.reserveKept(16, std::size_t{1} << 18);
+        const std::size_t kept = buf.nodes.bytes();
+        for (std::size_t i = 0; i < count; ++i) buf.add(std::array<int, 1>{static_cast<int>(i)}.data(), 1);
+        buf.discardBefore(count, count);
+        const std::size_t keptIds = std::min(count, kept / sizeof(int));
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < keptIds; ++i) wrong += buf.nodes[i] != static_cast<int>(i);
+        buf.restart();
+        EXPECT_EQ(buf.nodes.size(), 0u);
+        EXPECT_EQ(buf.sizes.size(), 0u);
+        EXPECT_EQ(buf.nodes.bytes(), kept);
+        for (std::size_t i = 0; i < keptIds; ++i) wrong += buf.nodes[i] != static_cast<int>(i);
+        EXPECT_EQ(wrong, 0u) << count;
+    }
+}
+
 TEST(HyperStoreLimits, RefusesToPassTheHyperedgeIdRange) {
     Isolated net(2, {1, 1}, BenefitLayout::Dense);
     HyperGraph hg(2, net.g);
