@@ -16,8 +16,7 @@
 #              BUDGET (default 50), EPSILON (0.1), SEED (1), DATA_DIR,
 #              SPLIT ("slashdot IC degree": network, model and costs of the last
 #              run; "none" skips it), MPIRUN_OPTIONS (added to every mpirun,
-#              e.g. "--mca pml ob1" to skip Open MPI's fabric probe on one
-#              machine).
+#              e.g. "--mca btl self,vader").
 # As root, Open MPI also needs OMPI_ALLOW_RUN_AS_ROOT=1 and
 # OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 in the environment.
 set -euo pipefail
