@@ -27,7 +27,9 @@
 
 class TextReader {
 public:
-    static constexpr std::size_t kDefaultBuffer = std::size_t{1} << 20;
+    // Fits the processor's second-level cache, and is faulted in once: a
+    // larger buffer only adds page faults (a 1 MB one took 256 of them).
+    static constexpr std::size_t kDefaultBuffer = std::size_t{1} << 17;
     // Longest token taken whole; a longer one is cut here (and fails to parse).
     static constexpr std::size_t kMaxToken = 4096;
 
