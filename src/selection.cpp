@@ -5,15 +5,16 @@
 // the node) and that node ids in hyperedges lie in 1..n. Gains are kept exact:
 // every newly covered hyperedge lowers the gain of each of its other nodes at
 // once and re-sifts that node, so the heap top is always the true best ratio
-// and no lazy re-evaluation is needed. Runs on the calling thread. degree is
-// normally sized n + 1 by the caller; a shorter one is grown as seeds are taken.
+// and no lazy re-evaluation is needed. The heap is RatioHeap, which orders and
+// breaks ties as MappedHeap<InfCost> over the same gains and costs. Runs on
+// the calling thread. degree is normally sized n + 1 by the caller; a shorter
+// one is grown as seeds are taken.
 #include <cassert>
 #include <span>
 #include <vector>
 
-#include "HeapData.h"
 #include "hypergraph.h"
-#include "mappedHeap.h"
+#include "ratioHeap.h"
 
 namespace {
 constexpr std::size_t kLookahead = 8;
@@ -24,11 +25,13 @@ void buildSeedSetCost(const HyperGraph& hg, std::vector<int>& seeds, unsigned n,
     assert(costs.size() >= n);
     const int nodes = static_cast<int>(n);
     std::vector<int> nodeDegree(n);
-    for (int j = 0; j < nodes; ++j) nodeDegree[j] = static_cast<int>(hg.getNode(j + 1).size());
+    int* gain = nodeDegree.data();
+    for (int j = 0; j < nodes; ++j) gain[j] = static_cast<int>(hg.getNode(j + 1).size());
+    const float* cost = costs.data();
 
     // The heap starts from the indices 0 .. n - 1 in order.
-    InfCost<int, const float> hd(nodeDegree.data(), costs.data());
-    auto heap = MappedHeap<InfCost<int, const float>>::firstIds(nodes, hd);
+    RatioHeap heap;
+    heap.build(nodes, gain, cost);
 
     const long long numEdge = hg.getNumEdge();
     std::vector<bool> edgeMark(static_cast<std::size_t>(numEdge), false);
@@ -38,7 +41,6 @@ void buildSeedSetCost(const HyperGraph& hg, std::vector<int>& seeds, unsigned n,
     degree[0] = 0;
     totalDegree = 0;
     std::size_t i = 1;
-    int* gain = nodeDegree.data();
     while (totalCost < k && !heap.empty()) {
         int maxInd = heap.pop() + 1;
         totalCost += static_cast<double>(costs[maxInd - 1]);
@@ -63,7 +65,7 @@ void buildSeedSetCost(const HyperGraph& hg, std::vector<int>& seeds, unsigned n,
             for (int u : hg.getEdge(h)) {
                 if (u == maxInd) continue;
                 --gain[u - 1];
-                heap.decreased(u - 1);
+                heap.decreased(u - 1, gain[u - 1], cost[u - 1]);
             }
             edgeMark[h] = true;
         }

@@ -13,6 +13,7 @@
 
 #include "HeapData.h"
 #include "mappedHeap.h"
+#include "ratioHeap.h"
 
 namespace {
 
@@ -352,6 +353,44 @@ TEST(MappedHeapTest, DecreasedMatchesHeapifyOnDecreases) {
             --b[static_cast<std::size_t>(id)];
             ASSERT_EQ(ha.heapify(id), hb.decreased(id));
             for (int v = 0; v < n; ++v) ASSERT_EQ(ha.positionOf(v), hb.positionOf(v));
+        }
+    }
+}
+
+// The selection's RatioHeap against MappedHeap<InfCost> built by firstIds:
+// the same pops and slots under random decreases and pops, with ties (gains
+// from a few values), zero costs (+inf ratios and 0 / 0) and mixed costs,
+// and after being built again over a different count.
+TEST(RatioHeapTest, OrdersAndBreaksTiesAsMappedHeap) {
+    std::mt19937 rng(31);
+    const std::vector<std::vector<float>> costKinds = {{1.0f}, {0.5f, 1.0f, 3.0f}, {0.0f, 1.0f, 2.0f}};
+    RatioHeap keyed;  // kept across rounds, as the selection keeps it
+    for (const std::vector<float>& kinds : costKinds) {
+        for (int round = 0; round < 30; ++round) {
+            const int n = static_cast<int>(rng() % 60);
+            std::vector<int> gains(static_cast<std::size_t>(n));
+            std::vector<float> costs(static_cast<std::size_t>(n));
+            for (int i = 0; i < n; ++i) {
+                gains[static_cast<std::size_t>(i)] = static_cast<int>(rng() % 5);
+                costs[static_cast<std::size_t>(i)] = kinds[rng() % kinds.size()];
+            }
+            Heap plain = Heap::firstIds(n, Cmp(gains.data(), costs.data()));
+            keyed.build(n, gains.data(), costs.data());
+            for (int v = 0; v < n; ++v) ASSERT_EQ(plain.positionOf(v), keyed.positionOf(v));
+            while (!plain.empty()) {
+                ASSERT_FALSE(keyed.empty());
+                if (rng() % 3 == 0) {
+                    ASSERT_EQ(plain.pop(), keyed.pop());
+                    continue;
+                }
+                const int id = static_cast<int>(rng() % static_cast<unsigned>(n));
+                int& g = gains[static_cast<std::size_t>(id)];
+                if (plain.positionOf(id) < 1 || g == 0) continue;
+                --g;
+                ASSERT_EQ(plain.decreased(id), keyed.decreased(id, g, costs[static_cast<std::size_t>(id)]));
+                for (int v = 0; v < n; ++v) ASSERT_EQ(plain.positionOf(v), keyed.positionOf(v)) << v;
+            }
+            EXPECT_TRUE(keyed.empty());
         }
     }
 }
