@@ -4,18 +4,6 @@
 #include "distributedSelection.h"
 
 #include <cassert>
-#include <numeric>
-
-namespace {
-
-// Heap ids 0 .. n - 1 in ascending order, the order the heap starts from.
-std::vector<int> ascending(std::size_t n) {
-    std::vector<int> ids(n);
-    std::iota(ids.begin(), ids.end(), 0);
-    return ids;
-}
-
-}  // namespace
 
 CoverageShard::CoverageShard(const HyperGraph& hg, const BlockShare& share)
     : hg(hg), share(share), edgeMark(static_cast<std::size_t>(hg.getNumEdge()), false) {}
@@ -45,12 +33,12 @@ GreedyRoot::GreedyRoot(std::vector<int> gains, double k, const std::vector<float
                        long long& totalDegree)
     : gain(std::move(gains)),
       costs(costs),
-      hd(gain.data(), costs.data()),
-      heap(ascending(gain.size()), hd),
       k(k),
       degree(degree),
       totalDegree(totalDegree) {
     assert(costs.size() >= gain.size());
+    // The heap starts from the indices 0 .. n - 1 in order.
+    heap.build(static_cast<int>(gain.size()), gain.data(), costs.data());
     if (degree.empty()) degree.resize(1);
     degree[0] = 0;
     totalDegree = 0;
@@ -83,8 +71,9 @@ void GreedyRoot::apply(std::span<const std::span<const int>> streams) {
         const std::span<const int> s = streams[best];
         const std::size_t m = static_cast<std::size_t>(s[cursor[best] + 1]);
         for (int u : s.subspan(cursor[best] + 2, m)) {
-            --gain[static_cast<std::size_t>(u - 1)];
-            heap.decreased(u - 1);
+            const std::size_t x = static_cast<std::size_t>(u - 1);
+            --gain[x];
+            heap.decreased(u - 1, gain[x], costs[x]);
         }
         cursor[best] += 2 + m;
     }

@@ -18,10 +18,9 @@
 #include <span>
 #include <vector>
 
-#include "HeapData.h"
 #include "blockShare.h"
 #include "lattis.h"
-#include "mappedHeap.h"
+#include "ratioHeap.h"
 
 // One process's part: its store, its block share and its coverage marks.
 class CoverageShard {
@@ -63,8 +62,7 @@ public:
 private:
     std::vector<int> gain;
     const std::vector<float>& costs;
-    InfCost<int, const float> hd;
-    MappedHeap<InfCost<int, const float>> heap;
+    RatioHeap heap;
     double k;
     double totalCost = 0;
     std::size_t picked = 0;
