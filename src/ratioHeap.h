@@ -16,7 +16,8 @@
 
 #include <cassert>
 #include <cstddef>
-#include <vector>
+
+#include "growArray.h"
 
 class RatioHeap {
 public:
@@ -85,7 +86,10 @@ private:
         return k;
     }
 
-    std::vector<Slot> slot;     // slots 1..n; slot 0 unused
-    std::vector<int> position;  // slot of each id
+    // Mappings rather than vectors: every entry is written before it is
+    // read, so the vectors' clearing would be wasted, and a large heap gets
+    // huge pages (a few faults instead of one per 4 kB).
+    GrowArray<Slot> slot;     // slots 1..n; slot 0 unused
+    GrowArray<int> position;  // slot of each id
     int n = 0;
 };
