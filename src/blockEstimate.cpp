@@ -54,6 +54,7 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
     const long long blocks = (cap + kEstimateBlock - 1) / kEstimateBlock;
     const int t = settings.threads;
     std::vector<UI> link;
+    const ScratchGuard guard(hg);
     std::span<ThreadScratch> scratch;
     runTogether(team, [&] {
         link.assign(static_cast<std::size_t>(n) + 1, k);

@@ -103,6 +103,7 @@ long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, boo
         // A batch of fewer blocks than threads starts no thread that would
         // only wait.
         const int team = static_cast<int>(std::min<long long>(t, std::max<long long>(blocks, 1)));
+        const ScratchGuard guard(hg);
         const std::span<ThreadScratch> scratch = hg.samplingScratch(team, n, fast);
         std::vector<std::exception_ptr> failures(static_cast<std::size_t>(team));
         std::atomic<long long> nextBlock{0};

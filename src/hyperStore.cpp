@@ -30,11 +30,14 @@ void HyperedgeBuffer::reserveKept(std::size_t edges, std::size_t nodeCount) {
 
 void HyperedgeBuffer::discardBefore(std::size_t node, std::size_t edge) {
     auto drop = [](auto& arr, std::size_t count, std::size_t& gone) {
+        // Whole pages of the array's present kind, so a huge page is never
+        // split (the kept room may end inside one).
         const std::size_t page = arr.pageBytes();
+        const std::size_t from = (gone + page - 1) / page * page;
         const std::size_t whole = count * sizeof(arr[0]) / page * page;
-        if (whole <= gone) return;
+        if (whole <= from) return;
         // Failure only means the pages stay resident until clear().
-        [[maybe_unused]] int rc = madvise(reinterpret_cast<char*>(arr.data()) + gone, whole - gone, MADV_DONTNEED);
+        [[maybe_unused]] int rc = madvise(reinterpret_cast<char*>(arr.data()) + from, whole - from, MADV_DONTNEED);
         gone = whole;
     };
     drop(nodes, node, nodeBytesGone);
@@ -42,10 +45,16 @@ void HyperedgeBuffer::discardBefore(std::size_t node, std::size_t edge) {
 }
 
 void HyperedgeBuffer::restart() {
-    nodes.emptyKeeping(nodeBytesKept);
-    sizes.emptyKeeping(sizeBytesKept);
-    nodeBytesGone = nodeBytesKept;
-    sizeBytesGone = sizeBytesKept;
+    // The kept room grows to whole pages of the array's present kind: an
+    // array that moved onto huge pages keeps its first one whole.
+    auto keep = [](auto& arr, std::size_t& kept, std::size_t& gone) {
+        const std::size_t page = arr.pageBytes();
+        kept = std::min(arr.bytes(), (kept + page - 1) / page * page);
+        arr.emptyKeeping(kept);
+        gone = kept;
+    };
+    keep(nodes, nodeBytesKept, nodeBytesGone);
+    keep(sizes, sizeBytesKept, sizeBytesGone);
 }
 
 HyperStore::HyperStore(UI n) : numNodes(n) {

@@ -37,7 +37,7 @@ struct HyperedgeBuffer {
     }
     // Room for `edges` sizes and `nodes` ids that discardBefore and restart
     // never give back.
-    void reserveKept(std::size_t edges, std::size_t nodes);
+    void reserveKept(std::size_t edges, std::size_t nodeCount);
     // Gives the whole pages below node position `node` and hyperedge position
     // `edge`, past the kept room, back to the system; they read as zero
     // afterwards, so only call this for a prefix that has already been

@@ -20,6 +20,8 @@ std::span<ThreadScratch> HyperGraph::samplingScratch(int threads, UI n, const Fa
     return scratch->take(threads, n, fast);
 }
 
+void HyperGraph::releaseSamplingScratch() { scratch.reset(); }
+
 int HyperGraph::randIndex_bin(const UI* w, UI si, sfmt_t& rng) { return binIndex(w, si, sfmt_genrand_uint32(&rng)); }
 
 int HyperGraph::randIndex_lin(const UI* w, UI si, sfmt_t& rng) { return linIndex(w, si, sfmt_genrand_uint32(&rng)); }

@@ -105,8 +105,11 @@ public:
     const RootDistribution& rootDraw() const { return roots; }
 
     // The per-thread records of `threads` sampling threads, prepared for n
-    // nodes and fast (threadScratch.h); kept between parallel phases.
+    // nodes and fast (threadScratch.h); kept between parallel phases. The
+    // span is valid until the next call, which may move the records.
     std::span<ThreadScratch> samplingScratch(int threads, UI n, const FastSampler* fast);
+    // Gives the records back; the next samplingScratch builds fresh ones.
+    void releaseSamplingScratch();
 
 private:
     HyperStore store;

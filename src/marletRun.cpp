@@ -293,6 +293,8 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
     const double estimateStart = watch.seconds();
     const BlockEstimate benefit = estimateInBlocks(g, hg, seeds, estimate);
     const double estimateSeconds = watch.seconds() - estimateStart;
+    // Sampling is over: the memory figure should not count its records.
+    hg.releaseSamplingScratch();
     restThreadTeam();
     // Every process of a split run has the seeds and the estimate; the first
     // alone reports and writes the seed file.

@@ -38,9 +38,11 @@ long launcherCount(const char* name) {
 
 // When every rank of the job runs on this machine, the default messaging
 // layer's probe of network fabrics only slows start-up (about 0.2 s a run on
-// a 2-core machine); the plain one (pml ob1) then talks through shared
-// memory. Every rank sees the same counts and so chooses alike. A layer the
-// user chose (--mca pml, OMPI_MCA_pml) stands.
+// a 2-core machine); the plain one (pml ob1) then sends through its
+// shared-memory transport. Every rank sees the same counts and so chooses
+// alike. A layer chosen on the command line or in the environment (--mca
+// pml, OMPI_MCA_pml) stands; one set only in an MCA parameter file is
+// overridden.
 void preferSharedMemoryOnOneMachine() {
     const long ranks = launcherCount("OMPI_COMM_WORLD_SIZE");
     if (ranks > 0 && launcherCount("OMPI_COMM_WORLD_LOCAL_SIZE") == ranks) setenv("OMPI_MCA_pml", "ob1", 0);

@@ -6,17 +6,21 @@
 // threads ever write to one line. Everything is allocated before the
 // parallel region starts; the mark list is an anonymous mapping, so only the
 // pages that samples reach are ever touched. A store keeps its records from
-// one parallel phase to the next (ScratchPool): every sample clears the
-// flags it set, so a record left by a finished phase is ready for the next,
-// with its pages already mapped.
+// one parallel phase to the next (ScratchPool): every finished sample clears
+// the flags it set, so a record left by a finished phase is ready for the
+// next, with its pages already mapped; a phase that fails drops them
+// (ScratchGuard).
 #pragma once
 
 #include <span>
 #include <vector>
 
+#include <exception>
+
 #include "fastSampler.h"
 #include "growArray.h"
 #include "hyperStore.h"
+#include "lattis.h"
 #include "sfmt/SFMT.h"
 #include "visitBits.h"
 
@@ -63,4 +67,21 @@ public:
 
 private:
     std::vector<ThreadScratch> records;
+};
+
+// Drops a store's thread records when the phase that uses them ends by an
+// exception: a sample cut short may have left flags set that the next phase
+// would take for its own.
+class ScratchGuard {
+public:
+    explicit ScratchGuard(HyperGraph& hg) : hg(hg), entered(std::uncaught_exceptions()) {}
+    ScratchGuard(const ScratchGuard&) = delete;
+    ScratchGuard& operator=(const ScratchGuard&) = delete;
+    ~ScratchGuard() {
+        if (std::uncaught_exceptions() > entered) hg.releaseSamplingScratch();
+    }
+
+private:
+    HyperGraph& hg;
+    int entered;
 };
