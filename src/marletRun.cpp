@@ -21,11 +21,13 @@
 #include <cstring>
 #include <exception>
 #include <ctime>
+#include <future>
 #include <iostream>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -299,6 +301,24 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
     // Every process of a split run has the seeds and the estimate; the first
     // alone reports and writes the seed file.
     if (team != nullptr && !team->reports) return 0;
+    // The memory probe starts a shell and three tools: tens of milliseconds
+    // on a small run. What it measures is final by now (what is left only
+    // prints and writes the seed file), so it runs while the report is put
+    // together and the seed file written; its text is converted, with any
+    // message, where "Memory: " is printed.
+    const double probeStart = watch.seconds();
+    double probeSeconds = 0;
+    auto probe = [&] {
+        std::string total = memoryTotalText();
+        probeSeconds = watch.seconds() - probeStart;
+        return total;
+    };
+    std::future<std::string> memoryTotal;
+    try {
+        memoryTotal = std::async(std::launch::async, probe);
+    } catch (const std::system_error&) {
+        memoryTotal = std::async(std::launch::deferred, probe);  // no thread to spare: probe in place
+    }
     const std::clock_t stop = std::clock();
     report.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
     // The pair counts serve only the report's last line, so the list is
@@ -379,9 +399,8 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
     // Probed here: a probe that finds no figure says so on standard output,
     // after "Memory: ".
     std::cout << "Memory: ";
-    const double probeStart = watch.seconds();
-    report.memoryMB = getCurrentMemoryUsage();
-    report.memoryProbeSeconds = watch.seconds() - probeStart;
+    report.memoryMB = megabytesFromTotal(memoryTotal.get());
+    report.memoryProbeSeconds = probeSeconds;
     std::cout << report.memoryMB << " MB\n";
     std::cout << "Estimate Influence: " << report.estimateInfluence << "\n";
     std::cout.flush();

@@ -55,7 +55,7 @@ std::string totalFromStatus(std::string_view status) {
     return {};
 }
 
-float getCurrentMemoryUsage() {
+std::string memoryTotalText() {
     const std::string pid = intToStr(static_cast<int>(getpid()));
     const std::string command = "pmap " + pid + " | grep -i Total | awk '{print $2}'";
     // The pipeline's output is read through a pipe: no file is made, so the
@@ -79,5 +79,7 @@ float getCurrentMemoryUsage() {
         text << in.rdbuf();
         mem_str = totalFromStatus(text.str());
     }
-    return megabytesFromTotal(mem_str);
+    return mem_str;
 }
+
+float getCurrentMemoryUsage() { return megabytesFromTotal(memoryTotalText()); }

@@ -20,6 +20,12 @@ UI strToInt(std::string s);
 // 0 (with strToInt's message) when neither gives a figure.
 float getCurrentMemoryUsage();
 
+// getCurrentMemoryUsage in two steps: memoryTotalText runs the probe and
+// gives the total as text (empty when nothing gave one) and prints nothing,
+// so it may run on another thread while the caller works on;
+// megabytesFromTotal then converts it on the thread that prints.
+std::string memoryTotalText();
+
 // The two steps of getCurrentMemoryUsage that read text, apart so that they
 // can be tried on given text. megabytesFromTotal takes the total as pmap
 // prints it, kilobytes and one unit letter ("123456K" gives 120.5625); the
