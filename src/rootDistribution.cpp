@@ -3,6 +3,7 @@
 
 #include <cassert>
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 
 namespace {
@@ -32,8 +33,11 @@ RootDistribution::RootDistribution(const Graph& g) {
     const std::vector<double>& ben = g.getBen();
     const std::size_t m = ben.size();
     std::size_t positive = m;
-    for (std::size_t j = 0; j < m; ++j)
+    uniform = m > 0 && ben[0] > 0;
+    for (std::size_t j = 0; j < m; ++j) {
         if (ben[j] > 0) positive = j;
+        uniform = uniform && ben[j] == ben[0];
+    }
     if (positive == m) throw std::runtime_error("no node has a positive benefit: no reverse sample can be rooted");
     lastPositive = static_cast<UI>(positive);
 
@@ -54,6 +58,7 @@ RootDistribution::RootDistribution(const Graph& g) {
     for (std::size_t i = positive + 1; i <= m; ++i) bDist[i] = kUiMax;
     benSize = static_cast<UI>(m + 1);
 
+    if (uniform) return;  // positionFor needs no bucket table
     // About four positions per bucket: the bucket's range then usually lies
     // in one cache line of bDist, and the table is a quarter of its size.
     int bits = 1;
@@ -74,6 +79,17 @@ RootDistribution::RootDistribution(const Graph& g) {
 // bucket's, so the search runs over that range only. The result is the one a
 // binary search over the whole of bDist gives.
 UI RootDistribution::positionFor(UI ran) const {
+    if (uniform) {
+        // Entry i lies within a rounding of i * 2^32 / positions, so the
+        // guess is the answer or next to it; the steps make it exact: the
+        // last p with bDist[p] <= ran (bDist[0] is 0), as the search gives.
+        const UI positions = benSize - 1;
+        UI p = static_cast<UI>((static_cast<std::uint64_t>(ran) * positions) >> 32);
+        const UI* d = bDist.data();
+        while (p < positions && d[p + 1] <= ran) ++p;
+        while (d[p] > ran) --p;
+        return p > lastPositive ? lastPositive : p;
+    }
     const std::size_t j = ran >> rootShift;
     UI p = firstAbove(bDist.data(), rootStart[j], rootStart[j + 1], ran);
     // The top draw equals the last entry and ends at it.

@@ -8,7 +8,10 @@
 // benefits or zeros (both benefit layouts do). Every entry from the last
 // positive position on is UI_MAX, and the top draw 4294967295 belongs to the
 // last positive position, so every draw yields a real node. A table over the
-// top bits of the draw narrows the binary search to a few positions.
+// top bits of the draw narrows the binary search to a few positions; where
+// every position has the same positive benefit (unit benefits), the
+// position is draw * positions / 2^32 instead, corrected against the
+// entries by a step if rounding put it off, with the same result.
 #pragma once
 
 #include <vector>
@@ -37,4 +40,5 @@ private:
     // more at the end holds benSize.
     std::vector<UI> rootStart;
     int rootShift = 31;
+    bool uniform = false;  // every position holds the same positive benefit
 };

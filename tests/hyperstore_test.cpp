@@ -137,39 +137,49 @@ TEST(HyperStoreRoots, ConstructorSeedsFromOneRandValue) {
 }
 
 TEST(HyperStoreRoots, LookupAgreesWithFullSearchAtEveryBoundary) {
-    // 300 isolated nodes, benefits of widely varying size with runs of zeros,
-    // so that buckets of the root lookup hold zero, one and many positions.
-    // Every boundary of the distribution, one either side of it, and draws in
-    // between must root where the interval p with d[p - 1] <= draw < d[p]
-    // (the last positive position for the top draw) says.
-    const int n = 300;
-    std::vector<double> ben(n);
+    // Isolated nodes with benefits of widely varying size and runs of zeros,
+    // so that buckets of the root lookup hold zero, one and many positions;
+    // and equal benefits, looked up by multiplication: 1 (exact entries), 0.3
+    // (entries carrying the running sum's rounding) and a count of nodes that
+    // does not divide 2^32. Every boundary of the distribution, one either
+    // side of it, and draws in between must root where the interval p with
+    // d[p - 1] <= draw < d[p] (the last positive position for the top draw)
+    // says.
     std::mt19937 rng(11);
-    for (int v = 0; v < n; ++v) ben[static_cast<std::size_t>(v)] = v % 7 == 3 ? 0 : std::ldexp(1.0 + rng() % 100, static_cast<int>(rng() % 20));
-    for (BenefitLayout layout : {BenefitLayout::Dense, BenefitLayout::Compact}) {
-        Isolated net(n, ben, layout);
-        HyperGraph hg(static_cast<unsigned>(n), net.g);
-        const std::vector<UI> d = distribution(hg);
-        std::size_t lastPositive = 0;
-        for (std::size_t j = 0; j < net.g.getBen().size(); ++j)
-            if (net.g.getBen()[j] > 0) lastPositive = j;
-        auto expected = [&](UI draw) {
-            std::size_t p = d.size() - 1;
-            for (std::size_t q = 1; q < d.size(); ++q)
-                if (d[q - 1] <= draw && draw < d[q]) {
-                    p = q;
-                    break;
-                }
-            return static_cast<int>(net.g.getNodeInBen(static_cast<unsigned>(std::min(p - 1, lastPositive))));
-        };
-        std::vector<UI> draws = {0, kTop};
-        for (UI b : d) {
-            draws.push_back(b);
-            if (b > 0) draws.push_back(b - 1);
-            if (b < kTop) draws.push_back(b + 1);
+    struct Case {
+        int n;
+        double equal;  // 0: varied benefits
+    };
+    for (const Case c : {Case{300, 0}, Case{300, 1}, Case{1000, 0.3}, Case{7, 1}}) {
+        const int n = c.n;
+        std::vector<double> ben(static_cast<std::size_t>(n), c.equal);
+        if (c.equal == 0)
+            for (int v = 0; v < n; ++v) ben[static_cast<std::size_t>(v)] = v % 7 == 3 ? 0 : std::ldexp(1.0 + rng() % 100, static_cast<int>(rng() % 20));
+        for (BenefitLayout layout : {BenefitLayout::Dense, BenefitLayout::Compact}) {
+            Isolated net(n, ben, layout);
+            HyperGraph hg(static_cast<unsigned>(n), net.g);
+            const std::vector<UI> d = distribution(hg);
+            std::size_t lastPositive = 0;
+            for (std::size_t j = 0; j < net.g.getBen().size(); ++j)
+                if (net.g.getBen()[j] > 0) lastPositive = j;
+            auto expected = [&](UI draw) {
+                std::size_t p = d.size() - 1;
+                for (std::size_t q = 1; q < d.size(); ++q)
+                    if (d[q - 1] <= draw && draw < d[q]) {
+                        p = q;
+                        break;
+                    }
+                return static_cast<int>(net.g.getNodeInBen(static_cast<unsigned>(std::min(p - 1, lastPositive))));
+            };
+            std::vector<UI> draws = {0, kTop};
+            for (UI b : d) {
+                draws.push_back(b);
+                if (b > 0) draws.push_back(b - 1);
+                if (b < kTop) draws.push_back(b + 1);
+            }
+            for (int i = 0; i < 2000; ++i) draws.push_back(static_cast<UI>(rng()));
+            for (UI draw : draws) ASSERT_EQ(net.rootFor(hg, draw), expected(draw)) << c.n << " nodes, draw " << draw;
         }
-        for (int i = 0; i < 2000; ++i) draws.push_back(static_cast<UI>(rng()));
-        for (UI draw : draws) ASSERT_EQ(net.rootFor(hg, draw), expected(draw)) << draw;
     }
 }
 
