@@ -33,13 +33,14 @@ RootDistribution::RootDistribution(const Graph& g) {
     const std::vector<double>& ben = g.getBen();
     const std::size_t m = ben.size();
     std::size_t positive = m;
-    uniform = m > 0 && ben[0] > 0;
-    for (std::size_t j = 0; j < m; ++j) {
+    for (std::size_t j = 0; j < m; ++j)
         if (ben[j] > 0) positive = j;
-        uniform = uniform && ben[j] == ben[0];
-    }
     if (positive == m) throw std::runtime_error("no node has a positive benefit: no reverse sample can be rooted");
     lastPositive = static_cast<UI>(positive);
+    // Equal benefits up to the last positive one; the zeros after it (the
+    // dense layout's unused last entry) hold no draw.
+    uniform = true;
+    for (std::size_t j = 0; j <= positive && uniform; ++j) uniform = ben[j] == ben[0];
 
     // Prefix sums in double precision, in index order; two passes rather
     // than a copy of the benefits, which on large networks is the peak.
@@ -58,7 +59,16 @@ RootDistribution::RootDistribution(const Graph& g) {
     for (std::size_t i = positive + 1; i <= m; ++i) bDist[i] = kUiMax;
     benSize = static_cast<UI>(m + 1);
 
-    if (uniform) return;  // positionFor needs no bucket table
+    if (uniform) {
+        // positionFor needs no bucket table. Where every entry up to the
+        // last positive position's end is exactly floor(UI_MAX * i /
+        // positions), it needs no entry either.
+        const std::uint64_t positions = positive + 1;
+        exact = true;
+        for (std::size_t i = 0; i <= positive + 1 && exact; ++i)
+            exact = bDist[i] == static_cast<UI>(std::uint64_t{kUiMax} * i / positions);
+        return;
+    }
     // About four positions per bucket: the bucket's range then usually lies
     // in one cache line of bDist, and the table is a quarter of its size.
     int bits = 1;
@@ -79,11 +89,18 @@ RootDistribution::RootDistribution(const Graph& g) {
 // bucket's, so the search runs over that range only. The result is the one a
 // binary search over the whole of bDist gives.
 UI RootDistribution::positionFor(UI ran) const {
+    if (exact) {
+        // The last p with floor(UI_MAX * p / positions) <= ran, that is
+        // UI_MAX * p < (ran + 1) * positions.
+        const std::uint64_t positions = std::uint64_t{lastPositive} + 1;
+        const UI p = static_cast<UI>(((static_cast<std::uint64_t>(ran) + 1) * positions - 1) / kUiMax);
+        return p > lastPositive ? lastPositive : p;
+    }
     if (uniform) {
         // Entry i lies within a rounding of i * 2^32 / positions, so the
         // guess is the answer or next to it; the steps make it exact: the
         // last p with bDist[p] <= ran (bDist[0] is 0), as the search gives.
-        const UI positions = benSize - 1;
+        const UI positions = lastPositive + 1;
         UI p = static_cast<UI>((static_cast<std::uint64_t>(ran) * positions) >> 32);
         const UI* d = bDist.data();
         while (p < positions && d[p + 1] <= ran) ++p;

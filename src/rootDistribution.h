@@ -8,10 +8,12 @@
 // benefits or zeros (both benefit layouts do). Every entry from the last
 // positive position on is UI_MAX, and the top draw 4294967295 belongs to the
 // last positive position, so every draw yields a real node. A table over the
-// top bits of the draw narrows the binary search to a few positions; where
-// every position has the same positive benefit (unit benefits), the
-// position is draw * positions / 2^32 instead, corrected against the
-// entries by a step if rounding put it off, with the same result.
+// top bits of the draw narrows the binary search to a few positions. Where
+// every position up to the last positive one has the same benefit (unit
+// benefits), the position is draw * positions / 2^32 instead, corrected
+// against the entries by a step if rounding put it off, with the same
+// result; where the entries are exactly the scaled multiples, it is computed
+// from the draw alone.
 #pragma once
 
 #include <vector>
@@ -40,5 +42,8 @@ private:
     // more at the end holds benSize.
     std::vector<UI> rootStart;
     int rootShift = 31;
-    bool uniform = false;  // every position holds the same positive benefit
+    // Every position up to lastPositive holds the same benefit, and then
+    // whether entry i up to lastPositive + 1 is floor(UI_MAX * i / (lastPositive + 1)).
+    bool uniform = false;
+    bool exact = false;
 };
