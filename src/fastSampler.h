@@ -236,7 +236,7 @@ void FastSampler::searchesIC(const GraphView& g, const RootDistribution& roots, 
     };
     auto begin = [&](int i) {
         slot[i] = Slot{0, true, false};
-        reach(i, static_cast<int>(g.benIndex[roots.positionFor(draw.next())]));
+        reach(i, static_cast<int>(roots.nodeFor(draw.next(), g.benIndex)));
         ++started;
         ++active;
     };
@@ -311,7 +311,7 @@ void FastSampler::walksLT(const GraphView& g, const RootDistribution& roots, sfm
     long long started = 0;
     int active = 0;
     auto begin = [&](int i) {
-        slot[i].cur = static_cast<int>(g.benIndex[roots.positionFor(draw.next())]);
+        slot[i].cur = static_cast<int>(roots.nodeFor(draw.next(), g.benIndex));
         slot[i].active = true;
         slot[i].pending = false;
         fetch(slot[i].cur);

@@ -27,7 +27,7 @@ template <SeedTest mode, class Visit, class Sink>
 bool walkLT(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, Sink&& sink, const UI* link, UI k,
             Visit& visit, int* mark_) {
     DrawCursor draw(rng);
-    int cur = static_cast<int>(g.benIndex[roots.positionFor(draw.next())]);
+    int cur = static_cast<int>(roots.nodeFor(draw.next(), g.benIndex));
     UI marked = 0;
     bool hit = false;
     for (UI pass = 0; pass < g.n; ++pass) {
@@ -66,7 +66,7 @@ template <SeedTest mode, class Visit, class Sink, class Expand>
 bool searchBreadthFirst(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, Sink&& sink, const UI* link,
                         UI k, Visit& visit, int* mark_, Expand&& expand) {
     DrawCursor draw(rng);
-    const int root = static_cast<int>(g.benIndex[roots.positionFor(draw.next())]);
+    const int root = static_cast<int>(roots.nodeFor(draw.next(), g.benIndex));
     mark(visit, root);
     mark_[0] = root;
     UI marked = 1;

@@ -41,6 +41,9 @@ RootDistribution::RootDistribution(const Graph& g) {
     // dense layout's unused last entry) hold no draw.
     uniform = true;
     for (std::size_t j = 0; j <= positive && uniform; ++j) uniform = ben[j] == ben[0];
+    idsInOrder = true;
+    for (std::size_t j = 0; j <= positive && idsInOrder; ++j)
+        idsInOrder = g.getNodeInBen(static_cast<unsigned>(j)) == static_cast<UI>(j + 1);
 
     // Prefix sums in double precision, in index order; two passes rather
     // than a copy of the benefits, which on large networks is the peak.

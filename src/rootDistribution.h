@@ -29,6 +29,11 @@ public:
     // The benefit position (from 0) that draw ran selects: the p - 1 for the
     // p with bDist[p - 1] <= ran < bDist[p].
     UI positionFor(UI ran) const;
+    // The node at that position; benIndex is the Graph's (GraphView::benIndex).
+    UI nodeFor(UI ran, const UI* benIndex) const {
+        const UI p = positionFor(ran);
+        return idsInOrder ? p + 1 : benIndex[p];
+    }
 
     const std::vector<UI>& cumulative() const { return bDist; }
     UI size() const { return benSize; }
@@ -46,4 +51,7 @@ private:
     // whether entry i up to lastPositive + 1 is floor(UI_MAX * i / (lastPositive + 1)).
     bool uniform = false;
     bool exact = false;
+    // Position p holds node p + 1 for every p up to lastPositive, so
+    // nodeFor need not read the Graph's table.
+    bool idsInOrder = false;
 };
