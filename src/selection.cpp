@@ -13,6 +13,7 @@
 #include <span>
 #include <vector>
 
+#include "growArray.h"
 #include "hypergraph.h"
 #include "ratioHeap.h"
 
@@ -24,7 +25,10 @@ void buildSeedSetCost(const HyperGraph& hg, std::vector<int>& seeds, unsigned n,
                       const std::vector<float>& costs, std::vector<double>& degree, long long& totalDegree) {
     assert(costs.size() >= n);
     const int nodes = static_cast<int>(n);
-    std::vector<int> nodeDegree(n);
+    // A mapping, not a vector: every entry is written below, and a large
+    // table gets huge pages instead of a fault per 4 kB.
+    GrowArray<int> nodeDegree;
+    nodeDegree.resize(n);
     int* gain = nodeDegree.data();
     for (int j = 0; j < nodes; ++j) gain[j] = static_cast<int>(hg.getNode(j + 1).size());
     const float* cost = costs.data();
