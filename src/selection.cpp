@@ -19,17 +19,27 @@
 
 namespace {
 constexpr std::size_t kLookahead = 8;
+constexpr std::size_t kMappedGainsFrom = std::size_t{1} << 20;
 }
 
 void buildSeedSetCost(const HyperGraph& hg, std::vector<int>& seeds, unsigned n, double k,
                       const std::vector<float>& costs, std::vector<double>& degree, long long& totalDegree) {
     assert(costs.size() >= n);
     const int nodes = static_cast<int>(n);
-    // A mapping, not a vector: every entry is written below, and a large
-    // table gets huge pages instead of a fault per 4 kB.
-    GrowArray<int> nodeDegree;
-    nodeDegree.resize(n);
-    int* gain = nodeDegree.data();
+    // A large gains table is a mapping on huge pages: the allocator would
+    // map it afresh for every selection and clear it page by page. A small
+    // one comes from the allocator, which keeps its memory from one
+    // selection to the next.
+    std::vector<int> smallDegree;
+    GrowArray<int> largeDegree;
+    int* gain;
+    if (std::size_t{n} * sizeof(int) >= kMappedGainsFrom) {
+        largeDegree.resize(n);
+        gain = largeDegree.data();
+    } else {
+        smallDegree.resize(n);
+        gain = smallDegree.data();
+    }
     for (int j = 0; j < nodes; ++j) gain[j] = static_cast<int>(hg.getNode(j + 1).size());
     const float* cost = costs.data();
 
