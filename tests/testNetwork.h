@@ -110,8 +110,8 @@ inline std::vector<float> writeProgramNetwork(const TempDir& dir, int n) {
 // in-edges each from distinct sources; under LT a node's in-weights are 0.9
 // split evenly, under IC each probability is icBase + 0.1 j with j drawn
 // below icSteps; the benefit of node v is 0 when v - 1 is a multiple of
-// zeroEvery and 1 to 3 otherwise. Networks of one spec and seed are equal.
-struct RandomNetSpec {
+// zeroEvery and 1 to 3 otherwise. Networks of one shape, seed included, are equal.
+struct RandomNetShape {
     int n;
     unsigned seed;
     float icBase;
@@ -122,19 +122,19 @@ struct RandomNetSpec {
 // Writes such a network and its benefits into dir (net.bin, ben.txt) and
 // loads them into g under LT or IC.
 template <class G>
-void loadRandomNetwork(G& g, const TempDir& dir, bool lt, const RandomNetSpec& spec) {
-    const int n = spec.n;
-    std::mt19937 rng(spec.seed);
+void loadRandomNetwork(G& g, const TempDir& dir, bool lt, const RandomNetShape& shape) {
+    const int n = shape.n;
+    std::mt19937 rng(shape.seed);
     std::vector<Arc> arcs;
     for (int v = 1; v <= n; ++v) {
         const int d = static_cast<int>(rng() % 7);
         std::set<int> from;
         while (static_cast<int>(from.size()) < d) from.insert(1 + static_cast<int>(rng() % n));
         for (int u : from)
-            arcs.push_back({u, v, lt ? 0.9f / static_cast<float>(d) : spec.icBase + 0.1f * (rng() % spec.icSteps)});
+            arcs.push_back({u, v, lt ? 0.9f / static_cast<float>(d) : shape.icBase + 0.1f * (rng() % shape.icSteps)});
     }
     std::vector<double> ben(static_cast<std::size_t>(n));
-    for (int v = 0; v < n; ++v) ben[static_cast<std::size_t>(v)] = v % spec.zeroEvery == 0 ? 0.0 : 1.0 + v % 3;
+    for (int v = 0; v < n; ++v) ben[static_cast<std::size_t>(v)] = v % shape.zeroEvery == 0 ? 0.0 : 1.0 + v % 3;
     writeNetwork(dir.path("net.bin"), n, arcs);
     writeValues(dir.path("ben.txt"), ben);
     if (lt)
