@@ -36,6 +36,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "drawStream.h"
@@ -69,6 +70,55 @@ struct LtWalks {
         path[static_cast<std::size_t>(i)].clear();
         pending[static_cast<std::size_t>(i)].clear();
     }
+};
+
+// Which of a thread's slots hold a sample and how many samples of the batch
+// have started: the part of the samplers in flight that does not depend on
+// the model. start(i) begins a new sample in slot i (drawing its root).
+template <class Start>
+class SlotsInFlight {
+public:
+    SlotsInFlight(LtWalks& s, long long count, Start start) : s(s), count(count), start(std::move(start)) {
+        for (int i = 0; i < kWalksInFlight && started < count; ++i) begin(i);
+    }
+    bool any() const { return active > 0; }
+    bool holds(int i) const { return busy[static_cast<std::size_t>(i)]; }
+    // Ends the sample in slot i: done(nodes, size, hit) gets it, the slot is
+    // cleared and, unless done asked to stop, the next sample starts there.
+    // Returns whether to stop.
+    template <class Done>
+    bool finish(int i, bool hit, Done& done) {
+        const auto& path = s.path[static_cast<std::size_t>(i)];
+        const bool stop = done(path.data(), static_cast<UI>(path.size()), hit);
+        release(i);
+        if (!stop && started < count) begin(i);
+        return stop;
+    }
+    // Clears the slots still holding a sample (a batch ended early).
+    void releaseAll() {
+        for (int i = 0; i < kWalksInFlight; ++i)
+            if (holds(i)) release(i);
+    }
+
+private:
+    void begin(int i) {
+        busy[static_cast<std::size_t>(i)] = true;
+        start(i);
+        ++started;
+        ++active;
+    }
+    void release(int i) {
+        s.clear(i);
+        busy[static_cast<std::size_t>(i)] = false;
+        --active;
+    }
+
+    LtWalks& s;
+    long long count;
+    Start start;
+    long long started = 0;
+    int active = 0;
+    std::array<bool, kWalksInFlight> busy{};
 };
 
 class FastSampler {
@@ -216,7 +266,6 @@ void FastSampler::searchesIC(const GraphView& g, const RootDistribution& roots, 
     // members) wait to be followed.
     struct Slot {
         std::size_t next = 0;
-        bool active = false;
         bool grouped = false;
     };
     std::array<Slot, kWalksInFlight> slot{};
@@ -224,8 +273,6 @@ void FastSampler::searchesIC(const GraphView& g, const RootDistribution& roots, 
     const IcNode* nodes = icNodes.data();
     const IcMember* members = icMembers.data();
     std::uint16_t* flags = s.visit.data();
-    long long started = 0;
-    int active = 0;
     auto reach = [&](int i, int u) {
         const auto bit = static_cast<std::uint16_t>(1u << i);
         if ((flags[u] & bit) == 0) {
@@ -234,29 +281,15 @@ void FastSampler::searchesIC(const GraphView& g, const RootDistribution& roots, 
             __builtin_prefetch(nodes + u);
         }
     };
-    auto begin = [&](int i) {
-        slot[i] = Slot{0, true, false};
+    SlotsInFlight flights(s, count, [&](int i) {
+        slot[i] = Slot{};
         reach(i, static_cast<int>(roots.nodeFor(draw.next(), g.benIndex)));
-        ++started;
-        ++active;
-    };
-    auto release = [&](int i) {
-        s.clear(i);
-        slot[i].active = false;
-        --active;
-    };
-    auto finish = [&](int i, bool hit) {
-        const bool stop = done(s.path[i].data(), static_cast<UI>(s.path[i].size()), hit);
-        release(i);
-        if (!stop && started < count) begin(i);
-        return stop;
-    };
-    for (int i = 0; i < kWalksInFlight && started < count; ++i) begin(i);
+    });
     bool stop = false;
-    while (active > 0 && !stop) {
+    while (flights.any() && !stop) {
         for (int i = 0; i < kWalksInFlight && !stop; ++i) {
             Slot& sl = slot[i];
-            if (!sl.active) continue;
+            if (!flights.holds(i)) continue;
             std::vector<UI>& drawn = s.pending[i];
             if (!drawn.empty()) {
                 if (sl.grouped)
@@ -268,13 +301,13 @@ void FastSampler::searchesIC(const GraphView& g, const RootDistribution& roots, 
             }
             std::vector<int>& queue = s.path[i];
             if (sl.next == queue.size()) {
-                stop = finish(i, false);
+                stop = flights.finish(i, false, done);
                 continue;
             }
             const int cur = queue[sl.next++];
             if constexpr (mode == SeedTest::Exit) {
                 if (link[cur] < k) {
-                    stop = finish(i, true);
+                    stop = flights.finish(i, true, done);
                     continue;
                 }
             }
@@ -285,8 +318,7 @@ void FastSampler::searchesIC(const GraphView& g, const RootDistribution& roots, 
                 for (UI e : drawn) __builtin_prefetch(g.adj + e);
         }
     }
-    for (int i = 0; i < kWalksInFlight; ++i)
-        if (slot[i].active) release(i);
+    flights.releaseAll();
 }
 
 template <SeedTest mode, class Done>
@@ -296,7 +328,6 @@ void FastSampler::walksLT(const GraphView& g, const RootDistribution& roots, sfm
     struct Slot {
         int cur = 0;
         UI edge = 0;           // in-edge whose tail is the next node, when pending
-        bool active = false;
         bool pending = false;  // the next node is still being fetched
     };
     std::array<Slot, kWalksInFlight> slot{};
@@ -308,27 +339,16 @@ void FastSampler::walksLT(const GraphView& g, const RootDistribution& roots, sfm
         __builtin_prefetch(flags + v, 1);
         if constexpr (mode == SeedTest::Exit) __builtin_prefetch(link + v);
     };
-    long long started = 0;
-    int active = 0;
-    auto begin = [&](int i) {
+    SlotsInFlight flights(s, count, [&](int i) {
         slot[i].cur = static_cast<int>(roots.nodeFor(draw.next(), g.benIndex));
-        slot[i].active = true;
         slot[i].pending = false;
         fetch(slot[i].cur);
-        ++started;
-        ++active;
-    };
-    auto release = [&](int i) {
-        s.clear(i);
-        slot[i].active = false;
-        --active;
-    };
-    for (int i = 0; i < kWalksInFlight && started < count; ++i) begin(i);
+    });
     bool stop = false;
-    while (active > 0 && !stop) {
+    while (flights.any() && !stop) {
         for (int i = 0; i < kWalksInFlight && !stop; ++i) {
             Slot& sl = slot[i];
-            if (!sl.active) continue;
+            if (!flights.holds(i)) continue;
             if (sl.pending) {
                 sl.cur = g.adj[sl.edge];
                 sl.pending = false;
@@ -365,15 +385,10 @@ void FastSampler::walksLT(const GraphView& g, const RootDistribution& roots, sfm
                     }
                 }
             }
-            if (finished) {
-                if (done(s.path[i].data(), static_cast<UI>(s.path[i].size()), hit)) stop = true;
-                release(i);
-                if (!stop && started < count) begin(i);
-            }
+            if (finished) stop = flights.finish(i, hit, done);
         }
     }
-    for (int i = 0; i < kWalksInFlight; ++i)
-        if (slot[i].active) release(i);
+    flights.releaseAll();
 }
 
 template <class F>
