@@ -17,7 +17,7 @@
 #include <cassert>
 #include <cstddef>
 
-#include "growArray.h"
+#include "workTable.h"
 
 class RatioHeap {
 public:
@@ -25,8 +25,8 @@ public:
     void build(int count, const int* gain, const float* cost) {
         n = count > 0 ? count : 0;
         const std::size_t slots = static_cast<std::size_t>(n) + 1;
-        if (slot.size() < slots) slot.resize(slots);
-        if (position.size() < slots) position.resize(slots);
+        slot.resize(slots);
+        position.resize(slots);
         for (int i = 0; i < n; ++i) {
             slot[static_cast<std::size_t>(i) + 1] = Slot{ratio(gain[i], cost[i]), i};
             position[static_cast<std::size_t>(i)] = i + 1;
@@ -86,10 +86,7 @@ private:
         return k;
     }
 
-    // Mappings rather than vectors: every entry is written before it is
-    // read, so the vectors' clearing would be wasted, and a large heap gets
-    // huge pages (a few faults instead of one per 4 kB).
-    GrowArray<Slot> slot;     // slots 1..n; slot 0 unused
-    GrowArray<int> position;  // slot of each id
+    WorkTable<Slot> slot;     // slots 1..n; slot 0 unused
+    WorkTable<int> position;  // slot of each id
     int n = 0;
 };

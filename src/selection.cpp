@@ -13,33 +13,20 @@
 #include <span>
 #include <vector>
 
-#include "growArray.h"
 #include "hypergraph.h"
 #include "ratioHeap.h"
+#include "workTable.h"
 
 namespace {
 constexpr std::size_t kLookahead = 8;
-constexpr std::size_t kMappedGainsFrom = std::size_t{1} << 20;
 }
 
 void buildSeedSetCost(const HyperGraph& hg, std::vector<int>& seeds, unsigned n, double k,
                       const std::vector<float>& costs, std::vector<double>& degree, long long& totalDegree) {
     assert(costs.size() >= n);
     const int nodes = static_cast<int>(n);
-    // A large gains table is a mapping on huge pages: the allocator would
-    // map it afresh for every selection and clear it page by page. A small
-    // one comes from the allocator, which keeps its memory from one
-    // selection to the next.
-    std::vector<int> smallDegree;
-    GrowArray<int> largeDegree;
-    int* gain;
-    if (std::size_t{n} * sizeof(int) >= kMappedGainsFrom) {
-        largeDegree.resize(n);
-        gain = largeDegree.data();
-    } else {
-        smallDegree.resize(n);
-        gain = smallDegree.data();
-    }
+    WorkTable<int> nodeDegree;
+    int* gain = nodeDegree.resize(n);
     for (int j = 0; j < nodes; ++j) gain[j] = static_cast<int>(hg.getNode(j + 1).size());
     const float* cost = costs.data();
 
