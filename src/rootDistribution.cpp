@@ -39,11 +39,11 @@ RootDistribution::RootDistribution(const Graph& g) {
     lastPositive = static_cast<UI>(positive);
     // Equal benefits up to the last positive one; the zeros after it (the
     // dense layout's unused last entry) hold no draw.
-    uniform = true;
-    for (std::size_t j = 0; j <= positive && uniform; ++j) uniform = ben[j] == ben[0];
-    idsInOrder = true;
-    for (std::size_t j = 0; j <= positive && idsInOrder; ++j)
-        idsInOrder = g.getNodeInBen(static_cast<unsigned>(j)) == static_cast<UI>(j + 1);
+    uniform = idsInOrder = true;
+    for (std::size_t j = 0; j <= positive && (uniform || idsInOrder); ++j) {
+        uniform = uniform && ben[j] == ben[0];
+        idsInOrder = idsInOrder && g.getNodeInBen(static_cast<unsigned>(j)) == static_cast<UI>(j + 1);
+    }
 
     // Prefix sums in double precision, in index order; two passes rather
     // than a copy of the benefits, which on large networks is the peak.
