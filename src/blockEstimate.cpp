@@ -74,12 +74,13 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
             return stopAt > 0 && tally.hits == stopAt;
         };
         if (fast != nullptr) {
-            // Samples in flight finish in an order fixed by the block's
-            // stream, so the block drawn again stops at the same sample.
+            // Samples (in flight or not) finish in an order fixed by the
+            // block's stream, so the block drawn again stops at the same
+            // sample.
             auto counted = [&](const int*, UI, bool hit) { return count(hit); };
             if (settings.ic)
-                fast->searchesIC<SeedTest::Exit>(view, roots, s.rng, size, s.walks, link.data(), k, s.live.data(),
-                                                 counted);
+                fast->batchIC<SeedTest::Exit>(view, roots, s.rng, size, s.walks, s.visit, s.mark.data(), link.data(),
+                                              k, s.live.data(), counted);
             else
                 fast->walksLT<SeedTest::Exit>(view, roots, s.rng, size, s.walks, link.data(), k, counted);
             return tally;

@@ -27,6 +27,11 @@
 // hyperedges are generated, each step prefetching what the next needs (an
 // LT walk's next node; an IC search's drawn in-edges, then the records of
 // the nodes they reach), so the cache misses of different samples overlap.
+// IC samples on a network of fewer than kInFlightFromNodes nodes run one
+// after another instead: there the records a search reads are mostly in
+// cache already, and keeping samples in flight costs more than the misses
+// it hides. An LT walk's steps depend on each other, so walks stay in
+// flight on every network.
 //
 // The tables are built from a loaded Graph, for its model, and are read only
 // afterwards, so every sampling thread may use them at once. They hold
@@ -123,9 +128,14 @@ private:
 
 class FastSampler {
 public:
+    // How a batch of IC samples is drawn: by the network's size (see
+    // above), or one way always (for tests of both).
+    enum class IcBatch { BySize, OneAtATime, InFlight };
+    static constexpr UI kInFlightFromNodes = UI{1} << 16;
+
     // Builds the tables for g's loaded model. Throws std::runtime_error when
     // g holds 2^31 in-edges or more.
-    explicit FastSampler(const Graph& g);
+    explicit FastSampler(const Graph& g, IcBatch batch = IcBatch::BySize);
 
     bool forLT() const { return lt; }
     // Whether the samplers read the graph's thresholds (LT nodes whose
@@ -139,6 +149,8 @@ public:
     void forEachFiringInNeighbour(const GraphView& g, int v, F&& f) const;
     // Room a thread needs for the live positions of one node or group.
     UI maxDegree() const { return maxDeg; }
+    // Whether a batch keeps samples in flight (and so needs LtWalks).
+    bool inFlight() const { return lt || !icOneAtATime; }
     std::size_t bytes() const;
 
     // One IC sample, as searchIC in reverseSampler.h: the root, then breadth
@@ -159,6 +171,13 @@ public:
     template <SeedTest mode, class Done>
     void searchesIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, long long count, LtWalks& s,
                     const UI* link, UI k, UI* live, Done&& done) const;
+    // `count` IC samples as a batch: by searchesIC, or one searchIC after
+    // another on a small network; done(nodes, size, hit) as there (under
+    // SeedTest::Exit, with no nodes). Which hyperedges a stream yields
+    // depends on the way, so on the network, never on the thread.
+    template <SeedTest mode, class Visit, class Done>
+    void batchIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, long long count, LtWalks& s,
+                 Visit& visit, int* mark, const UI* link, UI k, UI* live, Done&& done) const;
     // `count` LT walks, up to kWalksInFlight at a time, all drawing from rng
     // in a fixed interleaving. Each finished walk goes to done(nodes, size,
     // hit) in the order walks finish; done returns true to end the batch at
@@ -200,6 +219,7 @@ private:
     UI severalLive(DrawCursor& draw, UI r, UI size, UI t, UI none, UI one, UI* out) const;
 
     bool lt = false;
+    bool icOneAtATime = false;
     bool searchesLT = false;  // some LT node keeps the search of its thresholds
     UI maxDeg = 0;
     GrowArray<IcNode> icNodes;    // n + 2 (IC)
@@ -319,6 +339,28 @@ void FastSampler::searchesIC(const GraphView& g, const RootDistribution& roots, 
         }
     }
     flights.releaseAll();
+}
+
+template <SeedTest mode, class Visit, class Done>
+void FastSampler::batchIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, long long count,
+                          LtWalks& s, Visit& visit, int* mark, const UI* link, UI k, UI* live, Done&& done) const {
+    if (!icOneAtATime) {
+        searchesIC<mode>(g, roots, rng, count, s, link, k, live, done);
+        return;
+    }
+    for (long long i = 0; i < count; ++i) {
+        // The hyperedge stays in `mark` until the next sample starts.
+        const int* nodes = nullptr;
+        UI size = 0;
+        const bool hit = searchIC<mode>(
+            g, roots, rng,
+            [&](const int* h, UI c) {
+                nodes = h;
+                size = c;
+            },
+            link, k, visit, mark, live);
+        if (done(nodes, size, hit)) return;
+    }
 }
 
 template <SeedTest mode, class Done>

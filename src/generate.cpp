@@ -59,11 +59,11 @@ void sampleBlock(const GraphView& view, const RootDistribution& roots, const Fas
                 walkLT<SeedTest::None>(view, roots, s.rng, sink, nullptr, 0, s.visit, mark);
         }
     } else if (ic) {
-        fast->searchesIC<SeedTest::None>(view, roots, s.rng, kBlock, s.walks, nullptr, 0, s.live.data(),
-                                         [&s](const int* nodes, UI count, bool) {
-                                             s.buf.add(nodes, count);
-                                             return false;
-                                         });
+        fast->batchIC<SeedTest::None>(view, roots, s.rng, kBlock, s.walks, s.visit, mark, nullptr, 0, s.live.data(),
+                                      [&s](const int* nodes, UI count, bool) {
+                                          s.buf.add(nodes, count);
+                                          return false;
+                                      });
     } else {
         fast->walksLT<SeedTest::None>(view, roots, s.rng, kBlock, s.walks, nullptr, 0,
                                       [&s](const int* nodes, UI count, bool) {

@@ -34,14 +34,14 @@ const std::vector<Arc> kArcs = {{2, 1, 0.5f}, {3, 1, 0.3f}, {4, 2, 0.6f}, {1, 2,
 const std::vector<double> kBenefits = {1.0, 0.0, 2.0, 0.5, 0.0, 1.5, 0.25};
 
 struct Loaded {
-    explicit Loaded(bool lt) : g(BenefitLayout::Compact) {
+    explicit Loaded(bool lt, FastSampler::IcBatch batch = FastSampler::IcBatch::BySize) : g(BenefitLayout::Compact) {
         testnet::writeNetwork(dir.path("net.bin"), 7, kArcs);
         testnet::writeValues(dir.path("ben.txt"), kBenefits);
         if (lt)
             g.readGraphLT(dir.path("net.bin").c_str(), dir.path("ben.txt").c_str());
         else
             g.readGraphIC(dir.path("net.bin").c_str(), dir.path("ben.txt").c_str());
-        fast = std::make_unique<FastSampler>(g);
+        fast = std::make_unique<FastSampler>(g, batch);
     }
     // A store seeded with `seed`, as ostrand builds it after srand(seed).
     std::unique_ptr<HyperGraph> store(unsigned seed) const {
@@ -67,10 +67,12 @@ struct Loaded {
 };
 
 TEST(BlockEstimate, SameCountsForAnyThreadCountAndStopAtTheBound) {
+    using Batch = FastSampler::IcBatch;
     for (bool lt : {true, false})
-        for (bool fast : {false, true}) {
-            SCOPED_TRACE(std::string(lt ? "LT" : "IC") + (fast ? " fast" : " classic"));
-            const Loaded l(lt);
+        for (auto [fast, batch] : {std::pair{false, Batch::BySize}, {true, Batch::BySize}, {true, Batch::InFlight}}) {
+            SCOPED_TRACE(std::string(lt ? "LT" : "IC") + (fast ? " fast" : " classic") +
+                         (batch == Batch::InFlight ? " in flight" : ""));
+            const Loaded l(lt, batch);
             const BlockEstimate one = l.estimate({2, 6}, 5, 1, fast);
             EXPECT_EQ(one.hits, 1206);
             EXPECT_EQ(one.neededHits, 1206);

@@ -90,10 +90,20 @@ TEST(GenerateCount, NothingAskedStillIndexes) {
 }
 
 TEST(GenerateThreads, SameHyperedgesForOneTwoAndFourThreadsAndMixes) {
-    for (auto [lt, fast] : {std::pair{true, false}, {false, false}, {true, true}, {false, true}}) {
-        SCOPED_TRACE(std::string(lt ? "LT" : "IC") + (fast ? ", fast" : ", classic"));
+    using Batch = FastSampler::IcBatch;
+    const struct {
+        bool lt, fast;
+        Batch batch;
+    } rows[] = {{true, false, Batch::BySize},
+                {false, false, Batch::BySize},
+                {true, true, Batch::BySize},
+                {false, true, Batch::OneAtATime},
+                {false, true, Batch::InFlight}};
+    for (auto [lt, fast, batch] : rows) {
+        SCOPED_TRACE(std::string(lt ? "LT" : "IC") + (fast ? ", fast" : ", classic") +
+                     (batch == Batch::InFlight ? ", in flight" : ""));
         Net net(lt);
-        const FastSampler sampler(net.g);
+        const FastSampler sampler(net.g, batch);
         std::vector<std::unique_ptr<HyperGraph>> stores;
         // The second call runs on thread records the first left behind, and
         // on fresh ones where it has more threads.

@@ -481,11 +481,14 @@ TEST(SamplerStats, FastSamplersMatchLiveEdgeEnumeration) {
                          Arc{7, 4, 0.5f}, Arc{2, 5, 0.5f}})
         icArcs.push_back(a);
     Net ic(10, icArcs, {3.0, 1.0, 0.0, 0.5, 1.0, 0.0, 0.0, 0.0, 0.0, 0.25}, false);
-    HyperGraph icStore(10, ic.g);
-    sfmt_init_gen_rand(&icStore.generator(), 17);
-    const FastSampler icFast(ic.g);
     const std::vector<int> icSeeds = {3, 6};
-    checkAgainst(ic, exactIC(ic.g, icStore, icSeeds), icStore, false, icSeeds, &icFast);
+    // Generated one sample at a time (as on a network this small) and in flight.
+    for (auto batch : {FastSampler::IcBatch::BySize, FastSampler::IcBatch::InFlight}) {
+        HyperGraph icStore(10, ic.g);
+        sfmt_init_gen_rand(&icStore.generator(), 17);
+        const FastSampler icFast(ic.g, batch);
+        checkAgainst(ic, exactIC(ic.g, icStore, icSeeds), icStore, false, icSeeds, &icFast);
+    }
 
     std::vector<Arc> ltArcs;
     for (int u = 2; u <= 32; ++u) ltArcs.push_back({u, 1, 0.025f});
