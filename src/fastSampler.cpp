@@ -47,10 +47,10 @@ bool equalWeightsSummingToOne(const UI* w, UI d) {
 
 }  // namespace
 
-FastSampler::FastSampler(const Graph& g, IcBatch batch) : lt(g.isLT()) {
+FastSampler::FastSampler(const Graph& g, IcBatch way) : lt(g.isLT()), batch(way) {
     const GraphView view = g.view();
     const UI n = view.n;
-    icOneAtATime = !lt && (batch == IcBatch::OneAtATime || (batch == IcBatch::BySize && n < kInFlightFromNodes));
+    if (batch == IcBatch::BySize && n >= kInFlightFromNodes) batch = IcBatch::InFlight;
     const std::int64_t arcs = view.adjOff[n + 1];
     if (arcs > static_cast<std::int64_t>(kIndexMask))
         throw std::runtime_error("the fast sampler holds in-edge positions in 31 bits, but the network has " +

@@ -28,10 +28,13 @@
 // LT walk's next node; an IC search's drawn in-edges, then the records of
 // the nodes they reach), so the cache misses of different samples overlap.
 // IC samples on a network of fewer than kInFlightFromNodes nodes run one
-// after another instead: there the records a search reads are mostly in
-// cache already, and keeping samples in flight costs more than the misses
-// it hides. An LT walk's steps depend on each other, so walks stay in
-// flight on every network.
+// after another instead, from the block numbered kWarmFromBlock on: there
+// the records a search reads are mostly in a warm cache, and keeping
+// samples in flight costs more than the misses it hides. The first blocks
+// of a store or an estimate run on caches still cold (a thread's core has
+// not read the network yet), and samples in flight hide those misses. An LT
+// walk's steps depend on each other, so walks stay in flight on every
+// network.
 //
 // The tables are built from a loaded Graph, for its model, and are read only
 // afterwards, so every sampling thread may use them at once. They hold
@@ -132,6 +135,7 @@ public:
     // above), or one way always (for tests of both).
     enum class IcBatch { BySize, OneAtATime, InFlight };
     static constexpr UI kInFlightFromNodes = UI{1} << 16;
+    static constexpr std::uint64_t kWarmFromBlock = 8;
 
     // Builds the tables for g's loaded model. Throws std::runtime_error when
     // g holds 2^31 in-edges or more.
@@ -149,8 +153,8 @@ public:
     void forEachFiringInNeighbour(const GraphView& g, int v, F&& f) const;
     // Room a thread needs for the live positions of one node or group.
     UI maxDegree() const { return maxDeg; }
-    // Whether a batch keeps samples in flight (and so needs LtWalks).
-    bool inFlight() const { return lt || !icOneAtATime; }
+    // Whether some batch keeps samples in flight (and so needs LtWalks).
+    bool inFlight() const { return lt || batch != IcBatch::OneAtATime; }
     std::size_t bytes() const;
 
     // One IC sample, as searchIC in reverseSampler.h: the root, then breadth
@@ -171,13 +175,15 @@ public:
     template <SeedTest mode, class Done>
     void searchesIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, long long count, LtWalks& s,
                     const UI* link, UI k, UI* live, Done&& done) const;
-    // `count` IC samples as a batch: by searchesIC, or one searchIC after
-    // another on a small network; done(nodes, size, hit) as there (under
-    // SeedTest::Exit, with no nodes). Which hyperedges a stream yields
-    // depends on the way, so on the network, never on the thread.
+    // `count` IC samples of the block numbered `block` as a batch: by
+    // searchesIC, or one searchIC after another (see above);
+    // done(nodes, size, hit) as there (under SeedTest::Exit, with no nodes).
+    // Which hyperedges a stream yields depends on the way, so on the network
+    // and the block's number, never on the thread.
     template <SeedTest mode, class Visit, class Done>
-    void batchIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, long long count, LtWalks& s,
-                 Visit& visit, int* mark, const UI* link, UI k, UI* live, Done&& done) const;
+    void batchIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, std::uint64_t block,
+                 long long count, LtWalks& s, Visit& visit, int* mark, const UI* link, UI k, UI* live,
+                 Done&& done) const;
     // `count` LT walks, up to kWalksInFlight at a time, all drawing from rng
     // in a fixed interleaving. Each finished walk goes to done(nodes, size,
     // hit) in the order walks finish; done returns true to end the batch at
@@ -219,7 +225,7 @@ private:
     UI severalLive(DrawCursor& draw, UI r, UI size, UI t, UI none, UI one, UI* out) const;
 
     bool lt = false;
-    bool icOneAtATime = false;
+    IcBatch batch = IcBatch::BySize;  // BySize resolved: a large network's is InFlight
     bool searchesLT = false;  // some LT node keeps the search of its thresholds
     UI maxDeg = 0;
     GrowArray<IcNode> icNodes;    // n + 2 (IC)
@@ -342,9 +348,10 @@ void FastSampler::searchesIC(const GraphView& g, const RootDistribution& roots, 
 }
 
 template <SeedTest mode, class Visit, class Done>
-void FastSampler::batchIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, long long count,
-                          LtWalks& s, Visit& visit, int* mark, const UI* link, UI k, UI* live, Done&& done) const {
-    if (!icOneAtATime) {
+void FastSampler::batchIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, std::uint64_t block,
+                          long long count, LtWalks& s, Visit& visit, int* mark, const UI* link, UI k, UI* live,
+                          Done&& done) const {
+    if (batch == IcBatch::InFlight || (batch == IcBatch::BySize && block < kWarmFromBlock)) {
         searchesIC<mode>(g, roots, rng, count, s, link, k, live, done);
         return;
     }

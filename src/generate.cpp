@@ -48,7 +48,7 @@ struct BlockSlice {
 
 // One block of kBlock samples into s.buf, with the sampler chosen.
 void sampleBlock(const GraphView& view, const RootDistribution& roots, const FastSampler* fast, bool ic,
-                 ThreadScratch& s) {
+                 std::uint64_t block, ThreadScratch& s) {
     auto sink = [&s](const int* nodes, UI count) { s.buf.add(nodes, count); };
     int* mark = s.mark.data();
     if (fast == nullptr) {
@@ -59,8 +59,8 @@ void sampleBlock(const GraphView& view, const RootDistribution& roots, const Fas
                 walkLT<SeedTest::None>(view, roots, s.rng, sink, nullptr, 0, s.visit, mark);
         }
     } else if (ic) {
-        fast->batchIC<SeedTest::None>(view, roots, s.rng, kBlock, s.walks, s.visit, mark, nullptr, 0, s.live.data(),
-                                      [&s](const int* nodes, UI count, bool) {
+        fast->batchIC<SeedTest::None>(view, roots, s.rng, block, kBlock, s.walks, s.visit, mark, nullptr, 0,
+                                      s.live.data(), [&s](const int* nodes, UI count, bool) {
                                           s.buf.add(nodes, count);
                                           return false;
                                       });
@@ -121,12 +121,13 @@ long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, boo
                     const long long i = nextBlock.fetch_add(1, std::memory_order_relaxed);
                     if (i >= blocks) break;
                     const long long b = firstMine + i * share.ranks;
-                    initStream(s.rng, key, firstBlock + static_cast<std::uint64_t>(b));
+                    const std::uint64_t number = firstBlock + static_cast<std::uint64_t>(b);
+                    initStream(s.rng, key, number);
                     BlockSlice& slice = slices[static_cast<std::size_t>(i)];
                     slice.thread = tid;
                     slice.firstEdge = s.buf.sizes.size();
                     slice.firstNode = s.buf.nodes.size();
-                    sampleBlock(view, roots, fast, lt, s);
+                    sampleBlock(view, roots, fast, lt, number, s);
                     slice.endNode = s.buf.nodes.size();
                 }
             } catch (...) {

@@ -69,7 +69,8 @@ struct Loaded {
 TEST(BlockEstimate, SameCountsForAnyThreadCountAndStopAtTheBound) {
     using Batch = FastSampler::IcBatch;
     for (bool lt : {true, false})
-        for (auto [fast, batch] : {std::pair{false, Batch::BySize}, {true, Batch::BySize}, {true, Batch::InFlight}}) {
+        for (auto [fast, batch] :
+             {std::pair{false, Batch::BySize}, {true, Batch::OneAtATime}, {true, Batch::InFlight}}) {
             SCOPED_TRACE(std::string(lt ? "LT" : "IC") + (fast ? " fast" : " classic") +
                          (batch == Batch::InFlight ? " in flight" : ""));
             const Loaded l(lt, batch);

@@ -482,8 +482,8 @@ TEST(SamplerStats, FastSamplersMatchLiveEdgeEnumeration) {
         icArcs.push_back(a);
     Net ic(10, icArcs, {3.0, 1.0, 0.0, 0.5, 1.0, 0.0, 0.0, 0.0, 0.0, 0.25}, false);
     const std::vector<int> icSeeds = {3, 6};
-    // Generated one sample at a time (as on a network this small) and in flight.
-    for (auto batch : {FastSampler::IcBatch::BySize, FastSampler::IcBatch::InFlight}) {
+    // Generated one sample at a time and in flight.
+    for (auto batch : {FastSampler::IcBatch::OneAtATime, FastSampler::IcBatch::InFlight}) {
         HyperGraph icStore(10, ic.g);
         sfmt_init_gen_rand(&icStore.generator(), 17);
         const FastSampler icFast(ic.g, batch);
