@@ -13,8 +13,10 @@
 
 namespace {
 constexpr std::size_t kMaxEdges = static_cast<std::size_t>(INT_MAX);
-// New ids from which a batch is indexed by the thread team.
+// New ids from which a batch is indexed by the thread team, and the fewest
+// new ids per node for which the team's per-node cursors pay.
 constexpr std::int64_t kParallelIndexFrom = std::int64_t{1} << 18;
+constexpr std::int64_t kIdsPerNodeForTeam = 64;
 
 // b rounded up to whole pages of `page` bytes.
 std::size_t wholePages(std::size_t b, std::size_t page) { return (b + page - 1) / page * page; }
@@ -111,12 +113,21 @@ void HyperStore::append(const HyperedgeBuffer& buf, std::size_t firstEdge, std::
     for (std::size_t i = 0; i < count; ++i) off[at + i] = off[at + i - 1] + sizes[i];
 }
 
-// One counting pass, in place: each node's old list moves up by the number
-// of new ids of the nodes below it (highest node first, so nothing is
+// A counting sort, in place: each node's old list moves up by the number of
+// new ids of the nodes below it (highest node first, so nothing is
 // overwritten before it moved), then the new ids are appended in hyperedge
-// order. During the appends node_off[v] serves as v's write cursor, which
-// leaves it at the end of v's list, the start of v + 1's; one shift by a
-// place then restores the starts.
+// order, node_off[v] serving as v's write cursor; one shift by a place then
+// turns the list ends into starts.
+//
+// A large batch on a network of few nodes is counted and appended by the
+// team: each thread takes one range of hyperedges (ranges of about equal
+// shares of the new ids) and, for every node, slots of its own among the
+// node's new ids, after those of the ranges before it. So every list stays
+// in hyperedge order and the index is the same for any number of threads.
+// The threads after the first keep a cursor per node, so the team is used
+// only where those cursors are small beside the batch. (Splitting by node
+// ranges instead had every thread read the whole batch, and was slower on
+// two threads than on one.)
 void HyperStore::indexFrom(std::size_t firstEdge) {
     const std::size_t lastEdge = static_cast<std::size_t>(numEdges());
     if (firstEdge >= lastEdge) return;
@@ -129,60 +140,72 @@ void HyperStore::indexFrom(std::size_t firstEdge) {
     node_edge.reserve(static_cast<std::size_t>(oldTotal + added));
     node_edge.resize(static_cast<std::size_t>(oldTotal + added));
     int* ne = node_edge.data();
-    std::vector<int> count(slots, 0);
+
+    const bool team = added >= kParallelIndexFrom && static_cast<std::int64_t>(slots) * kIdsPerNodeForTeam <= added;
+    const int parts = team ? std::max(1, omp_get_max_threads()) : 1;
+    std::vector<std::size_t> range(static_cast<std::size_t>(parts) + 1, lastEdge);
+    range[0] = firstEdge;
+    for (int j = 1; j < parts; ++j)
+        range[static_cast<std::size_t>(j)] = static_cast<std::size_t>(
+            std::lower_bound(eo + firstEdge, eo + lastEdge, eo[firstEdge] + added * j / parts) - eo);
+    // Part 0 counts its ids in `first`; part j > 0 in later[j - 1], which
+    // then becomes its cursor.
+    std::vector<int> first(slots, 0);
+    std::vector<std::vector<std::int64_t>> later;
+    for (int j = 1; j < parts; ++j) later.emplace_back(slots, 0);
+#pragma omp parallel for schedule(static, 1) if (parts > 1)
+    for (int j = 0; j < parts; ++j) {
+        auto countInto = [&](auto* c) {
+            for (std::int64_t p = eo[range[static_cast<std::size_t>(j)]];
+                 p < eo[range[static_cast<std::size_t>(j) + 1]]; ++p) {
+                assert(en[p] >= 0 && static_cast<std::size_t>(en[p]) < slots);
+                ++c[en[p]];
+            }
+        };
+        if (j == 0)
+            countInto(first.data());
+        else
+            countInto(later[static_cast<std::size_t>(j) - 1].data());
+    }
     {
-        for (std::int64_t p = eo[firstEdge]; p < eo[lastEdge]; ++p) {
-            assert(en[p] >= 0 && static_cast<std::size_t>(en[p]) < slots);
-            ++count[static_cast<std::size_t>(en[p])];
-        }
         std::int64_t oldNext = oldTotal;
         std::int64_t above = 0;  // new ids of this node and all higher ones
         for (std::size_t v = slots; v-- > 0;) {
-            above += count[v];
+            std::int64_t count = first[v];
+            for (const auto& c : later) count += c[v];
+            above += count;
             const std::int64_t oldBeg = off[v];
             const std::int64_t len = oldNext - oldBeg;
             const std::int64_t newBeg = oldBeg + added - above;
             if (newBeg != oldBeg && len > 0)
                 std::memmove(ne + newBeg, ne + oldBeg, static_cast<std::size_t>(len) * sizeof(int));
             off[v] = newBeg + len;
+            std::int64_t at = off[v] + first[v];
+            for (auto& c : later) {
+                const std::int64_t mine = c[v];
+                c[v] = at;
+                at += mine;
+            }
             oldNext = oldBeg;
         }
     }
     // The appends go to as many places as there are nodes, so many of them
     // miss the cache; fetching the slot of an id some way ahead keeps
-    // several misses in flight. Each thread of the team takes the ids of one
-    // range of nodes (ranges of about equal shares of the new ids): it reads
-    // the whole batch but writes only its own lists, each in hyperedge order,
-    // so the index is the same for any number of threads.
-    // A small batch is indexed on this thread: waking the team would cost
-    // more than its share of the work.
-    const int parts = added < kParallelIndexFrom ? 1 : std::max(1, omp_get_max_threads());
-    std::vector<std::size_t> bound(static_cast<std::size_t>(parts) + 1, slots);
-    bound[0] = 0;
-    {
-        std::size_t v = 0;
-        std::int64_t below = 0;  // new ids of the nodes before v
-        for (int j = 1; j < parts; ++j) {
-            while (v < slots && below < added * j / parts) below += count[v++];
-            bound[static_cast<std::size_t>(j)] = v;
-        }
-    }
+    // several misses in flight.
     constexpr std::int64_t ahead = 16;
-    const std::int64_t endAll = eo[lastEdge];
 #pragma omp parallel for schedule(static, 1) if (parts > 1)
     for (int j = 0; j < parts; ++j) {
-        const std::size_t lo = bound[static_cast<std::size_t>(j)], hi = bound[static_cast<std::size_t>(j) + 1];
-        for (std::size_t e = firstEdge; e < lastEdge; ++e)
+        std::int64_t* c = j == 0 ? off : later[static_cast<std::size_t>(j) - 1].data();
+        const std::size_t from = range[static_cast<std::size_t>(j)], to = range[static_cast<std::size_t>(j) + 1];
+        const std::int64_t end = eo[to];
+        for (std::size_t e = from; e < to; ++e)
             for (std::int64_t p = eo[e]; p < eo[e + 1]; ++p) {
-                const std::size_t v = static_cast<std::size_t>(en[p]);
-                if (v < lo || v >= hi) continue;
-                if (p + ahead < endAll) {
-                    const std::size_t w = static_cast<std::size_t>(en[p + ahead]);
-                    if (w >= lo && w < hi) __builtin_prefetch(ne + off[w], 1);
-                }
-                ne[off[v]++] = static_cast<int>(e);
+                if (p + ahead < end) __builtin_prefetch(ne + c[en[p + ahead]], 1);
+                ne[c[en[p]]++] = static_cast<int>(e);
             }
     }
+    // The last part's cursors end where the lists do.
+    if (!later.empty()) std::copy(later.back().begin(), later.back().end(), off);
     std::memmove(off + 1, off, slots * sizeof(std::int64_t));
     off[0] = 0;
 }

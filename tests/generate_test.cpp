@@ -118,7 +118,9 @@ TEST(GenerateThreads, SameHyperedgesForOneTwoAndFourThreadsAndMixes) {
         }
         const HyperGraph& one = *stores[0];
         ASSERT_EQ(one.getNumEdge(), 230000);
+        // Large enough for the team to index it, where more than one thread runs.
         ASSERT_GE(one.getNumStoredNodes(), 2 * (std::size_t{1} << 18));
+        expectIndexed(one, Net::n);
         for (std::size_t i = 1; i < stores.size(); ++i) {
             const HyperGraph& other = *stores[i];
             ASSERT_EQ(other.getNumEdge(), one.getNumEdge());
