@@ -13,8 +13,8 @@
 
 namespace {
 constexpr std::size_t kMaxEdges = static_cast<std::size_t>(INT_MAX);
-// New ids from which a batch is indexed by the thread team, and the fewest
-// new ids per node for which the team's per-node cursors pay.
+// New ids from which a batch is indexed by the thread team, and the new ids
+// per node that each thread after the first needs.
 constexpr std::int64_t kParallelIndexFrom = std::int64_t{1} << 18;
 constexpr std::int64_t kIdsPerNodeForTeam = 64;
 
@@ -124,10 +124,10 @@ void HyperStore::append(const HyperedgeBuffer& buf, std::size_t firstEdge, std::
 // shares of the new ids) and, for every node, slots of its own among the
 // node's new ids, after those of the ranges before it. So every list stays
 // in hyperedge order and the index is the same for any number of threads.
-// The threads after the first keep a cursor per node, so the team is used
-// only where those cursors are small beside the batch. (Splitting by node
-// ranges instead had every thread read the whole batch, and was slower on
-// two threads than on one.)
+// The threads after the first keep a cursor per node, so the team (or part
+// of it) is used only where those cursors are small beside the batch.
+// (Splitting by node ranges instead had every thread read the whole batch,
+// and was slower on two threads than on one.)
 void HyperStore::indexFrom(std::size_t firstEdge) {
     const std::size_t lastEdge = static_cast<std::size_t>(numEdges());
     if (firstEdge >= lastEdge) return;
@@ -141,8 +141,12 @@ void HyperStore::indexFrom(std::size_t firstEdge) {
     node_edge.resize(static_cast<std::size_t>(oldTotal + added));
     int* ne = node_edge.data();
 
-    const bool team = added >= kParallelIndexFrom && static_cast<std::int64_t>(slots) * kIdsPerNodeForTeam <= added;
-    const int parts = team ? std::max(1, omp_get_max_threads()) : 1;
+    // Each part after the first needs kIdsPerNodeForTeam new ids per node,
+    // so the cursors stay within an eighth of a byte per new id.
+    const std::int64_t room = added / (static_cast<std::int64_t>(slots) * kIdsPerNodeForTeam);
+    const int parts = added < kParallelIndexFrom
+                          ? 1
+                          : static_cast<int>(std::min<std::int64_t>(std::max(1, omp_get_max_threads()), 1 + room));
     std::vector<std::size_t> range(static_cast<std::size_t>(parts) + 1, lastEdge);
     range[0] = firstEdge;
     for (int j = 1; j < parts; ++j)
@@ -153,7 +157,7 @@ void HyperStore::indexFrom(std::size_t firstEdge) {
     std::vector<int> first(slots, 0);
     std::vector<std::vector<std::int64_t>> later;
     for (int j = 1; j < parts; ++j) later.emplace_back(slots, 0);
-#pragma omp parallel for schedule(static, 1) if (parts > 1)
+#pragma omp parallel for schedule(static, 1) num_threads(parts) if (parts > 1)
     for (int j = 0; j < parts; ++j) {
         auto countInto = [&](auto* c) {
             for (std::int64_t p = eo[range[static_cast<std::size_t>(j)]];
@@ -193,7 +197,7 @@ void HyperStore::indexFrom(std::size_t firstEdge) {
     // miss the cache; fetching the slot of an id some way ahead keeps
     // several misses in flight.
     constexpr std::int64_t ahead = 16;
-#pragma omp parallel for schedule(static, 1) if (parts > 1)
+#pragma omp parallel for schedule(static, 1) num_threads(parts) if (parts > 1)
     for (int j = 0; j < parts; ++j) {
         std::int64_t* c = j == 0 ? off : later[static_cast<std::size_t>(j) - 1].data();
         const std::size_t from = range[static_cast<std::size_t>(j)], to = range[static_cast<std::size_t>(j) + 1];
