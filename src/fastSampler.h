@@ -131,8 +131,8 @@ private:
 
 class FastSampler {
 public:
-    // How a batch of IC samples is drawn: by the network's size (see
-    // above), or one way always (for tests of both).
+    // How a batch of IC samples is drawn: by the network's size and the
+    // block's number (see above), or one way always (for tests of both).
     enum class IcBatch { BySize, OneAtATime, InFlight };
     static constexpr UI kInFlightFromNodes = UI{1} << 16;
     static constexpr std::uint64_t kWarmFromBlock = 8;
