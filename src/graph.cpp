@@ -75,9 +75,12 @@ void readBlock(std::FILE* f, const char* file, T* dst, ULL count, ULL at) {
 }
 
 // The first of the count in-neighbour ids outside 1..n, or count.
+// (The flags are gathered in a word: g++ vectorises an OR of words but not
+// of bools.)
 std::size_t firstOutside(const int* adj, std::size_t count, std::uint32_t n) {
-    bool any = false;
-    for (std::size_t e = 0; e < count; ++e) any |= static_cast<std::uint32_t>(adj[e]) - 1u >= n;
+    std::uint32_t any = 0;
+    for (std::size_t e = 0; e < count; ++e)
+        any |= static_cast<std::uint32_t>(static_cast<std::uint32_t>(adj[e]) - 1u >= n);
     if (!any) return count;
     std::size_t e = 0;
     while (static_cast<std::uint32_t>(adj[e]) - 1u < n) ++e;
@@ -87,8 +90,9 @@ std::size_t firstOutside(const int* adj, std::size_t count, std::uint32_t n) {
 // The first of the count probabilities (as stored bits) that is NaN or
 // negative, or count. Negative zero is a probability.
 std::size_t firstNotProbability(const UI* bits, std::size_t count) {
-    bool any = false;
-    for (std::size_t e = 0; e < count; ++e) any |= !(std::bit_cast<float>(bits[e]) >= 0.0f);
+    std::uint32_t any = 0;
+    for (std::size_t e = 0; e < count; ++e)
+        any |= static_cast<std::uint32_t>(!(std::bit_cast<float>(bits[e]) >= 0.0f));
     if (!any) return count;
     std::size_t e = 0;
     while (std::bit_cast<float>(bits[e]) >= 0.0f) ++e;
