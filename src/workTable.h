@@ -17,7 +17,7 @@
 template <class T>
 class WorkTable {
 public:
-    static constexpr std::size_t kMappedFrom = std::size_t{1} << 18;
+    static constexpr std::size_t kMappedFrom = GrowArray<T>::kHugeFrom;
 
     // Room for n entries, which the caller writes before reading.
     T* resize(std::size_t n) {
