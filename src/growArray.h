@@ -61,6 +61,8 @@ public:
     // The size of the pages the array is mapped with: memory is given back
     // in whole pages of this size, so a huge page is never split.
     std::size_t pageBytes() const { return huge(capBytes) ? kHugePage : kPage; }
+    // b bytes rounded up to whole pages of that size.
+    std::size_t wholePages(std::size_t b) const { return roundUp(b, pageBytes()); }
 
     // Ensure room for n elements without changing size().
     void reserve(std::size_t n) {

@@ -17,9 +17,6 @@ constexpr std::size_t kMaxEdges = static_cast<std::size_t>(INT_MAX);
 // per node that each thread after the first needs.
 constexpr std::int64_t kParallelIndexFrom = std::int64_t{1} << 18;
 constexpr std::int64_t kIdsPerNodeForTeam = 64;
-
-// b rounded up to whole pages of `page` bytes.
-std::size_t wholePages(std::size_t b, std::size_t page) { return (b + page - 1) / page * page; }
 }  // namespace
 
 void HyperedgeBuffer::reserveKept(std::size_t edges, std::size_t nodeCount) {
@@ -38,7 +35,7 @@ void HyperedgeBuffer::discardBefore(std::size_t node, std::size_t edge) {
         // Whole pages of the array's present kind, so a huge page is never
         // split (the kept room may end inside one).
         const std::size_t page = arr.pageBytes();
-        const std::size_t from = wholePages(gone, page);
+        const std::size_t from = arr.wholePages(gone);
         const std::size_t whole = count * sizeof(arr[0]) / page * page;
         if (whole <= from) return;
         // Failure only means the pages stay resident until clear().
@@ -53,7 +50,7 @@ void HyperedgeBuffer::restart() {
     // The kept room grows to whole pages of the array's present kind: an
     // array that moved onto huge pages keeps its first one whole.
     auto keep = [](auto& arr, std::size_t& kept, std::size_t& gone) {
-        kept = std::min(arr.bytes(), wholePages(kept, arr.pageBytes()));
+        kept = std::min(arr.bytes(), arr.wholePages(kept));
         arr.emptyKeeping(kept);
         gone = kept;
     };
