@@ -12,10 +12,9 @@
 // (ScratchGuard).
 #pragma once
 
+#include <exception>
 #include <span>
 #include <vector>
-
-#include <exception>
 
 #include "fastSampler.h"
 #include "growArray.h"

@@ -18,7 +18,6 @@
 
 namespace {
 
-
 TEST(BlockShare, EveryBlockHasExactlyOneOwner) {
     for (int ranks = 1; ranks <= 4; ++ranks)
         for (std::uint64_t first = 0; first < 9; ++first)

@@ -24,7 +24,6 @@
 
 namespace {
 
-
 // A random network of 30 nodes, about three in-edges each; LT weights are
 // scaled so that each node's in-weights sum to at most 0.9.
 class Net {

@@ -28,7 +28,6 @@
 
 namespace {
 
-
 // ---------------------------------------------------------------- threshold
 
 // The worked values, each compared to the digits it is known to: a tolerance
