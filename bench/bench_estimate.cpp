@@ -20,11 +20,13 @@
 #include <string>
 #include <vector>
 
-#include "cliArgs.h"
-#include "estimate.h"
-#include "graph.h"
-#include "lattis.h"
-#include "option.h"
+#include "io/cliArgs.h"
+#include "estimate/estimate.h"
+#include "graph/graph.h"
+#include "sampling/hyperGraph.h"
+#include "io/option.h"
+
+using namespace lattis;
 
 namespace {
 

@@ -21,8 +21,10 @@
 #include <string>
 #include <vector>
 
-#include "graph.h"
-#include "parse.h"
+#include "graph/graph.h"
+#include "core/parse.h"
+
+using namespace lattis;
 
 namespace {
 

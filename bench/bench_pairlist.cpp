@@ -17,8 +17,10 @@
 
 #include <fcntl.h>
 
-#include "pairList.h"
-#include "textReader.h"
+#include "io/pairList.h"
+#include "io/textReader.h"
+
+using namespace lattis;
 
 namespace {
 

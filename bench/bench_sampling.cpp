@@ -38,10 +38,12 @@
 #include <string>
 #include <vector>
 
-#include "fastSampler.h"
-#include "graph.h"
-#include "hypergraph.h"
-#include "lattis.h"
+#include "sampling/fastSampler.h"
+#include "graph/graph.h"
+#include "sampling/generate.h"
+#include "sampling/hyperGraph.h"
+
+using namespace lattis;
 
 namespace {
 

@@ -24,14 +24,17 @@
 #include <string>
 #include <vector>
 
-#include "HeapData.h"
-#include "cliArgs.h"
-#include "graph.h"
-#include "hypergraph.h"
-#include "lattis.h"
-#include "mappedHeap.h"
-#include "option.h"
-#include "schedule.h"
+#include "selection/HeapData.h"
+#include "io/cliArgs.h"
+#include "graph/graph.h"
+#include "sampling/generate.h"
+#include "selection/selection.h"
+#include "sampling/hyperGraph.h"
+#include "selection/mappedHeap.h"
+#include "io/option.h"
+#include "selection/schedule.h"
+
+using namespace lattis;
 
 namespace {
 

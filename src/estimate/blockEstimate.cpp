@@ -1,0 +1,168 @@
+// The block-ordered estimator; see blockEstimate.h.
+#include "estimate/blockEstimate.h"
+
+#include <omp.h>
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <cstdint>
+#include <exception>
+#include <functional>
+
+#include "estimate/estimate.h"
+#include "sampling/fastSampler.h"
+#include "graph/graphView.h"
+#include "sampling/reverseSampler.h"
+#include "mpi/teamHooks.h"
+#include "sampling/threadScratch.h"
+
+namespace lattis {
+
+namespace {
+
+struct Tally {
+    long long samples = 0;
+    long long hits = 0;
+};
+
+}  // namespace
+
+long long neededHits(float epsilon, float delta) {
+    const double bound = stoppingBound(epsilon, delta);
+    assert(std::isfinite(bound));
+    return std::max(1LL, static_cast<long long>(std::ceil(bound)));
+}
+
+BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds,
+                               const EstimateSettings& settings) {
+    assert(settings.threads >= 1 && settings.maxSamples >= 1);
+    BlockEstimate result;
+    result.neededHits = neededHits(settings.epsilon, settings.delta);
+    if (seeds.empty() || !seedsReachRoot(g, hg, seeds, !settings.ic, settings.fast)) return result;
+
+    // A team of processes agrees after each step of local work that every
+    // process finished it; one process does each step directly.
+    const TeamHooks* team = settings.team;
+    const BlockShare share = team != nullptr ? team->share : BlockShare{};
+
+    const UI n = static_cast<UI>(g.getSize());
+    const UI k = static_cast<UI>(seeds.size());
+    const GraphView view = g.view();
+    const RootDistribution& roots = hg.rootDraw();
+    const FastSampler* fast = settings.fast;
+    const StreamKey key = hg.drawStreamKey();
+    const long long cap = settings.maxSamples;
+    const long long blocks = (cap + kEstimateBlock - 1) / kEstimateBlock;
+    const int t = settings.threads;
+    std::vector<UI> link;
+    const ScratchGuard guard(hg);
+    std::span<ThreadScratch> scratch;
+    runTogether(team, [&] {
+        link.assign(static_cast<std::size_t>(n) + 1, k);
+        for (UI i = 0; i < k; ++i) link[static_cast<std::size_t>(seeds[i])] = i;
+        scratch = hg.samplingScratch(t, n, fast);
+    });
+
+    // Block b's samples (the last block stops at the cap), counted until
+    // `stopAt` hits when stopAt > 0.
+    auto runBlock = [&](ThreadScratch& s, long long b, long long stopAt) {
+        initStream(s.rng, key, static_cast<std::uint64_t>(b));
+        const long long size = std::min(kEstimateBlock, cap - b * kEstimateBlock);
+        Tally tally;
+        auto count = [&](bool hit) {
+            ++tally.samples;
+            if (hit) ++tally.hits;
+            return stopAt > 0 && tally.hits == stopAt;
+        };
+        if (fast != nullptr) {
+            // Samples (in flight or not) finish in an order fixed by the
+            // block's stream, so the block drawn again stops at the same
+            // sample.
+            auto counted = [&](const int*, UI, bool hit) { return count(hit); };
+            if (settings.ic)
+                fast->batchIC<SeedTest::Exit>(view, roots, s.rng, static_cast<std::uint64_t>(b), size, s.walks,
+                                              s.visit, s.mark.data(), link.data(), k, s.live.data(), counted);
+            else
+                fast->walksLT<SeedTest::Exit>(view, roots, s.rng, size, s.walks, link.data(), k, counted);
+            return tally;
+        }
+        auto none = [](const int*, UI) {};
+        int* mark = s.mark.data();
+        for (long long i = 0; i < size; ++i) {
+            bool hit;
+            if (settings.ic)
+                hit = searchIC<SeedTest::Exit>(view, roots, s.rng, none, link.data(), k, s.visit, mark);
+            else
+                hit = walkLT<SeedTest::Exit>(view, roots, s.rng, none, link.data(), k, s.visit, mark);
+            if (count(hit)) break;
+        }
+        return tally;
+    };
+
+    omp_set_num_threads(t);
+    std::vector<long long> hitsOf;
+    std::vector<std::exception_ptr> failures(static_cast<std::size_t>(t));
+    // Blocks per round come in whole numbers per thread of every process.
+    const long long unit = static_cast<long long>(t) * share.ranks;
+    long long done = 0;  // blocks counted, in order
+    while (done < blocks) {
+        // Enough blocks for the hits still needed at the rate seen so far
+        // (doubling while no hit has come).
+        long long want = std::max<long long>(done, 1);
+        if (result.hits > 0) {
+            const double rate = static_cast<double>(result.hits) / static_cast<double>(result.samples);
+            const double missing = static_cast<double>(result.neededHits - result.hits);
+            want = static_cast<long long>(1.1 * missing / rate / static_cast<double>(kEstimateBlock)) + 1;
+        }
+        want = (std::max(want, unit) + unit - 1) / unit * unit;
+        want = std::min(want, blocks - done);
+
+        runTogether(team, [&] {
+            hitsOf.assign(static_cast<std::size_t>(want), 0);
+            // This process's blocks of the round (all of them for one process).
+            const long long first = share.firstOwned(static_cast<std::uint64_t>(done));
+            const long long mine = share.ownedIn(static_cast<std::uint64_t>(done), want);
+            // Blocks vary with the seeds' reach; handing them out one at a
+            // time keeps every thread busy to the end of the round.
+#pragma omp parallel for schedule(dynamic, 1)
+            for (long long j = 0; j < mine; ++j) {
+                const std::size_t tid = static_cast<std::size_t>(omp_get_thread_num());
+                const long long i = first + j * share.ranks;
+                try {
+                    hitsOf[static_cast<std::size_t>(i)] = runBlock(scratch[tid], done + i, 0).hits;
+                } catch (...) {
+                    failures[tid] = std::current_exception();
+                }
+            }
+            for (const std::exception_ptr& f : failures)
+                if (f) std::rethrow_exception(f);
+        });
+        if (team != nullptr) team->sumEach(hitsOf);
+
+        for (long long i = 0; i < want; ++i) {
+            const long long b = done + i;
+            const long long h = hitsOf[static_cast<std::size_t>(i)];
+            if (result.hits + h >= result.neededHits) {
+                // Every process redraws the block, so that all end with the
+                // same counts and without another exchange.
+                Tally last;
+                runTogether(team, [&] { last = runBlock(scratch[0], b, result.neededHits - result.hits); });
+                result.samples += last.samples;
+                result.hits += last.hits;
+                result.estimate = g.getPositiveBenefit() * static_cast<double>(result.hits) /
+                                  static_cast<double>(result.samples);
+                return result;
+            }
+            result.hits += h;
+            result.samples += std::min(kEstimateBlock, cap - b * kEstimateBlock);
+        }
+        done += want;
+        if (settings.progress) settings.progress(result.samples, result.hits);
+    }
+    result.capped = true;
+    result.estimate = g.getPositiveBenefit() * static_cast<double>(result.hits) / static_cast<double>(result.samples);
+    return result;
+}
+
+}  // namespace lattis

@@ -1,0 +1,72 @@
+// Benefit estimation of a seed set in block order: the same estimate and the
+// same stopping bound as estimateInfluence (estimate.h), fixed by the store's
+// seed whatever the thread count.
+//
+// Samples are drawn in blocks of kEstimateBlock, block b from its own stream
+// (a key drawn once from the store's generator, plus b), on a team of
+// threads in rounds. After each round the blocks' hit counts are added in
+// block order, and the run stops at the exact sample, in that order, whose
+// hit meets the bound: the block that holds it is drawn again up to that
+// sample. So the counts are those of one thread drawing the blocks one after
+// the other, and no lock is taken per sample. A cap on the samples ends a
+// run whose seeds reach almost no benefit: the estimate is then taken from
+// what was drawn and the result says so.
+//
+// A run split over several processes (marlet-mpi) splits each round's blocks
+// among them by block number; the per-block hit counts are summed over the
+// processes before they are added in block order, and every process redraws
+// the block that holds the stopping sample, so every process gets the counts
+// of one process with the same seeds, whatever the process and thread counts.
+//
+// Used by ostrand with the fast sampler and by marlet for its report.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "graph/graph.h"
+#include "sampling/hyperGraph.h"
+
+namespace lattis {
+
+class FastSampler;
+struct TeamHooks;
+
+inline constexpr long long kEstimateBlock = 4096;
+
+struct EstimateSettings {
+    int threads = 1;
+    float epsilon = 0.1f;
+    float delta = 0.01f;
+    bool ic = false;
+    const FastSampler* fast = nullptr;  // null: the classic samplers
+    long long maxSamples = 1000000000;  // the cap
+    // Called after each round with the samples and hits counted so far.
+    std::function<void(long long samples, long long hits)> progress;
+    // This process's part in a run split over several processes
+    // (teamHooks.h: its share, together and sumEach); null for one process.
+    // Every process of the team must call with the same seeds and settings
+    // but threads, on stores whose generators are in the same state.
+    const TeamHooks* team = nullptr;
+};
+
+struct BlockEstimate {
+    long long samples = 0;     // samples counted, in block order
+    long long hits = 0;        // those that reached a seed
+    long long neededHits = 0;  // the stopping bound, rounded up (at least 1)
+    bool capped = false;       // the cap ended the run before the bound
+    double estimate = 0.0;     // positive benefit mass times hits / samples
+};
+
+// Hits the stopping bound asks for: stoppingBound(epsilon, delta) rounded
+// up, and at least 1. Requires a finite bound.
+long long neededHits(float epsilon, float delta);
+
+// The estimate for seeds (node ids in 1..n, duplicates allowed). Draws no
+// sample, and returns zeros but neededHits, when the seed list is empty or no
+// reverse sample can reach a seed. Requires settings.threads >= 1 and
+// settings.maxSamples >= 1.
+BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds,
+                               const EstimateSettings& settings);
+
+}  // namespace lattis

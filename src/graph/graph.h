@@ -1,0 +1,109 @@
+// The directed, weighted social network and the benefit of every node.
+//
+// Nodes are 1..n; slot 0 of every per-node table belongs to no node. The
+// in-neighbour lists and thresholds are held contiguously (one array per kind
+// with offsets) so that the reverse samplers walk cache-friendly memory; the
+// accessors hand out read-only views of one node's slice.
+//
+// Thresholds are 32-bit probabilities scaled by UI_MAX. Under LT they are
+// cumulative over a node's in-edges (weights[v][0] = 0, then running sums);
+// under IC each entry j >= 1 belongs to one in-edge and entry 0 is unused.
+//
+// Loading validates both files completely and throws std::runtime_error with
+// a one-line message naming the file and the fault; after that the graph is
+// trusted and read-only, and every sampling thread may read it without locks.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "core/growArray.h"
+#include "core/types.h"
+
+namespace lattis {
+
+
+// Which benefit layout a Graph keeps (see getBen): the verifier's compact
+// list of positive-benefit nodes, or the selection program's dense table.
+enum class BenefitLayout { Compact, Dense };
+
+struct GraphView;
+
+class Graph {
+public:
+    explicit Graph(BenefitLayout layout = BenefitLayout::Dense);
+
+    // Load the network file and the benefit file; call one of them once.
+    void readGraphLT(const char* filename, const char* benfile);
+    void readGraphIC(const char* filename, const char* benfile);
+
+    // In-neighbours of v, in file order.
+    std::span<const int> operator[](int v) const {
+        return {adjList.data() + adjOff[v], static_cast<std::size_t>(adjOff[v + 1] - adjOff[v])};
+    }
+    // Thresholds of v: d(v) + 1 entries for v >= 1, none for v = 0.
+    std::span<const UI> getWeight(int v) const {
+        if (v == 0) return {};
+        return {weights.data() + weightStart(v), static_cast<std::size_t>(adjOff[v + 1] - adjOff[v] + 1)};
+    }
+    int getDegree(int v) const { return static_cast<int>(adjOff[v + 1] - adjOff[v]); }
+    // node_deg[v]: d(v) under IC, d(v) + 1 under LT (0 for v = 0).
+    int getNodeDeg(int v) const { return v == 0 ? 0 : getDegree(v) + (loadedLT ? 1 : 0); }
+    int getSize() const { return static_cast<int>(numNodes); }
+    int getEdge() const { return static_cast<int>(numEdges); }
+
+    // Benefit positions. Compact: one per node with a positive benefit, in
+    // node order. Dense: n + 1 positions, position i standing for node i + 1
+    // (node id 0 and benefit 0 where that benefit is not positive, and at i = n).
+    const std::vector<UI>& getBenIndex() const { return ben_ind; }
+    const std::vector<double>& getBen() const { return ben; }
+    UI getNodeInBen(unsigned i) const { return ben_ind[i]; }
+
+    // Sum of all n benefits, whatever their sign.
+    double getTotalBenefit() const { return totalBen; }
+    // Sum of the positive benefits: the mass that roots are drawn from, and so
+    // the scale of every benefit estimate.
+    double getPositiveBenefit() const { return positiveBen; }
+    bool hasNegativeBenefit() const { return negativeBen; }
+
+    BenefitLayout getLayout() const { return layout; }
+    bool isLT() const { return loadedLT; }
+
+    // The flat arrays, read-only, for the samplers (graphView.h).
+    GraphView view() const;
+
+    // Gives the thresholds' memory back, for a run whose fast samplers
+    // (fastSampler.h) hold all they need of them; getWeight and the classic
+    // samplers must not be used afterwards.
+    void releaseThresholds() { weights.release(); }
+    bool hasThresholds() const { return !weights.empty() || numNodes == 0; }
+
+private:
+    std::size_t weightStart(int v) const { return static_cast<std::size_t>(adjOff[v]) + static_cast<std::size_t>(v) - 1; }
+    void readNetwork(const char* filename, bool lt);
+    void readBenefit(const char* benfile);
+
+    UI UI_MAX;
+    ULL ULL_MAX;
+    std::uint32_t numNodes = 0;
+    std::uint32_t numEdges = 0;
+    // adjList[adjOff[v] .. adjOff[v + 1]) are the in-neighbours of v; n + 2
+    // offsets. The three big arrays are fresh anonymous mappings (zero
+    // pages, huge pages where the system allows), filled by the reads
+    // without first being cleared, which on large networks spares gigabytes
+    // of writes and most page faults.
+    GrowArray<std::int64_t> adjOff;
+    GrowArray<int> adjList;
+    // weights[weightStart(v) .. + d(v) + 1) are the thresholds of v (v >= 1).
+    GrowArray<UI> weights;
+    std::vector<UI> ben_ind;
+    std::vector<double> ben;
+    double totalBen = 0.0;
+    double positiveBen = 0.0;
+    bool negativeBen = false;
+    BenefitLayout layout;
+    bool loadedLT = false;
+};
+
+}  // namespace lattis

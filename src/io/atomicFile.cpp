@@ -1,0 +1,115 @@
+// Output files renamed into place when complete; see atomicFile.h.
+#include "io/atomicFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <vector>
+
+namespace lattis {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The path a write to `path` lands on: links followed, also dangling ones.
+std::string resolved(const std::string& path) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::error_code ec;
+    fs::path r = fs::weakly_canonical(path, ec);
+    return ec ? path : r.string();
+}
+
+}  // namespace
+
+AtomicFile::AtomicFile(std::string finalName, std::string labelText, Special special, bool syncToDisk)
+    : finalPath(std::move(finalName)), target(resolved(finalPath)), label(std::move(labelText)), sync(syncToDisk) {
+    struct stat st {};
+    mode_t mode = 0;
+    if (stat(target.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) throw std::runtime_error(label + ": is a directory");
+        if (!S_ISREG(st.st_mode)) {
+            if (special == Special::Refuse)
+                throw std::runtime_error(label + ": exists and is not a regular file (a device, fifo or socket), "
+                                                 "which writing would replace; name a regular file");
+            inPlace = true;
+            file = std::fopen(target.c_str(), "w");
+            if (file == nullptr) fail("cannot open", errno);
+            return;
+        }
+        mode = st.st_mode & 0777;
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    std::string tmpl = target + ".tmp.XXXXXX";
+    std::vector<char> name(tmpl.begin(), tmpl.end());
+    name.push_back('\0');
+    const int fd = mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        throw std::runtime_error(label + ": cannot create (as " + tmpl + "): " + std::strerror(err));
+    }
+    tempPath = name.data();
+    if (fchmod(fd, mode) != 0 || (file = fdopen(fd, "wb")) == nullptr) {
+        const int err = errno;
+        ::close(fd);
+        std::remove(tempPath.c_str());
+        throw std::runtime_error(label + ": cannot create (as " + tempPath + "): " + std::strerror(err));
+    }
+}
+
+AtomicFile::~AtomicFile() {
+    if (file != nullptr) std::fclose(file);
+    // publish() clears tempPath; anything else is an unfinished or failed file.
+    if (!tempPath.empty()) std::remove(tempPath.c_str());
+}
+
+void AtomicFile::fail(const std::string& what, int err) {
+    if (file != nullptr) std::fclose(file);
+    file = nullptr;
+    const std::string as = tempPath.empty() ? "" : " (as " + tempPath + ")";
+    if (!tempPath.empty()) std::remove(tempPath.c_str());
+    tempPath.clear();
+    throw std::runtime_error(label + ": " + what + as + ": " + std::strerror(err));
+}
+
+void AtomicFile::write(const void* data, std::size_t size) {
+    if (size > 0 && std::fwrite(data, 1, size, file) != size) fail("write failed", errno);
+}
+
+void AtomicFile::finish() {
+    if (std::fflush(file) != 0 || std::ferror(file) != 0) fail("write failed", errno);
+    if (sync && !inPlace && fsync(fileno(file)) != 0) fail("write failed", errno);
+    std::FILE* f = file;
+    file = nullptr;
+    if (std::fclose(f) != 0) fail("write failed", errno);
+}
+
+void AtomicFile::publish() {
+    if (inPlace) return;
+    if (std::rename(tempPath.c_str(), target.c_str()) != 0) {
+        const int err = errno;
+        std::remove(tempPath.c_str());
+        tempPath.clear();
+        throw std::runtime_error(label + ": cannot rename the finished temporary into place: " + std::strerror(err));
+    }
+    tempPath.clear();
+}
+
+std::string AtomicFile::identity(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0) return "inode " + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    std::error_code ec;
+    const fs::path r = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    return "path " + (ec ? path : r.string());
+}
+
+}  // namespace lattis

@@ -1,0 +1,92 @@
+// The figures of one run of marlet or ostrand, in one plain record per
+// program. The run fills the record; the printed report and the JSON report
+// (jsonReport.h) both read it, so a figure added to a run is one field here
+// plus one line in each writer that shows it.
+//
+// Settings are those in force after defaults; an absent file name or limit
+// is an empty optional. Single-precision settings stay float so that both
+// writers show exactly the value the run used.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lattis {
+
+struct MarletReport {
+    // Settings in force.
+    std::string network;
+    std::optional<std::string> benefit, cost;
+    std::string model;
+    float epsilon = 0, delta = 0;
+    double k = 0;
+    int threads = 0;
+    std::string seedFile;
+    unsigned seed = 0;  // the generator seed: -seed, or the clock's when absent
+    std::optional<double> memoryLimitMB;
+    std::optional<std::string> map;  // netpack id map of the network (-map)
+    std::string sampler;             // "classic" or "fast"
+
+    // The network.
+    int nodes = 0;
+    long long arcs = 0;
+
+    // The printed report, in its order.
+    std::vector<int> seeds;
+    std::optional<std::vector<std::uint64_t>> originalIds;  // with -map
+    double totalBenefit = 0;     // "Total Benefit": from fresh samples
+    float processorSeconds = 0;  // "Time": processor seconds of sampling, selection and estimate
+    float memoryMB = 0;          // "Memory"
+    int estimateInfluence = 0;   // "Estimate Influence"
+
+    // The -timing figures.
+    int iterations = 0;
+    long long hyperedges = 0;
+    long long coveredHyperedges = 0;
+    double threshold = 0;  // the coverage threshold Lambda
+    double samplingSeconds = 0, selectionSeconds = 0;
+    double wallSeconds = 0;  // wall time of sampling, selection and estimate
+    std::optional<double> peakMemoryMB;
+    // The hyperedge store with its index at the end of the loop: this
+    // process's, and every process's of a run split over several (one
+    // entry, the same, for one process).
+    double storeMB = 0;
+    std::vector<double> storeMBPerRank;
+    // The Total Benefit estimate, and the seeds' share of the selection's
+    // own hyperedges, which overstates their worth.
+    long long estimateSamples = 0, estimateHits = 0;
+    bool estimateCapped = false;
+    double inSampleBenefit = 0;
+    // Wall seconds of the other parts of the run.
+    double pairListSeconds = 0, loadingSeconds = 0, estimateSeconds = 0, memoryProbeSeconds = 0;
+};
+
+struct OstrandReport {
+    // Settings in force.
+    std::string network, benefit, model;
+    float epsilon = 0, delta = 0;
+    int threads = 0;
+    std::string seedFile;
+    unsigned seed = 0;  // the generator seed: -seed, or the clock's when absent
+    std::optional<std::string> map;
+    std::string sampler;  // "classic" or "fast"
+    long long maxSamples = 0;
+
+    // The network.
+    int nodes = 0;
+    long long arcs = 0;
+
+    std::vector<int> seeds;  // as read from the seed file, duplicates kept
+    std::optional<std::vector<std::uint64_t>> originalIds;
+
+    // The printed estimate and how it was reached.
+    double estimate = 0;
+    long long samples = 0, hits = 0;
+    float stoppingBound = 0;  // hits at which sampling stops
+    double wallSeconds = 0, processorSeconds = 0;  // of the estimate
+    std::optional<double> peakMemoryMB;
+};
+
+}  // namespace lattis

@@ -1,0 +1,75 @@
+// The processes of one marlet-mpi run: the MPI communicator, the agreement
+// that ends every process with one message when any of them fails, and the
+// hooks (teamHooks.h) through which the shared entry and loop use them.
+//
+// Assumes every process runs the same program with the same command line, so
+// that all of them reach the same agreements in the same order; the first
+// process (rank 0) alone prints and writes files, the others' standard output
+// and error are silenced. MPI is called from the main thread only.
+#pragma once
+
+#include <mpi.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "mpi/teamHooks.h"
+
+namespace lattis {
+
+// A fault every process has agreed on: the failing process with the lowest
+// rank, and its message (with "rank r: " before it unless all processes failed).
+class TeamFault : public std::runtime_error {
+public:
+    TeamFault(int from, const std::string& message) : std::runtime_error(message), from(from) {}
+    int from;
+};
+
+class RankTeam {
+public:
+    RankTeam(int& argc, char**& argv);
+    ~RankTeam();
+    RankTeam(const RankTeam&) = delete;
+    RankTeam& operator=(const RankTeam&) = delete;
+
+    int rank() const { return me; }
+    int ranks() const { return size; }
+
+    // The command line with "-seed <rank 0's clock>" appended, so that a run
+    // without -seed still seeds every process alike (a -seed given wins, the
+    // first occurrence of an option being the one used); null-terminated.
+    std::vector<char*> commonArguments(int argc, char** argv);
+
+    // The hooks for marletMain; they refer to this team.
+    TeamHooks hooks();
+
+    // Agrees on the statuses the processes ended with and returns the one
+    // this process exits with; unless a fault was already agreed, a non-zero
+    // status of another process is named by rank 0 and makes it 1. With
+    // showPeaks, rank 0 prints every process's peak memory.
+    int finish(int status, bool showPeaks);
+
+private:
+    // Every process calls this at the same point: when any passes a fault,
+    // all throw the TeamFault of the lowest failing rank.
+    void agree(const std::string* fault);
+    void together(const std::function<void()>& step);
+    long long sum(long long value);
+    void sumEach(std::vector<long long>& values);
+    std::string fault(const std::exception& e);
+    void select(const HyperGraph& hg, std::vector<int>& seeds, unsigned n, double k, const std::vector<float>& costs,
+                std::vector<double>& degree, long long& totalDegree);
+    // Inside an exchange the others cannot be told: print and end the job.
+    [[noreturn]] void abort(const std::string& message);
+
+    MPI_Comm comm = MPI_COMM_WORLD;
+    int me = 0;
+    int size = 1;
+    int errFd = 2;  // this process's own standard error, kept for abort
+    bool faultAgreed = false;
+    std::string seedName = "-seed";
+    std::string seedValue;
+};
+
+}  // namespace lattis

@@ -1,0 +1,200 @@
+// Tables of the fast samplers and the rare path of the IC subset draw; see
+// fastSampler.h.
+#include "sampling/fastSampler.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <stdexcept>
+#include <string>
+#include <tuple>
+
+namespace lattis {
+
+namespace {
+
+constexpr double kTwo32 = 4294967296.0;
+constexpr double kInvTwo32 = 1.0 / 4294967296.0;
+constexpr UI kUiMax = 0xFFFFFFFFu;
+// Up to this many live positions are drawn one by one (Floyd's algorithm).
+constexpr UI kFewLive = 16;
+
+// A probability as the count of draws (out of 2^32) below the threshold.
+UI drawsBelow(double probability) {
+    const double x = std::floor(probability * kTwo32 + 0.5);
+    if (!(x > 0)) return 0;
+    if (x >= static_cast<double>(kUiMax)) return kUiMax;
+    return static_cast<UI>(x);
+}
+
+// Thresholds for K = 0 and K <= 1 live among `size` edges of threshold t.
+std::pair<UI, UI> binomialHead(UI size, UI t) {
+    const double p = static_cast<double>(t) * kInvTwo32;
+    const double p0 = std::exp(static_cast<double>(size) * std::log1p(-p));
+    const double p1 = static_cast<double>(size) * p / (1.0 - p) * p0;
+    return {drawsBelow(p0), drawsBelow(p0 + p1)};
+}
+
+// Whether LT thresholds w[0..d] are those of d equal weights summing to 1, up
+// to the running sum's single-precision rounding.
+bool equalWeightsSummingToOne(const UI* w, UI d) {
+    if (d == 0 || w[d] != kUiMax) return false;
+    for (UI j = 1; j < d; ++j) {
+        const double exact = static_cast<double>(j) * kTwo32 / static_cast<double>(d);
+        const double slack = static_cast<double>(j) * kTwo32 * 0x1p-23 + 1.0;
+        if (std::fabs(static_cast<double>(w[j]) - exact) > slack) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+FastSampler::FastSampler(const Graph& g, IcBatch way) : lt(g.isLT()), batch(way) {
+    const GraphView view = g.view();
+    const UI n = view.n;
+    if (batch == IcBatch::BySize && n >= kInFlightFromNodes) batch = IcBatch::InFlight;
+    const std::int64_t arcs = view.adjOff[n + 1];
+    if (arcs > static_cast<std::int64_t>(kIndexMask))
+        throw std::runtime_error("the fast sampler holds in-edge positions in 31 bits, but the network has " +
+                                 std::to_string(arcs) + " in-edges; use -sampler classic");
+    for (UI v = 1; v <= n; ++v) maxDeg = std::max(maxDeg, view.degree(static_cast<int>(v)));
+
+    if (lt) {
+        // Per-node tables are mappings: fresh pages read as zero, and large
+        // ones come on huge pages.
+        ltStart.resize(static_cast<std::size_t>(n) + 2);
+        for (UI v = 1; v <= n + 1; ++v) {
+            const UI first = static_cast<UI>(view.adjOff[v]);
+            const bool uniform = v <= n && equalWeightsSummingToOne(view.thresholds(static_cast<int>(v)),
+                                                                    view.degree(static_cast<int>(v)));
+            ltStart[v] = first | (uniform ? kGrouped : 0);
+            if (v <= n && !uniform && view.degree(static_cast<int>(v)) > 0) searchesLT = true;
+        }
+        return;
+    }
+
+    icNodes.resize(static_cast<std::size_t>(n) + 2);
+    // Nodes of one in-degree mostly share their threshold (under weighted
+    // cascade always), so the binomial head, a logarithm and an exponential,
+    // is kept per degree and reused while the threshold matches.
+    struct Head {
+        UI size = 0, t = 0, none = 0, one = 0;
+    };
+    std::vector<Head> heads(1024);
+    auto headOf = [&heads](UI size, UI t) {
+        Head& h = heads[size % heads.size()];
+        if (h.size != size || h.t != t) {
+            const auto [none, one] = binomialHead(size, t);
+            h = {size, t, none, one};
+        }
+        return std::pair<UI, UI>{h.none, h.one};
+    };
+    for (UI v = 1; v <= n + 1; ++v) {
+        IcNode& nd = icNodes[v];
+        nd.start = static_cast<UI>(view.adjOff[v]);
+        if (v > n) break;
+        const UI d = view.degree(static_cast<int>(v));
+        const UI* w = view.thresholds(static_cast<int>(v)) + 1;  // w[i]: in-edge i
+        const bool shared = d > 0 && w[0] > 0 && std::all_of(w, w + d, [&](UI t) { return t == w[0]; });
+        if (shared) {
+            nd.t = w[0];
+            std::tie(nd.none, nd.one) = headOf(d, w[0]);
+            continue;
+        }
+        // Groups by the bit length of the threshold, largest first; edges
+        // that never fire join none.
+        nd.start |= kGrouped;
+        nd.t = static_cast<UI>(icGroups.size());
+        const int* neigh = view.adj + view.adjOff[v];
+        for (UI bits = 32; bits >= 1; --bits) {
+            UI bound = 0;
+            UI size = 0;
+            for (UI i = 0; i < d; ++i)
+                if (w[i] != 0 && std::bit_width(w[i]) == bits) {
+                    bound = std::max(bound, w[i]);
+                    ++size;
+                }
+            if (size == 0) continue;
+            IcGroup gr;
+            gr.first = static_cast<UI>(icMembers.size());
+            gr.t = bound;
+            std::tie(gr.none, gr.one) = binomialHead(size, bound);
+            icGroups.push_back(gr);
+            for (UI i = 0; i < d; ++i)
+                if (w[i] != 0 && std::bit_width(w[i]) == bits) {
+                    const UI accept = w[i] == bound ? 0
+                                                    : static_cast<UI>(static_cast<double>(w[i]) * kTwo32 /
+                                                                      static_cast<double>(bound));
+                    icMembers.push_back({neigh[i], accept});
+                }
+        }
+        nd.none = static_cast<UI>(icGroups.size()) - nd.t;
+    }
+    icGroups.push_back({static_cast<UI>(icMembers.size()), 0, 0, 0});
+}
+
+std::size_t FastSampler::bytes() const {
+    return icNodes.bytes() + icGroups.capacity() * sizeof(IcGroup) + icMembers.capacity() * sizeof(IcMember) +
+           ltStart.bytes();
+}
+
+UI FastSampler::severalLive(DrawCursor& draw, UI r, UI size, UI t, UI none, UI one, UI* out) const {
+    const double p = static_cast<double>(t) * kInvTwo32;
+    UI count = 0;
+    if (one == 0) {
+        // K <= 1 is rarer than one draw in 2^32, so the draw that passed
+        // `one` tells nothing: draw the live set afresh. Likely edges are
+        // drawn one by one; unlikely ones by jumps to the next live edge.
+        if (p >= 0.25) {
+            for (UI i = 0; i < size; ++i)
+                if (draw.next() < t) out[count++] = i;
+            return count;
+        }
+        const double logMiss = std::log1p(-p);
+        double at = -1;
+        for (;;) {
+            const double u = (static_cast<double>(draw.next()) + 0.5) * kInvTwo32;
+            at += std::floor(std::log(u) / logMiss) + 1;
+            if (at >= static_cast<double>(size)) return count;
+            out[count++] = static_cast<UI>(at);
+        }
+    }
+    // Invert the binomial from K = 2 on, with the same draw. P(K = 1)
+    // starts the recurrence: taken from the two thresholds when they hold it
+    // to 20 bits or more (a relative error below 2^-20 in how the mass of
+    // K >= 2 is split, which no sample size here could see), computed
+    // exactly otherwise.
+    const double ratio = p / (1.0 - p);
+    const double p0 = none >= (1u << 20) ? static_cast<double>(none) * kInvTwo32
+                                         : std::exp(static_cast<double>(size) * std::log1p(-p));
+    double pk = static_cast<double>(size) * ratio * p0;
+    double cumulative = static_cast<double>(one) * kInvTwo32;
+    const double u = (static_cast<double>(r) + 0.5) * kInvTwo32;
+    UI live = 1;
+    while (live < size) {
+        pk *= static_cast<double>(size - live) / static_cast<double>(live + 1) * ratio;
+        ++live;
+        cumulative += pk;
+        if (u < cumulative) break;
+    }
+    if (live > kFewLive && 4 * static_cast<std::uint64_t>(live) >= size) {
+        // Selection sampling: each position in turn, kept with the share of
+        // the places still to fill among the positions left.
+        for (UI i = 0; i < size && count < live; ++i)
+            if (static_cast<std::uint64_t>(draw.next()) * (size - i) < (static_cast<std::uint64_t>(live - count) << 32))
+                out[count++] = i;
+        return count;
+    }
+    // Floyd's sampling of `live` distinct positions, one draw each, then
+    // in increasing order (an insertion sort: there are few).
+    for (UI j = size - live; j < size; ++j) {
+        const UI x = draw.below(j + 1);
+        const bool taken = std::find(out, out + count, x) != out + count;
+        out[count++] = taken ? j : x;
+    }
+    for (UI i = 1; i < count; ++i)
+        for (UI j = i; j > 0 && out[j - 1] > out[j]; --j) std::swap(out[j - 1], out[j]);
+    return count;
+}
+
+}  // namespace lattis

@@ -1,0 +1,84 @@
+// The split greedy cover; see distributedSelection.h. The budget rule, the
+// degree table and the order of decrements are those of buildSeedSetCost
+// (selection.cpp), so that both give the same seeds for the same store.
+#include "selection/distributedSelection.h"
+
+#include <cassert>
+
+namespace lattis {
+
+CoverageShard::CoverageShard(const HyperGraph& hg, const BlockShare& share)
+    : hg(hg), share(share), edgeMark(static_cast<std::size_t>(hg.getNumEdge()), false) {}
+
+std::vector<int> CoverageShard::localGains(unsigned n) const {
+    std::vector<int> gains(n);
+    for (unsigned x = 1; x <= n; ++x) gains[x - 1] = static_cast<int>(hg.getNode(static_cast<int>(x)).size());
+    return gains;
+}
+
+void CoverageShard::cover(int pick, std::vector<int>& stream) {
+    stream.clear();
+    // Local ids grow with run-wide ids, so the list order is the id order.
+    for (int h : hg.getNode(pick)) {
+        if (edgeMark[static_cast<std::size_t>(h)]) continue;
+        edgeMark[static_cast<std::size_t>(h)] = true;
+        stream.push_back(static_cast<int>(share.globalEdge(h)));
+        const std::size_t countAt = stream.size();
+        stream.push_back(0);
+        for (int u : hg.getEdge(h))
+            if (u != pick) stream.push_back(u);
+        stream[countAt] = static_cast<int>(stream.size() - countAt - 1);
+    }
+}
+
+GreedyRoot::GreedyRoot(std::vector<int> gains, double k, const std::vector<float>& costs, std::vector<double>& degree,
+                       long long& totalDegree)
+    : gain(std::move(gains)),
+      costs(costs),
+      k(k),
+      degree(degree),
+      totalDegree(totalDegree) {
+    assert(costs.size() >= gain.size());
+    // The heap starts from the indices 0 .. n - 1 in order.
+    heap.build(static_cast<int>(gain.size()), gain.data(), costs.data());
+    if (degree.empty()) degree.resize(1);
+    degree[0] = 0;
+    totalDegree = 0;
+}
+
+int GreedyRoot::next() {
+    if (!(totalCost < k) || heap.empty()) return 0;
+    const int maxInd = heap.pop() + 1;
+    totalCost += static_cast<double>(costs[static_cast<std::size_t>(maxInd - 1)]);
+    if (totalCost > k) return 0;
+    const int g = gain[static_cast<std::size_t>(maxInd - 1)];
+    ++picked;
+    if (degree.size() <= picked) degree.resize(picked + 1);
+    degree[picked] = degree[picked - 1] + g;
+    totalDegree += g;
+    gain[static_cast<std::size_t>(maxInd - 1)] = 0;
+    return maxInd;
+}
+
+void GreedyRoot::apply(std::span<const std::span<const int>> streams) {
+    cursor.assign(streams.size(), 0);
+    for (;;) {
+        // The record with the least hyperedge id among the streams' heads.
+        std::size_t best = streams.size();
+        for (std::size_t r = 0; r < streams.size(); ++r)
+            if (cursor[r] < streams[r].size() &&
+                (best == streams.size() || streams[r][cursor[r]] < streams[best][cursor[best]]))
+                best = r;
+        if (best == streams.size()) return;
+        const std::span<const int> s = streams[best];
+        const std::size_t m = static_cast<std::size_t>(s[cursor[best] + 1]);
+        for (int u : s.subspan(cursor[best] + 2, m)) {
+            const std::size_t x = static_cast<std::size_t>(u - 1);
+            --gain[x];
+            heap.decreased(u - 1, gain[x], costs[x]);
+        }
+        cursor[best] += 2 + m;
+    }
+}
+
+}  // namespace lattis

@@ -1,0 +1,17 @@
+// The cost-aware greedy cover of the stored hyperedges: nodes by uncovered
+// hyperedges per unit of cost, within a budget.
+#pragma once
+
+#include <vector>
+
+#include "sampling/hyperGraph.h"
+
+namespace lattis {
+
+// Greedy selection by uncovered hyperedges per unit of cost within budget k.
+// costs[x - 1] is the cost of node x. Appends the chosen nodes to seeds;
+// degree[i] = hyperedges covered by the first i seeds; totalDegree = all covered.
+void buildSeedSetCost(const HyperGraph& hg, std::vector<int>& seeds, unsigned n, double k,
+                      const std::vector<float>& costs, std::vector<double>& degree, long long& totalDegree);
+
+}  // namespace lattis

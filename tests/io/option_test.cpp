@@ -1,0 +1,180 @@
+// Tests of the command-line option table and of the strict numeric option
+// readers built on it.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "io/cliArgs.h"
+#include "io/option.h"
+
+using namespace lattis;
+
+namespace {
+
+// An argument vector with a program name in argv[0], owning its strings.
+class Args {
+public:
+    Args(std::initializer_list<const char*> words) : text{"prog"} {
+        for (const char* w : words) text.emplace_back(w);
+        for (auto& t : text) ptrs.push_back(t.data());
+        ptrs.push_back(nullptr);
+    }
+    int argc() const { return static_cast<int>(text.size()); }
+    char** argv() { return ptrs.data(); }
+    char* word(int i) { return ptrs[i]; }
+
+private:
+    std::vector<std::string> text;
+    std::vector<char*> ptrs;
+};
+
+// Runs f, expecting std::invalid_argument whose message names the option.
+template <class F>
+void expectRefused(F f, const std::string& option) {
+    try {
+        f();
+        ADD_FAILURE() << "option " << option << " was accepted";
+    } catch (const std::invalid_argument& e) {
+        EXPECT_NE(std::string(e.what()).find(option), std::string::npos) << e.what();
+        EXPECT_EQ(std::string(e.what()).find('\n'), std::string::npos) << e.what();
+    }
+}
+
+}  // namespace
+
+TEST(OptionParser, NoArguments) {
+    Args a{};
+    OptionParser op(a.argc(), a.argv());
+    EXPECT_TRUE(op.validCheck());
+    EXPECT_EQ(op.getPara("-i"), nullptr);
+    EXPECT_EQ(op.getPara("prog"), nullptr);
+}
+
+TEST(OptionParser, PairsAreLookedUpByName) {
+    Args a{"-i", "network.bin", "-m", "IC"};
+    OptionParser op(a.argc(), a.argv());
+    ASSERT_TRUE(op.validCheck());
+    EXPECT_STREQ(op.getPara("-i"), "network.bin");
+    EXPECT_STREQ(op.getPara("-m"), "IC");
+    EXPECT_EQ(op.getPara("-b"), nullptr);
+}
+
+// The value is the argument vector's own string, not a copy.
+TEST(OptionParser, ValuesPointIntoArgv) {
+    Args a{"-o", "seeds.txt"};
+    OptionParser op(a.argc(), a.argv());
+    EXPECT_EQ(op.getPara("-o"), a.word(2));
+}
+
+TEST(OptionParser, FirstOccurrenceWins) {
+    Args a{"-i", "first.bin", "-i", "second.bin"};
+    OptionParser op(a.argc(), a.argv());
+    EXPECT_TRUE(op.validCheck());
+    EXPECT_STREQ(op.getPara("-i"), "first.bin");
+}
+
+TEST(OptionParser, WordWhereNameExpectedIsInvalid) {
+    Args a{"-i", "network.bin", "extra", "-m", "IC"};
+    EXPECT_FALSE(OptionParser(a.argc(), a.argv()).validCheck());
+    Args b{"network.bin"};
+    EXPECT_FALSE(OptionParser(b.argc(), b.argv()).validCheck());
+}
+
+TEST(OptionParser, NameWithoutValueIsInvalid) {
+    Args a{"-i"};
+    EXPECT_FALSE(OptionParser(a.argc(), a.argv()).validCheck());
+    Args b{"-i", "network.bin", "-m", "IC", "-k"};
+    EXPECT_FALSE(OptionParser(b.argc(), b.argv()).validCheck());
+}
+
+// Values are never tested for a leading minus.
+TEST(OptionParser, NegativeValues) {
+    Args a{"-t", "-4", "-delta", "-0.5"};
+    OptionParser op(a.argc(), a.argv());
+    ASSERT_TRUE(op.validCheck());
+    EXPECT_STREQ(op.getPara("-t"), "-4");
+    EXPECT_STREQ(op.getPara("-delta"), "-0.5");
+}
+
+// Only the first character makes a name.
+TEST(OptionParser, AnythingStartingWithMinusIsAName) {
+    Args a{"-", "x", "--long", "y", "-5", "z"};
+    OptionParser op(a.argc(), a.argv());
+    ASSERT_TRUE(op.validCheck());
+    EXPECT_STREQ(op.getPara("-"), "x");
+    EXPECT_STREQ(op.getPara("--long"), "y");
+    EXPECT_STREQ(op.getPara("-5"), "z");
+}
+
+TEST(OptionParser, LookupsAreExact) {
+    Args a{"-epsilon", "0.1"};
+    OptionParser op(a.argc(), a.argv());
+    EXPECT_STREQ(op.getPara("-epsilon"), "0.1");
+    EXPECT_EQ(op.getPara("-eps"), nullptr);
+    EXPECT_EQ(op.getPara("-EPSILON"), nullptr);
+    EXPECT_EQ(op.getPara("epsilon"), nullptr);
+    EXPECT_EQ(op.getPara("-epsilon2"), nullptr);
+}
+
+TEST(NumericOption, AbsentGivesDefault) {
+    Args a{"-m", "IC"};
+    OptionParser op(a.argc(), a.argv());
+    EXPECT_EQ(realOption(op, "-epsilon", 0.1), 0.1);
+    EXPECT_EQ(intOption(op, "-t", 1), 1);
+    // A default outside the range is the caller's choice and is not checked.
+    EXPECT_EQ(intOption(op, "-k", 0, 1, 10), 0);
+}
+
+TEST(NumericOption, ReadsValues) {
+    Args a{"-epsilon", "0.25", "-delta", "1e-3", "-t", "-4", "-k", "+3", "-b", "+2.5"};
+    OptionParser op(a.argc(), a.argv());
+    ASSERT_TRUE(op.validCheck());
+    EXPECT_EQ(realOption(op, "-epsilon", 0.1), 0.25);
+    EXPECT_EQ(realOption(op, "-delta", 0.1), 1e-3);
+    EXPECT_EQ(intOption(op, "-t", 1), -4);
+    EXPECT_EQ(intOption(op, "-k", 1), 3);
+    EXPECT_EQ(realOption(op, "-b", 1), 2.5);
+    EXPECT_EQ(realOption(op, "-t", 1), -4.0);
+}
+
+TEST(NumericOption, RefusesText) {
+    Args a{"-k", "abc", "-t", "4x", "-epsilon", "", "-delta", "0.1x", "-b", "nan", "-c", " 1"};
+    OptionParser op(a.argc(), a.argv());
+    ASSERT_TRUE(op.validCheck());
+    expectRefused([&] { intOption(op, "-k", 1); }, "-k");
+    expectRefused([&] { realOption(op, "-k", 1); }, "-k");
+    expectRefused([&] { intOption(op, "-t", 1); }, "-t");
+    expectRefused([&] { realOption(op, "-t", 1); }, "-t");
+    expectRefused([&] { realOption(op, "-epsilon", 0.1); }, "-epsilon");
+    expectRefused([&] { intOption(op, "-epsilon", 1); }, "-epsilon");
+    expectRefused([&] { realOption(op, "-delta", 0.1); }, "-delta");
+    expectRefused([&] { realOption(op, "-b", 1); }, "-b");
+    expectRefused([&] { intOption(op, "-c", 1); }, "-c");
+}
+
+TEST(NumericOption, RefusesNonIntegerForInteger) {
+    Args a{"-t", "2.5", "-k", "1e3"};
+    OptionParser op(a.argc(), a.argv());
+    expectRefused([&] { intOption(op, "-t", 1); }, "-t");
+    expectRefused([&] { intOption(op, "-k", 1); }, "-k");
+}
+
+TEST(NumericOption, RangeRefusal) {
+    Args a{"-t", "0", "-epsilon", "1.5", "-k", "10", "-delta", "0"};
+    OptionParser op(a.argc(), a.argv());
+    expectRefused([&] { intOption(op, "-t", 1, 1, 64); }, "-t");
+    expectRefused([&] { realOption(op, "-epsilon", 0.1, 0.0, 1.0); }, "-epsilon");
+    // The bounds themselves are inside the range.
+    EXPECT_EQ(intOption(op, "-k", 1, 1, 10), 10);
+    EXPECT_EQ(realOption(op, "-delta", 0.1, 0.0, 1.0), 0.0);
+}
+
+TEST(NumericOption, RefusesValuesBeyondTheType) {
+    Args a{"-k", "99999999999999999999", "-epsilon", "1e999"};
+    OptionParser op(a.argc(), a.argv());
+    expectRefused([&] { intOption(op, "-k", 1); }, "-k");
+    expectRefused([&] { realOption(op, "-epsilon", 0.1); }, "-epsilon");
+}

@@ -1,0 +1,973 @@
+// Tests of the selection program: the threshold's worked values and range
+// checks, the cost file and pair list readers, the doubling loop on a tiny
+// store, and end-to-end runs of the built marlet binary in a temporary
+// directory (report format, seed file, budget, fixed messages, every mend,
+// reproducibility).
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "graph/graph.h"
+#include "sampling/hyperGraph.h"
+#include "io/pairList.h"
+#include "selection/schedule.h"
+#include "support/testNetwork.h"
+
+using namespace lattis;
+
+namespace {
+
+// ---------------------------------------------------------------- threshold
+
+// The worked values, each compared to the digits it is known to: a tolerance
+// of half a unit of the last digit.
+struct Worked {
+    int n;
+    double k;
+    float epsilon;
+    double L, alpha, beta, epsPrime, lambda;
+    long long firstBatch;
+};
+
+TEST(MarletThreshold, WorkedValues) {
+    const Worked table[] = {
+        {1000, 100, 0.1f, 335.51697, 2.91220, 1.82047, 0.0615340, 5000.9485, 5000},
+        {10000, 100, 0.1f, 575.19849, 3.20580, 2.05771, 0.0609061, 6128.9934, 6128},
+    };
+    for (const Worked& w : table) {
+        SCOPED_TRACE(w.n);
+        const Threshold th = computeThreshold(w.n, w.k, w.epsilon, static_cast<float>(1.0 / w.n));
+        EXPECT_NEAR(th.L, w.L, 5e-6);
+        EXPECT_NEAR(th.alpha, w.alpha, 5e-6);
+        EXPECT_NEAR(th.beta, w.beta, 5e-6);
+        EXPECT_NEAR(th.epsPrime, w.epsPrime, 5e-8);
+        EXPECT_NEAR(th.lambda, w.lambda, 5e-5);
+        EXPECT_EQ(static_cast<long long>(th.lambda), w.firstBatch);
+    }
+}
+
+TEST(MarletThreshold, WorkedVariants) {
+    const float delta = static_cast<float>(1.0 / 10000);
+    const Threshold eps02 = computeThreshold(10000, 100, 0.2f, delta);
+    EXPECT_NEAR(eps02.epsPrime, 0.1218123, 5e-8);
+    EXPECT_NEAR(eps02.lambda, 1620.2140, 5e-5);
+    EXPECT_EQ(static_cast<long long>(eps02.lambda), 1620);
+
+    const Threshold budget10 = computeThreshold(10000, 10, 0.1f, delta);
+    EXPECT_NEAR(budget10.L, 95.41307, 5e-6);
+    EXPECT_NEAR(budget10.lambda, 5733.2164, 5e-5);
+}
+
+TEST(MarletThreshold, CheckedAcceptsTheDefaults) {
+    const Threshold th = checkedThreshold(1000, 100, 0.1f, static_cast<float>(1.0 / 1000));
+    EXPECT_NEAR(th.lambda, 5000.9485, 5e-5);
+}
+
+// Each refusal names the parameter and the range it must lie in.
+void expectRefused(int n, double k, float epsilon, float delta, const std::string& part1, const std::string& part2) {
+    try {
+        checkedThreshold(n, k, epsilon, delta);
+        ADD_FAILURE() << "accepted n=" << n << " k=" << k << " epsilon=" << epsilon << " delta=" << delta;
+    } catch (const std::invalid_argument& e) {
+        const std::string msg = e.what();
+        EXPECT_NE(msg.find(part1), std::string::npos) << msg;
+        EXPECT_NE(msg.find(part2), std::string::npos) << msg;
+    }
+}
+
+TEST(MarletThreshold, RefusesBudgetOutsideRange) {
+    expectRefused(30, 0, 0.1f, 0.01f, "option -k", "0 < k < n - 1 = 29");
+    expectRefused(30, -2, 0.1f, 0.01f, "option -k", "0 < k < n - 1 = 29");
+    expectRefused(30, 29, 0.1f, 0.01f, "option -k", "0 < k < n - 1 = 29");
+    expectRefused(2, 1, 0.1f, 0.01f, "option -k", "0 < k < n - 1 = 1");
+    expectRefused(1, 0.5, 0.1f, 0.01f, "option -k", "no budget is valid");
+    EXPECT_NO_THROW(checkedThreshold(30, 28.5, 0.1f, 0.01f));
+}
+
+TEST(MarletThreshold, RefusesEpsilonAndDeltaOutsideRange) {
+    expectRefused(30, 5, 0.0f, 0.01f, "option -epsilon", "greater than 0");
+    expectRefused(30, 5, -0.1f, 0.01f, "option -epsilon", "greater than 0");
+    expectRefused(30, 5, INFINITY, 0.01f, "option -epsilon", "finite");
+    expectRefused(30, 5, 0.1f, 0.0f, "option -delta", "0 < delta < 4");
+    expectRefused(30, 5, 0.1f, -1.0f, "option -delta", "0 < delta < 4");
+    expectRefused(30, 5, 0.1f, 4.0f, "option -delta", "0 < delta < 4");
+    expectRefused(30, 5, 0.1f, 5.0f, "option -delta", "0 < delta < 4");
+}
+
+TEST(MarletThreshold, RefusesUndefinedLogarithm) {
+    // n = 3, k = 1: L = ln 3! = 1.79, so 2L/delta = 0.92 for delta = 3.9.
+    expectRefused(3, 1, 0.1f, 3.9f, "ln(2L/delta)", "-delta must be below 2L = 3.58352");
+}
+
+TEST(MarletThreshold, RefusesThresholdsNoRunCanMeet) {
+    expectRefused(1000, 100, 1e-6f, 0.001f, "option -epsilon", "2147483647");
+    expectRefused(1000, 100, 1000.0f, 0.001f, "option -epsilon", "below one hyperedge");
+}
+
+// ---------------------------------------------------------------- readers
+
+TEST(MarletCosts, FloorsSmallValuesAndKeepsOthers) {
+    const std::vector<float> c = parseCosts("0 -3 0.5", 3, "c.txt");
+    ASSERT_EQ(c.size(), 4u);
+    EXPECT_EQ(c[0], kMinCost);
+    EXPECT_EQ(c[1], kMinCost);
+    EXPECT_EQ(c[2], 0.5f);
+    EXPECT_EQ(kMinCost, static_cast<float>(1e-9));
+}
+
+TEST(MarletCosts, WholeNumbersRoundAsTheirTextDoes) {
+    // Enough text behind each number for the reader's digit path to take it.
+    const std::vector<std::string> words = {"16777217", "16777219", "99999999", "00000012", "0", "7.5"};
+    std::string text;
+    for (const std::string& w : words) text += w + "\n";
+    const std::vector<float> c = parseCosts(text + std::string(32, ' '), static_cast<unsigned>(words.size()), "c.txt");
+    for (std::size_t i = 0; i < words.size(); ++i)
+        EXPECT_EQ(c[i], std::max(std::strtof(words[i].c_str(), nullptr), kMinCost)) << words[i];
+}
+
+TEST(MarletCosts, AnyWhitespaceAndTrailingContent) {
+    const std::vector<float> c = parseCosts("2\n\t+0.25  1e1\r\n7 tail words", 3, "c.txt");
+    EXPECT_EQ(c[0], 2.0f);
+    EXPECT_EQ(c[1], 0.25f);
+    EXPECT_EQ(c[2], 10.0f);
+    // A magnitude below the float range is a tiny cost, floored like zero.
+    EXPECT_EQ(parseCosts("1e-60", 1, "c.txt")[0], kMinCost);
+    EXPECT_EQ(parseCosts("1e-9", 1, "c.txt")[0], kMinCost);
+}
+
+void expectCostError(std::string_view text, unsigned n, const std::vector<std::string>& parts) {
+    try {
+        parseCosts(text, n, "costs.txt");
+        ADD_FAILURE() << "accepted \"" << text << "\"";
+    } catch (const std::runtime_error& e) {
+        for (const std::string& p : parts) EXPECT_NE(std::string(e.what()).find(p), std::string::npos) << e.what();
+    }
+}
+
+TEST(MarletCosts, RefusesShortFilesAndBadTokens) {
+    expectCostError("2 0.5", 3, {"costs.txt", "holds 2 costs", "expected 3"});
+    expectCostError("", 1, {"costs.txt", "holds 0 costs"});
+    expectCostError("2 word 3", 3, {"costs.txt", "line 1", "value 2", "\"word\""});
+    expectCostError("1\n2\n3x\n", 3, {"costs.txt", "line 3", "value 3", "\"3x\""});
+    expectCostError("nan", 1, {"costs.txt", "value 1"});
+    expectCostError("1e60", 1, {"costs.txt", "value 1"});
+    expectCostError("+-1", 1, {"costs.txt", "value 1"});
+}
+
+TEST(MarletCosts, FileThatCannotBeOpened) {
+    testnet::TempDir dir;
+    const std::string path = dir.path("absent.cost");
+    try {
+        readCostFile(path, 3);
+        ADD_FAILURE();
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find(path), std::string::npos);
+    }
+    std::ofstream(dir.path("ok.cost")) << "1 2 3\n";
+    EXPECT_EQ(readCostFile(dir.path("ok.cost"), 3)[2], 3.0f);
+}
+
+TEST(MarletCosts, DefaultsAreAllTheFloor) {
+    const std::vector<float> c = defaultCosts(3);
+    ASSERT_EQ(c.size(), 4u);
+    for (unsigned i = 0; i < 3; ++i) EXPECT_EQ(c[i], kMinCost);
+}
+
+// The table's entries 0 .. size - 1.
+std::vector<int> entries(const PairList& t, int size) {
+    std::vector<int> e;
+    for (int id = 0; id < size; ++id) e.push_back(t.count(id));
+    return e;
+}
+
+TEST(MarletPairList, CountsFirstMembers) {
+    // A = 4, B = 3, pairs (1, 2), (1, 3), (2, 1): counts 0, 2, 1, 0.
+    const PairList t = parsePairList("4 3\n1 2\n1 3\n2 1\n", "db_Enron.txt");
+    EXPECT_EQ(entries(t, 4), (std::vector<int>{0, 2, 1, 0}));
+    EXPECT_EQ(t.tableSize(), 4);
+    EXPECT_EQ(t.pairs(), 3);
+    EXPECT_EQ(pairCountOf(t, {1, 2}), 3);
+    // Ids of A or more (and any negative id) count 0.
+    EXPECT_EQ(pairCountOf(t, {2, 4, 1000, -1}), 1);
+    EXPECT_EQ(pairCountOf(PairList{}, {1, 2}), 0);
+    EXPECT_EQ(parsePairList("0 0", "db_Enron.txt").tableSize(), 0);
+    EXPECT_EQ(entries(parsePairList("2 1 0 9 trailing text", "db_Enron.txt"), 2), (std::vector<int>{1, 0}));
+}
+
+TEST(MarletPairList, TableSizedByTheIdsPresentNotByA) {
+    // A stated as 2^31 - 1 and a first member near it: no table of A entries.
+    const PairList huge = parsePairList("2147483647 3\n2147483646 0\n5 1\n2147483646 7\n", "db_Enron.txt");
+    EXPECT_EQ(huge.tableSize(), 2147483647);
+    EXPECT_EQ(huge.count(2147483646), 2);
+    EXPECT_EQ(huge.count(5), 1);
+    EXPECT_EQ(huge.count(2147483645), 0);
+    // Descending first members: the largest come before the table may reach
+    // them and are counted apart, the later ones in the table.
+    const int n = 200000;
+    std::string text = std::to_string(n) + " " + std::to_string(n) + "\n";
+    for (int i = 0; i < n; ++i) text += std::to_string(n - 1 - i) + " 0\n";
+    const PairList down = parsePairList(text, "db_Enron.txt");
+    for (int id : {0, 1, 65535, 65536, 100000, n - 2, n - 1}) EXPECT_EQ(down.count(id), 1) << id;
+    EXPECT_EQ(down.count(n), 0);
+    // More pairs than one chunk of pending increments, over a table too large
+    // to count into directly: the grouped increments give the same counts.
+    const int pairs = 1200000, range = 2500000;
+    std::vector<int> expected(range, 0);
+    text = std::to_string(range) + " " + std::to_string(pairs) + "\n";
+    for (int i = 0; i < pairs; ++i) {
+        const int x = static_cast<int>((static_cast<long long>(i) * 7919) % range);
+        ++expected[static_cast<std::size_t>(x)];
+        text += std::to_string(x) + " 1\n";
+    }
+    const PairList spread = parsePairList(text, "db_Enron.txt");
+    for (int id = 0; id < range; id += 997) ASSERT_EQ(spread.count(id), expected[static_cast<std::size_t>(id)]) << id;
+}
+
+void expectPairError(std::string_view text, const std::vector<std::string>& parts) {
+    try {
+        parsePairList(text, "db_Enron.txt");
+        ADD_FAILURE() << "accepted \"" << text << "\"";
+    } catch (const std::runtime_error& e) {
+        for (const std::string& p : parts) EXPECT_NE(std::string(e.what()).find(p), std::string::npos) << e.what();
+    }
+}
+
+TEST(MarletPairList, LayoutsOtherThanOneSpaceTakeTheSlowPathAlike) {
+    // Lines the whole-line path takes and lines it must leave to the token
+    // path (two spaces, a tab, CRLF, nine digits, a sign, several pairs on
+    // one line), repeated so that each kind is read far from the text's end.
+    const std::vector<std::pair<std::string, int>> lines = {
+        {"7 1\n", 7}, {"12345678 99999999\n", 12345678}, {"3  4\n", 3}, {"5\t6\n", 5},
+        {"6 7\r\n", 6}, {"8 123456789\n", 8}, {"+9 1\n", 9}, {"10 1 11 2\n", 10}};
+    const int rounds = 50;
+    std::string body;
+    std::vector<int> expected(12345679, 0);
+    int pairs = 0;
+    for (int r = 0; r < rounds; ++r)
+        for (const auto& [line, x] : lines) {
+            body += line;
+            ++expected[static_cast<std::size_t>(x)];
+            ++pairs;
+            if (x == 10) {
+                ++expected[11];
+                ++pairs;
+            }
+        }
+    const PairList t = parsePairList("12345679 " + std::to_string(pairs) + "\n" + body, "db_Enron.txt");
+    for (int id : {3, 5, 6, 7, 8, 9, 10, 11, 12345678}) EXPECT_EQ(t.count(id), expected[static_cast<std::size_t>(id)]) << id;
+    // A fault after many plain lines is still placed on its own line.
+    std::string bad = "100 400\n";
+    for (int i = 0; i < 399; ++i) bad += "1 2\n";
+    expectPairError(bad + "4 5x\n", {"line 401", "second member of pair 400", "\"5x\""});
+}
+
+TEST(MarletPairList, RefusesMalformedLists) {
+    expectPairError("", {"db_Enron.txt", "before the table size A"});
+    expectPairError("x 1", {"db_Enron.txt", "line 1", "table size A", "\"x\""});
+    expectPairError("4", {"db_Enron.txt", "before the pair count B"});
+    expectPairError("-1 0", {"db_Enron.txt", "A = -1", "negative"});
+    expectPairError("4 -2", {"db_Enron.txt", "B = -2", "negative"});
+    expectPairError("4 3\n1 2\n1 3\n", {"db_Enron.txt", "pair 3 of 3"});
+    expectPairError("4 2\n1 2\n4 0\n", {"db_Enron.txt", "line 3", "first member 4", "0..3"});
+    expectPairError("4 1\n-1 0\n", {"db_Enron.txt", "first member -1"});
+    expectPairError("4 1\n1 y\n", {"db_Enron.txt", "second member of pair 1", "\"y\""});
+}
+
+TEST(MarletProc, FieldsOfProcFiles) {
+    const std::string meminfo = "MemTotal:       32000 kB\nMemFree: 100 kB\nMemAvailable:   2048 kB\n";
+    EXPECT_EQ(procFieldKilobytes(meminfo, "MemAvailable"), 2048u);
+    EXPECT_EQ(procFieldKilobytes(meminfo, "MemTotal"), 32000u);
+    EXPECT_FALSE(procFieldKilobytes(meminfo, "Mem").has_value());
+    EXPECT_FALSE(procFieldKilobytes(meminfo, "VmHWM").has_value());
+    EXPECT_EQ(procFieldKilobytes("Name:\tx\nVmHWM:\t  512 kB", "VmHWM"), 512u);
+    // The live files of this machine.
+    EXPECT_TRUE(memAvailableBytes().has_value());
+    EXPECT_GT(peakResidentBytes().value_or(0), 0u);
+}
+
+TEST(MarletProc, StoreEstimate) {
+    // Empty store: each new hyperedge counted as its root alone.
+    EXPECT_DOUBLE_EQ(estimateStoreBytes(0, 0, 10000), 8.0 * 10000 + 8.0 * 10000);
+    // 30000 ids over 10000 hyperedges: 20000 more at 3 ids each.
+    EXPECT_DOUBLE_EQ(estimateStoreBytes(30000, 10000, 20000), 8.0 * 90000 + 8.0 * 30000);
+}
+
+// ---------------------------------------------------------------- the loop
+
+// The loop's store:   1 --> 2 --> 3    4
+// with certain arcs (p = 1) and unit benefits. Under IC every hyperedge is
+// its root's ancestors: {1}, {2, 1}, {3, 2, 1} or {4}, so node 1 covers each
+// hyperedge with probability 3/4 and is the best single seed.
+class MarletSchedule : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testnet::writeNetwork(dir.path("net.bin"), 4, {{1, 2, 1.0f}, {2, 3, 1.0f}});
+        testnet::writeValues<double>(dir.path("net.ben"), {1, 1, 1, 1});
+        g.readGraphIC(dir.path("net.bin").c_str(), dir.path("net.ben").c_str());
+        settings.k = 1;
+        settings.ic = true;
+        settings.available = [] { return std::optional<std::uint64_t>(); };
+    }
+    ScheduleResult run(HyperGraph& hg, const std::vector<float>& costs) {
+        return runSchedule(g, hg, costs, settings, seeds, degree, totalDegree);
+    }
+    testnet::TempDir dir;
+    Graph g{BenefitLayout::Dense};
+    ScheduleSettings settings;
+    std::vector<int> seeds;
+    std::vector<double> degree = std::vector<double>(5, 0.0);
+    long long totalDegree = -1;
+    const std::vector<float> unitCosts{1, 1, 1, 1, 0};
+};
+
+TEST_F(MarletSchedule, DoublesUntilCovered) {
+    std::srand(11);
+    HyperGraph hg(4, g);
+    settings.lambda = 25000;  // first batch 25000 (3 blocks); coverage about 22500 < 25000
+    std::vector<Progress> seen;
+    settings.progress = [&seen](const Progress& p) { seen.push_back(p); };
+    const ScheduleResult r = run(hg, unitCosts);
+    EXPECT_EQ(r.iterations, 2);
+    EXPECT_FALSE(r.emptySelection);
+    // Second batch 50000: 5 more blocks.
+    EXPECT_EQ(hg.getNumEdge(), 80000);
+    EXPECT_EQ(seeds, std::vector<int>{1});
+    // Coverage is binomial(80000, 3/4): within five standard errors (about 122 each).
+    EXPECT_NEAR(static_cast<double>(totalDegree), 60000.0, 5 * std::sqrt(80000 * 0.75 * 0.25));
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].iteration, 1);
+    EXPECT_EQ(seen[0].hyperedges, 30000);
+    EXPECT_LT(static_cast<double>(seen[0].coverage), 25000.0);
+    EXPECT_EQ(seen[1].hyperedges, 80000);
+    EXPECT_EQ(seen[1].coverage, totalDegree);
+    EXPECT_GE(r.samplingSeconds, 0.0);
+    EXPECT_GE(r.selectionSeconds, 0.0);
+}
+
+TEST_F(MarletSchedule, OneAndTwoThreadsAgree) {
+    settings.lambda = 25000;
+    std::srand(5);
+    HyperGraph one(4, g);
+    run(one, unitCosts);
+    const std::vector<int> seedsOne = seeds;
+    const long long coverOne = totalDegree;
+
+    std::srand(5);
+    HyperGraph two(4, g);
+    settings.threads = 2;
+    run(two, unitCosts);
+    EXPECT_EQ(seeds, seedsOne);
+    EXPECT_EQ(totalDegree, coverOne);
+    EXPECT_EQ(two.getNumEdge(), one.getNumEdge());
+}
+
+TEST_F(MarletSchedule, EmptySelectionEndsTheLoop) {
+    std::srand(3);
+    HyperGraph hg(4, g);
+    settings.lambda = 2000;
+    const ScheduleResult r = run(hg, {2, 2, 2, 2, 0});  // every node costs more than k = 1
+    EXPECT_TRUE(r.emptySelection);
+    EXPECT_EQ(r.iterations, 1);
+    EXPECT_TRUE(seeds.empty());
+    EXPECT_EQ(totalDegree, 0);
+    EXPECT_EQ(hg.getNumEdge(), 10000);
+}
+
+void expectGuardStop(const std::function<ScheduleResult()>& body, const std::vector<std::string>& parts) {
+    try {
+        body();
+        ADD_FAILURE() << "the loop ran to its end";
+    } catch (const std::runtime_error& e) {
+        for (const std::string& p : parts) EXPECT_NE(std::string(e.what()).find(p), std::string::npos) << e.what();
+    }
+}
+
+TEST_F(MarletSchedule, MemoryGuardBeforeTheFirstBatch) {
+    std::srand(3);
+    HyperGraph hg(4, g);
+    settings.lambda = 2000;
+    // One block of roots alone needs 160000 bytes.
+    settings.available = [] { return std::optional<std::uint64_t>(100000); };
+    expectGuardStop([&] { return run(hg, unitCosts); },
+                    {"before iteration 1", "MemAvailable", "covered 0 of the Lambda = 2000.0", "-epsilon", "-k"});
+    EXPECT_EQ(hg.getNumEdge(), 0);
+}
+
+TEST_F(MarletSchedule, MemoryGuardMidRun) {
+    std::srand(3);
+    HyperGraph hg(4, g);
+    settings.lambda = 25000;
+    // Iteration 1 (30000 roots alone: 480000 bytes) fits; iteration 2 adds
+    // 50000 hyperedges of 1.75 ids on average: about 1.76 MB in all.
+    settings.available = [] { return std::optional<std::uint64_t>(1000000); };
+    expectGuardStop([&] { return run(hg, unitCosts); }, {"before iteration 2", "Lambda = 25000.0", "-epsilon"});
+    EXPECT_EQ(hg.getNumEdge(), 30000);
+}
+
+TEST_F(MarletSchedule, MemoryLimitBelowAvailable) {
+    std::srand(3);
+    HyperGraph hg(4, g);
+    settings.lambda = 2000;
+    settings.available = [] { return std::optional<std::uint64_t>(1ull << 40); };
+    settings.memoryLimit = 100000;
+    expectGuardStop([&] { return run(hg, unitCosts); }, {"before iteration 1", "-mem limit"});
+}
+
+// ---------------------------------------------------------------- end to end
+
+// A run's standard output split into the five parts of the report.
+struct Report {
+    std::vector<int> seeds;
+    std::string benefit;
+    int influence = 0;
+};
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+// Strips `prefix` from the front of `s`; false when it is not there.
+bool eat(std::string_view& s, std::string_view prefix) {
+    if (s.substr(0, prefix.size()) != prefix) return false;
+    s.remove_prefix(prefix.size());
+    return true;
+}
+
+// The text up to the next newline (which is consumed), or nothing without one.
+std::optional<std::string_view> line(std::string_view& s) {
+    std::size_t end = s.find('\n');
+    if (end == std::string_view::npos) return std::nullopt;
+    std::string_view l = s.substr(0, end);
+    s.remove_prefix(end + 1);
+    return l;
+}
+
+bool allOf(std::string_view s, std::string_view chars) {
+    return !s.empty() && s.find_first_not_of(chars) == std::string_view::npos;
+}
+
+// A number in the stream's default notation (e.g. 0, 0.0123, 1.5e-05), in full.
+bool defaultNotation(std::string_view s) {
+    if (!allOf(s, "0123456789.e+-")) return false;
+    std::string text(s);
+    char* end = nullptr;
+    std::strtod(text.c_str(), &end);
+    return end == text.c_str() + text.size();
+}
+
+// Checks the report's exact layout and splits it into its parts:
+//   Seed Nodes: <id >*\n\nTotal Benefit: <x.xx>\nTime: <t>s\nMemory: <m> MB\nEstimate Influence: <i>\n
+::testing::AssertionResult parseReport(const std::string& out, Report& r) {
+    auto bad = [&out](const char* what) {
+        return ::testing::AssertionFailure() << what << " in the report \"" << out << "\"";
+    };
+    std::string_view s = out;
+    if (!eat(s, "Seed Nodes: ")) return bad("no \"Seed Nodes: \" at the start");
+    auto ids = line(s);
+    if (!ids || !eat(s, "\n")) return bad("no empty line after the seeds");
+    r.seeds.clear();
+    for (std::string_view rest = *ids; !rest.empty();) {
+        std::size_t blank = rest.find(' ');
+        if (blank == std::string_view::npos || !allOf(rest.substr(0, blank), "0123456789"))
+            return bad("a seed that is not \"<id> \"");
+        r.seeds.push_back(std::stoi(std::string(rest.substr(0, blank))));
+        rest.remove_prefix(blank + 1);
+    }
+    auto benefit = line(s);
+    if (!benefit || !eat(*benefit, "Total Benefit: ")) return bad("no \"Total Benefit: \" line");
+    std::string_view b = *benefit;
+    if (b.size() < 4 || b[b.size() - 3] != '.' || !allOf(b.substr(b.size() - 2), "0123456789") ||
+        !allOf(b.substr(b.front() == '-' ? 1 : 0, b.size() - 3 - (b.front() == '-' ? 1 : 0)), "0123456789"))
+        return bad("a benefit not printed as %0.2lf");
+    r.benefit = std::string(b);
+    auto time = line(s);
+    if (!time || !eat(*time, "Time: ") || time->empty() || time->back() != 's' ||
+        !defaultNotation(time->substr(0, time->size() - 1)))
+        return bad("no \"Time: <seconds>s\" line");
+    std::optional<std::string_view> memory = line(s);
+    std::string memoryLine;
+    // Under AddressSanitizer the process maps terabytes of shadow memory, more
+    // kilobytes than the memory probe's 32-bit reading holds, so the probe's
+    // own "String <text> is not a number." line comes before the figure.
+    if (kAddressSanitizer && memory && memory->starts_with("Memory: String ") &&
+        memory->ends_with(" is not a number.")) {
+        auto figure = line(s);
+        if (!figure) return bad("no figure after the memory probe's message");
+        memoryLine = "Memory: " + std::string(*figure);
+        memory = memoryLine;
+    }
+    if (!memory || !eat(*memory, "Memory: ") || memory->size() < 4 ||
+        memory->substr(memory->size() - 3) != " MB" || !defaultNotation(memory->substr(0, memory->size() - 3)))
+        return bad("no \"Memory: <megabytes> MB\" line");
+    auto influence = line(s);
+    if (!influence || !eat(*influence, "Estimate Influence: ") || !allOf(*influence, "0123456789"))
+        return bad("no \"Estimate Influence: <count>\" line");
+    r.influence = std::stoi(std::string(*influence));
+    if (!s.empty()) return bad("text after the last line");
+    return ::testing::AssertionSuccess();
+}
+
+TEST(MarletReportFormat, CheckerTellsExactLayout) {
+    Report r;
+    const std::string tail = "Total Benefit: 12.50\nTime: 1.5e-05s\nMemory: 6.35547 MB\nEstimate Influence: 3\n";
+    ASSERT_TRUE(parseReport("Seed Nodes: 4 17 \n\n" + tail, r));
+    EXPECT_EQ(r.seeds, (std::vector<int>{4, 17}));
+    EXPECT_EQ(r.benefit, "12.50");
+    EXPECT_EQ(r.influence, 3);
+    ASSERT_TRUE(parseReport("Seed Nodes: \n\n" + tail, r));
+    EXPECT_TRUE(r.seeds.empty());
+    EXPECT_FALSE(parseReport("Seed Nodes: 4 17\n\n" + tail, r));
+    EXPECT_FALSE(parseReport("Seed Nodes: 4 \n" + tail, r));
+    EXPECT_FALSE(parseReport("note\nSeed Nodes: 4 \n\n" + tail, r));
+    EXPECT_FALSE(parseReport("Seed Nodes: 4 \n\nTotal Benefit: 12.5\nTime: 1s\nMemory: 6 MB\nEstimate Influence: 3\n", r));
+    EXPECT_FALSE(parseReport("Seed Nodes: 4 \n\nTotal Benefit: 12.50\nTime: 1 s\nMemory: 6 MB\nEstimate Influence: 3\n", r));
+    EXPECT_FALSE(parseReport("Seed Nodes: 4 \n\nTotal Benefit: 12.50\nTime: 1s\nMemory: 6MB\nEstimate Influence: 3\n", r));
+    EXPECT_FALSE(parseReport("Seed Nodes: 4 \n\n" + tail + "x", r));
+}
+
+std::vector<int> seedFileIds(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<int> ids;
+    for (int id; in >> id;) ids.push_back(id);
+    return ids;
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The end-to-end network of testNetwork.h with n = 40:
+//
+//        1 ──0.5──> every other node
+//        u ──0.3──> u+1,  u ──0.3──> u+3
+class MarletRun : public ::testing::Test {
+protected:
+    static constexpr int kN = 40;
+
+    void SetUp() override {
+        costs = testnet::writeProgramNetwork(dir, kN);
+        // Pair counts: node x (0..9) appears in x pairs; ids from 10 have none.
+        std::ostringstream pairs;
+        pairs << kN + 1 << " 45\n";
+        for (int x = 0; x < 10; ++x)
+            for (int j = 0; j < x; ++j) pairs << x << ' ' << j << '\n';
+        writeFile("db_Enron.txt", pairs.str());
+    }
+
+    void writeFile(const std::string& name, const std::string& text) { std::ofstream(dir.path(name)) << text; }
+
+    testnet::RunResult marlet(std::vector<std::string> args) {
+        args.insert(args.begin(), MARLET_BIN);
+        return testnet::run(args, dir.root().string());
+    }
+    // A run on the 40-node network with the given extra options.
+    testnet::RunResult marletOn(const std::vector<std::string>& extra) {
+        std::vector<std::string> args{"-i", "net.bin", "-b", "net.ben", "-c", "net.cost", "-k", "5", "-seed", "7"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return marlet(args);
+    }
+    // Writes an edgeless network of n nodes with the given benefits.
+    void writeEdgeless(const std::string& base, const std::vector<double>& benefits) {
+        testnet::writeNetwork(dir.path(base + ".bin"), static_cast<int>(benefits.size()), {});
+        testnet::writeValues<double>(dir.path(base + ".ben"), benefits);
+    }
+
+    testnet::TempDir dir;
+    std::vector<float> costs;
+};
+
+TEST_F(MarletRun, ReportSeedFileAndBudget) {
+    const testnet::RunResult r = marletOn({"-o", "chosen.seeds"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Report rep;
+    ASSERT_TRUE(parseReport(r.out, rep));
+    ASSERT_FALSE(rep.seeds.empty());
+    EXPECT_EQ(seedFileIds(dir.path("chosen.seeds")), rep.seeds);
+    std::string expectedFile;
+    for (int s : rep.seeds) expectedFile += std::to_string(s) + "\n";
+    EXPECT_EQ(testnet::readFile(dir.path("chosen.seeds")), expectedFile);
+
+    double spent = 0;
+    int influence = 0;
+    std::vector<bool> seen(kN + 1, false);
+    for (int s : rep.seeds) {
+        ASSERT_GE(s, 1);
+        ASSERT_LE(s, kN);
+        EXPECT_FALSE(seen[s]) << "seed " << s << " chosen twice";
+        seen[s] = true;
+        spent += costs[s - 1];
+        if (s < 10) influence += s;
+    }
+    EXPECT_LE(spent, 5.0);
+    EXPECT_EQ(rep.influence, influence);
+    // Unit benefits: the estimate lies between 0 and n.
+    const double benefit = std::stod(rep.benefit);
+    EXPECT_GT(benefit, 0.0);
+    EXPECT_LE(benefit, kN);
+    // Standard error is no terminal: no progress line, and only the report on standard output.
+    EXPECT_FALSE(contains(r.err, "\r"));
+    EXPECT_FALSE(contains(r.err, "iteration"));
+}
+
+TEST_F(MarletRun, DefaultSeedFileName) {
+    const testnet::RunResult r = marletOn({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Report rep;
+    ASSERT_TRUE(parseReport(r.out, rep));
+    EXPECT_EQ(seedFileIds(dir.path("network.seeds")), rep.seeds);
+}
+
+TEST_F(MarletRun, ReproducibleWithSeedAcrossThreadCounts) {
+    Report first, again, twoThreads;
+    const testnet::RunResult a = marletOn({"-m", "IC", "-t", "1", "-o", "a.seeds"});
+    const testnet::RunResult b = marletOn({"-m", "IC", "-t", "1", "-o", "b.seeds"});
+    const testnet::RunResult c = marletOn({"-m", "IC", "-t", "2", "-o", "c.seeds"});
+    ASSERT_TRUE(parseReport(a.out, first)) << a.err;
+    ASSERT_TRUE(parseReport(b.out, again)) << b.err;
+    ASSERT_TRUE(parseReport(c.out, twoThreads)) << c.err;
+    EXPECT_EQ(again.seeds, first.seeds);
+    EXPECT_EQ(again.benefit, first.benefit);
+    EXPECT_EQ(twoThreads.seeds, first.seeds);
+    EXPECT_EQ(twoThreads.benefit, first.benefit);
+}
+
+TEST_F(MarletRun, InvalidCommandLine) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"extra"}, {"-i"}, {"-i", "net.bin", "stray", "-m", "IC"}}) {
+        const testnet::RunResult r = marlet(args);
+        EXPECT_EQ(r.status, 255);
+        EXPECT_EQ(r.out, "Parameters error, please check the readme.txt file for correct format!\n");
+        EXPECT_TRUE(contains(r.err, "usage: marlet")) << r.err;
+    }
+}
+
+TEST_F(MarletRun, IncorrectModel) {
+    for (const char* model : {"lt", "ic", "XX"}) {
+        const testnet::RunResult r = marletOn({"-m", model});
+        EXPECT_EQ(r.status, 255);
+        EXPECT_EQ(r.out, "Incorrect model option!");
+    }
+}
+
+TEST_F(MarletRun, NumericOptionsAreStrict) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string named;
+    };
+    const Case cases[] = {
+        {{"-k", "abc"}, "option -k"},
+        {{"-t", "4x"}, "option -t"},
+        {{"-epsilon", ""}, "option -epsilon"},
+        {{"-delta", "0.1.2"}, "option -delta"},
+        {{"-seed", "-1"}, "option -seed"},
+        {{"-seed", "4294967296"}, "option -seed"},
+        {{"-seed", "1.5"}, "option -seed"},
+        {{"-mem", "lots"}, "option -mem"},
+        {{"-timing", "2"}, "option -timing"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args{"-i", "net.bin", "-b", "net.ben", "-c", "net.cost"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const testnet::RunResult r = marlet(args);
+        EXPECT_EQ(r.status, 1) << c.named;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+        EXPECT_TRUE(contains(r.err, "marlet: " + c.named)) << r.err;
+    }
+}
+
+TEST_F(MarletRun, RangesAreRefused) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string named, range;
+    };
+    const Case cases[] = {
+        {{"-epsilon", "0"}, "option -epsilon", "greater than 0"},
+        {{"-epsilon", "-0.5"}, "option -epsilon", "greater than 0"},
+        {{"-delta", "0"}, "option -delta", "0 < delta < 4"},
+        {{"-delta", "4"}, "option -delta", "0 < delta < 4"},
+        {{"-k", "0"}, "option -k", "0 < k < n - 1 = 39"},
+        {{"-k", "-3"}, "option -k", "0 < k < n - 1 = 39"},
+        {{"-k", "39"}, "option -k", "0 < k < n - 1 = 39"},
+        {{"-t", "0"}, "option -t", "[1, "},
+        {{"-t", "100000"}, "option -t", "[1, 1024]"},
+        {{"-mem", "0"}, "option -mem", "greater than 0"},
+    };
+    for (const Case& c : cases) {
+        // The first occurrence of a name wins, so the case's own -k overrides the 5.
+        std::vector<std::string> args = c.args;
+        for (const char* a : {"-i", "net.bin", "-b", "net.ben", "-c", "net.cost", "-k", "5"}) args.push_back(a);
+        const testnet::RunResult r = marlet(args);
+        EXPECT_EQ(r.status, 1) << c.named;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+        EXPECT_TRUE(contains(r.err, c.named)) << r.err;
+        EXPECT_TRUE(contains(r.err, c.range)) << r.err;
+    }
+}
+
+TEST_F(MarletRun, UndefinedLogarithmIsRefused) {
+    // n = 3, k = 1, delta = 3.9: 2L/delta < 1.
+    writeEdgeless("three", {1, 1, 1});
+    const testnet::RunResult r = marlet({"-i", "three.bin", "-b", "three.ben", "-k", "1", "-delta", "3.9"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, "ln(2L/delta)")) << r.err;
+}
+
+TEST_F(MarletRun, NoNodeFitsTheBudget) {
+    testnet::writeValues<float>(dir.path("dear.cost"), std::vector<float>(kN, 10.0f));
+    const testnet::RunResult r = marlet({"-i", "net.bin", "-b", "net.ben", "-c", "dear.cost", "-k", "5", "-o", "e.seeds"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Report rep;
+    ASSERT_TRUE(parseReport(r.out, rep));
+    EXPECT_TRUE(rep.seeds.empty());
+    EXPECT_EQ(r.out.substr(0, 14), "Seed Nodes: \n\n");
+    EXPECT_EQ(rep.benefit, "0.00");
+    EXPECT_EQ(rep.influence, 0);
+    EXPECT_TRUE(std::filesystem::exists(dir.path("e.seeds")));
+    EXPECT_EQ(testnet::readFile(dir.path("e.seeds")), "");
+    EXPECT_TRUE(contains(r.err, "no node fits the budget")) << r.err;
+}
+
+TEST_F(MarletRun, MemoryGuardStopsWithoutSeedFile) {
+    const testnet::RunResult r = marletOn({"-mem", "0.01", "-o", "m.seeds"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.empty()) << r.out;
+    EXPECT_TRUE(contains(r.err, "before iteration 1")) << r.err;
+    EXPECT_TRUE(contains(r.err, "covered 0 of the Lambda")) << r.err;
+    EXPECT_TRUE(contains(r.err, "-epsilon")) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.path("m.seeds")));
+}
+
+TEST_F(MarletRun, MemoryGuardMidRun) {
+    // 200 nodes without arcs: every hyperedge is its root alone, 16 bytes in
+    // the estimate. Two unit-cost seeds cover about 1% of the hyperedges, so
+    // the loop needs many iterations; 10000 and then 20000 hyperedges fit in
+    // 0.5 MB, 40000 do not.
+    writeEdgeless("flat", std::vector<double>(200, 1.0));
+    testnet::writeValues<float>(dir.path("flat.cost"), std::vector<float>(200, 1.0f));
+    const testnet::RunResult r =
+        marlet({"-i", "flat.bin", "-b", "flat.ben", "-c", "flat.cost", "-k", "2", "-mem", "0.5", "-o", "f.seeds"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.empty()) << r.out;
+    EXPECT_TRUE(contains(r.err, "before iteration 3")) << r.err;
+    EXPECT_TRUE(contains(r.err, "-mem limit")) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.path("f.seeds")));
+}
+
+TEST_F(MarletRun, MissingPairList) {
+    std::filesystem::remove(dir.path("db_Enron.txt"));
+    const testnet::RunResult r = marletOn({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Report rep;
+    ASSERT_TRUE(parseReport(r.out, rep));
+    EXPECT_EQ(rep.influence, 0);
+    EXPECT_TRUE(contains(r.err, "db_Enron.txt not found")) << r.err;
+}
+
+TEST_F(MarletRun, MalformedPairList) {
+    for (const char* text : {"ten 45\n", "10 5\n1 2\n", "-1 0\n", "10 1\n10 0\n", "10 1\n-1 0\n"}) {
+        writeFile("db_Enron.txt", text);
+        const testnet::RunResult r = marletOn({});
+        EXPECT_EQ(r.status, 1) << text;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+        EXPECT_TRUE(contains(r.err, "marlet: db_Enron.txt")) << r.err;
+    }
+}
+
+TEST_F(MarletRun, PairListIsReadBeforeTheOptions) {
+    writeFile("db_Enron.txt", "ten 45\n");
+    const testnet::RunResult r = marlet({"stray"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, "db_Enron.txt")) << r.err;
+}
+
+TEST_F(MarletRun, CostFileFaults) {
+    writeFile("short.cost", "1 2 3\n");
+    writeFile("word.cost", "1\n2\nthree\n");
+    struct Case {
+        std::string file;
+        std::vector<std::string> parts;
+    };
+    const Case cases[] = {
+        {"absent.cost", {"cost file absent.cost", "cannot open"}},
+        {"short.cost", {"cost file short.cost", "holds 3 costs", "expected 40"}},
+        {"word.cost", {"cost file word.cost", "line 3", "\"three\""}},
+        {".", {"cost file .", "is a directory"}},
+        {"/dev/zero", {"cost file /dev/zero", "value 1", "\"\\x00"}},
+    };
+    for (const Case& c : cases) {
+        const testnet::RunResult r = marlet({"-i", "net.bin", "-b", "net.ben", "-c", c.file, "-k", "5"});
+        EXPECT_EQ(r.status, 1) << c.file;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+        for (const std::string& p : c.parts) EXPECT_TRUE(contains(r.err, p)) << r.err;
+    }
+}
+
+TEST_F(MarletRun, WithoutCostFileTheBudgetBuysEveryNode) {
+    const testnet::RunResult r = marlet({"-i", "net.bin", "-b", "net.ben", "-k", "5", "-seed", "3"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Report rep;
+    ASSERT_TRUE(parseReport(r.out, rep));
+    EXPECT_EQ(rep.seeds.size(), static_cast<std::size_t>(kN));
+    // Every hyperedge is covered, so the estimate is the whole benefit.
+    EXPECT_EQ(rep.benefit, "40.00");
+    EXPECT_EQ(rep.influence, 45);
+    EXPECT_TRUE(contains(r.err, "no cost file given")) << r.err;
+}
+
+TEST_F(MarletRun, NegativeBenefitsScaleByPositiveSum) {
+    // Eight nodes, no arcs; benefits sum to 4, positive ones to 6. Without a
+    // cost file every node is chosen and every hyperedge covered.
+    writeEdgeless("signed", {1, 1, 1, -1, 1, 1, 1, -1});
+    const testnet::RunResult r = marlet({"-i", "signed.bin", "-b", "signed.ben", "-k", "5"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Report rep;
+    ASSERT_TRUE(parseReport(r.out, rep));
+    EXPECT_EQ(rep.benefit, "6.00");
+    EXPECT_TRUE(contains(r.err, "negative")) << r.err;
+
+    writeEdgeless("plain", {1, 1, 1, 0, 1, 1, 1, 0});
+    const testnet::RunResult p = marlet({"-i", "plain.bin", "-b", "plain.ben", "-k", "5"});
+    ASSERT_TRUE(parseReport(p.out, rep)) << p.err;
+    EXPECT_EQ(rep.benefit, "6.00");
+    EXPECT_FALSE(contains(p.err, "negative")) << p.err;
+}
+
+TEST_F(MarletRun, SeedFileThatCannotBeWritten) {
+    // A place that cannot take the file is refused before sampling.
+    for (const char* target : {"no/such/dir/x.seeds", "."}) {
+        const testnet::RunResult r = marletOn({"-o", target});
+        EXPECT_EQ(r.status, 1) << target;
+        EXPECT_EQ(r.out, "") << target;
+        EXPECT_TRUE(contains(r.err, std::string("marlet: seed file ") + target)) << r.err;
+    }
+    // A device is written in place; a full one fails after the report.
+    const testnet::RunResult r = marletOn({"-o", "/dev/full"});
+    EXPECT_EQ(r.status, 1);
+    Report rep;
+    EXPECT_TRUE(parseReport(r.out, rep));
+    EXPECT_TRUE(contains(r.err, "seed file /dev/full")) << r.err;
+}
+
+// The names in the run's directory other than the inputs of the fixture.
+std::vector<std::string> leftovers(const testnet::TempDir& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.root())) {
+        const std::string name = e.path().filename().string();
+        if (!name.starts_with("net.") && name != "db_Enron.txt" && !name.starts_with("flat.")) names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(MarletRun, SeedFileAppearsOnlyComplete) {
+    // 300 nodes, no costs: all 300 are seeds, a seed file of 1092 bytes. A
+    // file size limit of 512 bytes stops the write midway, killing the
+    // process (SIGXFSZ) or, with the signal ignored, failing the write.
+    writeEdgeless("flat", std::vector<double>(300, 1.0));
+    for (const char* signal : {"trap '' XFSZ; ", ""}) {
+        SCOPED_TRACE(signal);
+        writeFile("kept.seeds", "old\n");
+        const std::string script = std::string(signal) + "ulimit -f 1; exec \"$0\" \"$@\" >/dev/null";
+        const testnet::RunResult r = testnet::run(
+            {"/bin/sh", "-c", script, MARLET_BIN, "-i", "flat.bin", "-b", "flat.ben", "-k", "5", "-o", "kept.seeds"},
+            dir.root().string());
+        EXPECT_NE(r.status, 0);
+        EXPECT_EQ(testnet::readFile(dir.path("kept.seeds")), "old\n");
+        if (*signal != '\0') {
+            EXPECT_EQ(r.status, 1);
+            EXPECT_TRUE(contains(r.err, "marlet: seed file kept.seeds: write failed")) << r.err;
+            EXPECT_EQ(leftovers(dir), std::vector<std::string>{"kept.seeds"});
+        }
+    }
+}
+
+TEST_F(MarletRun, ReportThatCannotBeWrittenIsAnError) {
+    const testnet::RunResult full = testnet::run({MARLET_BIN, "-i", "net.bin", "-b", "net.ben", "-c", "net.cost", "-k",
+                                                  "5", "-seed", "7", "-o", "full.seeds"},
+                                                 dir.root().string(), testnet::Stdout::DevFull);
+    EXPECT_EQ(full.status, 1);
+    EXPECT_TRUE(contains(full.err, "marlet: cannot write the report to standard output")) << full.err;
+    // A closed pipe: the seed file is still written whole, as a normal run writes it.
+    const testnet::RunResult closed = testnet::run({MARLET_BIN, "-i", "net.bin", "-b", "net.ben", "-c", "net.cost",
+                                                    "-k", "5", "-seed", "7", "-o", "pipe.seeds"},
+                                                   dir.root().string(), testnet::Stdout::ClosedPipe);
+    EXPECT_EQ(closed.status, 1);
+    EXPECT_TRUE(contains(closed.err, "marlet: cannot write the report to standard output")) << closed.err;
+    ASSERT_EQ(marletOn({"-o", "file.seeds"}).status, 0);
+    EXPECT_EQ(testnet::readFile(dir.path("pipe.seeds")), testnet::readFile(dir.path("file.seeds")));
+    EXPECT_EQ(testnet::readFile(dir.path("full.seeds")), testnet::readFile(dir.path("file.seeds")));
+}
+
+TEST_F(MarletRun, NotesForUnknownOptionsAndAForeignPairList) {
+    testnet::RunResult r = marletOn({"-K", "50", "-threads", "2"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "marlet: note: option -K is not known and was ignored")) << r.err;
+    EXPECT_TRUE(contains(r.err, "marlet: note: option -threads is not known")) << r.err;
+    EXPECT_FALSE(contains(r.err, "db_Enron.txt")) << r.err;
+    writeFile("db_Enron.txt", "10 1\n3 4\n");
+    r = marletOn({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(contains(r.err, "not known")) << r.err;
+    EXPECT_TRUE(contains(r.err, "marlet: note: db_Enron.txt states a table of A = 10 entries, but this network has "
+                                "n + 1 = 41")) << r.err;
+}
+
+TEST_F(MarletRun, ProgressLineOnlyOnTerminal) {
+    // Standard error on a pseudo-terminal, standard output to a file. 200
+    // nodes without arcs and two unit-cost seeds: several iterations.
+    writeEdgeless("flat", std::vector<double>(200, 1.0));
+    testnet::writeValues<float>(dir.path("flat.cost"), std::vector<float>(200, 1.0f));
+    const std::string outFile = dir.path("tty.out");
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (chdir(dir.root().c_str()) != 0 || std::freopen(outFile.c_str(), "w", stdout) == nullptr) _exit(127);
+        execl(MARLET_BIN, MARLET_BIN, "-i", "flat.bin", "-b", "flat.ben", "-c", "flat.cost", "-k", "2", "-seed", "1",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::string tty;
+    char buf[4096];
+    for (ssize_t got; (got = read(master, buf, sizeof buf)) > 0;) tty.append(buf, static_cast<std::size_t>(got));
+    int st = 0;
+    waitpid(pid, &st, 0);
+    close(master);
+    ASSERT_TRUE(WIFEXITED(st));
+    EXPECT_EQ(WEXITSTATUS(st), 0) << tty;
+    EXPECT_TRUE(contains(tty, "\rmarlet: iteration 1, 10000 hyperedges, coverage ")) << tty;
+    EXPECT_TRUE(contains(tty, "\rmarlet: iteration 2, 20000 hyperedges, coverage ")) << tty;
+    EXPECT_TRUE(contains(tty, " of 3688.9 (")) << tty;
+    // The line is cleared once the loop ends.
+    const std::size_t last = tty.rfind("\rmarlet: iteration");
+    ASSERT_NE(last, std::string::npos);
+    EXPECT_NE(tty.find("\r\033[K", last), std::string::npos) << tty;
+    Report rep;
+    EXPECT_TRUE(parseReport(testnet::readFile(outFile), rep));
+    EXPECT_EQ(rep.seeds.size(), 2u);
+}
+
+TEST_F(MarletRun, TimingLineOnRequest) {
+    const testnet::RunResult r = marletOn({"-timing", "1"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Report rep;
+    EXPECT_TRUE(parseReport(r.out, rep));
+    for (const char* part : {"marlet: timing: iterations 1, hyperedges 10000, lambda 2984.1, sampling ",
+                             " s, selection ", " s, peak memory "})
+        EXPECT_TRUE(contains(r.err, part)) << r.err;
+}
+
+}  // namespace

@@ -1,0 +1,784 @@
+// Tests of netpack: reading edge lists and Matrix Market files, renumbering,
+// self-loops and duplicates, the weight, benefit and cost models, the R-MAT
+// generator, the output files and the program's command line.
+//
+// Most cases call the library directly; a few run the built program. Network
+// files are compared byte for byte with testnet::networkBytes and loaded back
+// through the library's Graph.
+#include "netpack/netpack.h"
+
+#include <omp.h>
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "graph/graph.h"
+#include "support/testNetwork.h"
+
+using namespace lattis;
+
+namespace {
+
+using testnet::Arc;
+using testnet::TempDir;
+namespace fs = std::filesystem;
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+struct Packed {
+    netpack::PackReport report;
+    std::string network, map;
+};
+
+// Packs `text` (as file in.txt) with cfg and returns the report and the bytes
+// of the network and map files.
+Packed packText(const TempDir& dir, const std::string& text, netpack::PackConfig cfg = {}) {
+    testnet::writeBytes(dir.path("in.txt"), text);
+    cfg.input = dir.path("in.txt");
+    cfg.networkOut = dir.path("net.bin");
+    Packed p;
+    p.report = netpack::pack(cfg);
+    p.network = testnet::readFile(dir.path("net.bin"));
+    p.map = testnet::readFile(dir.path("net.bin.map"));
+    return p;
+}
+
+// The message of the runtime_error that packing `text` raises.
+std::string packFailure(const TempDir& dir, const std::string& text, netpack::PackConfig cfg = {}) {
+    try {
+        packText(dir, text, cfg);
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
+    ADD_FAILURE() << "packing succeeded, expected an error";
+    return "";
+}
+
+Graph loadBack(const TempDir& dir, const std::string& network, int n) {
+    testnet::writeValues(dir.path("ones.ben"), std::vector<double>(static_cast<std::size_t>(n), 1.0));
+    Graph g;
+    g.readGraphIC(network.c_str(), dir.path("ones.ben").c_str());
+    return g;
+}
+
+std::vector<int> inNeighbours(const Graph& g, int v) {
+    auto s = g[v];
+    return {s.begin(), s.end()};
+}
+
+float wc(int d) {
+    return static_cast<float>(1.0 / d);
+}
+
+void writeGzip(const std::string& file, const std::string& text) {
+    gzFile f = gzopen(file.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(gzwrite(f, text.data(), static_cast<unsigned>(text.size())), static_cast<int>(text.size()));
+    ASSERT_EQ(gzclose(f), Z_OK);
+}
+
+}  // namespace
+
+// Ids 7, 42, 100 become 1, 2, 3:
+//
+//   100 -> 7, 7 -> 42, 42 -> 100     (plus the self-loop 42 -> 42 and a
+//   second 100 -> 7, both dropped)
+TEST(NetpackRead, CommentsCrlfTabsGapsSelfLoopsAndDuplicates) {
+    TempDir dir;
+    Packed p = packText(dir,
+                        "# Directed graph: a SNAP-style header\r\n"
+                        "% a comment of the other kind\n"
+                        "\n"
+                        "100\t7\r\n"
+                        "7 42\r\n"
+                        "  \t \r\n"
+                        "42 42\n"
+                        "100 7\n"
+                        "\t 42  100 \r");
+    EXPECT_EQ(p.network, testnet::networkBytes(3, {{3, 1, 1.0f}, {1, 2, 1.0f}, {2, 3, 1.0f}}));
+    EXPECT_EQ(p.map, "7\n42\n100\n");
+    EXPECT_EQ(p.report.n, 3u);
+    EXPECT_EQ(p.report.arcs, 3u);
+    EXPECT_EQ(p.report.entries, 5u);
+    EXPECT_EQ(p.report.lines, 9u);
+    EXPECT_EQ(p.report.counts.selfLoops, 1u);
+    EXPECT_EQ(p.report.counts.duplicates, 1u);
+
+    Graph g = loadBack(dir, dir.path("net.bin"), 3);
+    EXPECT_EQ(g.getSize(), 3);
+    EXPECT_EQ(g.getEdge(), 3);
+    EXPECT_EQ(inNeighbours(g, 1), std::vector<int>{3});
+    EXPECT_EQ(inNeighbours(g, 2), std::vector<int>{1});
+    EXPECT_EQ(inNeighbours(g, 3), std::vector<int>{2});
+}
+
+// In-lists keep input order, and the first of equal arcs is the one kept:
+//
+//   4 -> 3, 1 -> 3, 2 -> 3, 1 -> 3 (again), 3 -> 1
+TEST(NetpackRead, InListsInInputOrderWithWeightedCascade) {
+    TempDir dir;
+    Packed p = packText(dir, "4 3\n1 3\n2 3\n1 3\n3 1\n");
+    EXPECT_EQ(p.network, testnet::networkBytes(4, {{4, 3, wc(3)}, {1, 3, wc(3)}, {2, 3, wc(3)}, {3, 1, wc(1)}}));
+    EXPECT_EQ(p.report.counts.duplicates, 1u);
+    Graph g = loadBack(dir, dir.path("net.bin"), 4);
+    EXPECT_EQ(inNeighbours(g, 3), (std::vector<int>{4, 1, 2}));
+    EXPECT_EQ(g.getDegree(2), 0);
+    EXPECT_EQ(g.getDegree(4), 0);
+}
+
+// -undirected 1: each line adds u -> v and then v -> u.
+//
+//   1 - 2 - 3, and "3 2" repeats the second edge (two duplicate arcs)
+TEST(NetpackRead, UndirectedAddsBothArcs) {
+    TempDir dir;
+    netpack::PackConfig cfg;
+    cfg.undirected = true;
+    Packed p = packText(dir, "1 2\n2 3\n3 2\n", cfg);
+    EXPECT_EQ(p.network, testnet::networkBytes(3, {{2, 1, wc(1)}, {1, 2, wc(2)}, {3, 2, wc(2)}, {2, 3, wc(1)}}));
+    EXPECT_EQ(p.report.counts.duplicates, 2u);
+    EXPECT_EQ(p.report.arcs, 4u);
+}
+
+// Ids beyond 32 bits go through the sorted renumbering; so do small files
+// whose ids are spread too thinly for a bitmap. Both keep increasing order.
+TEST(NetpackRead, WideAndSparseIdsRenumberInIncreasingOrder) {
+    TempDir dir;
+    Packed wide = packText(dir, "9223372036854775808 0\n5000000000 9223372036854775808\n0 5000000000\n");
+    EXPECT_EQ(wide.map, "0\n5000000000\n9223372036854775808\n");
+    EXPECT_EQ(wide.network, testnet::networkBytes(3, {{3, 1, 1.0f}, {1, 2, 1.0f}, {2, 3, 1.0f}}));
+
+    Packed sparse = packText(dir, "4000000000 17\n3 4000000000\n17 3\n");
+    EXPECT_EQ(sparse.map, "3\n17\n4000000000\n");
+    EXPECT_EQ(sparse.network, testnet::networkBytes(3, {{3, 2, 1.0f}, {1, 3, 1.0f}, {2, 1, 1.0f}}));
+
+    // A narrow id first, then a wide one: the columns widen mid-file.
+    Packed mixed = packText(dir, "1 2\n2 10000000000\n");
+    EXPECT_EQ(mixed.map, "1\n2\n10000000000\n");
+    EXPECT_EQ(mixed.network, testnet::networkBytes(3, {{1, 2, 1.0f}, {2, 3, 1.0f}}));
+}
+
+TEST(NetpackRead, GzipInputReadsLikePlainAndTruncationIsAnError) {
+    TempDir dir;
+    std::string text = "# header\n5 6\r\n6 7\n7 5\n";
+    Packed plain = packText(dir, text);
+    writeGzip(dir.path("in.txt.gz"), text);
+    netpack::PackConfig cfg;
+    cfg.input = dir.path("in.txt.gz");
+    cfg.networkOut = dir.path("gz.bin");
+    netpack::pack(cfg);
+    EXPECT_EQ(testnet::readFile(dir.path("gz.bin")), plain.network);
+    EXPECT_EQ(testnet::readFile(dir.path("gz.bin.map")), plain.map);
+
+    // Enough lines that the compressed stream is long; cut it in the middle.
+    std::string big;
+    for (int i = 0; i < 20000; ++i) big += std::to_string(i) + " " + std::to_string((i * 7919) % 20000) + "\n";
+    writeGzip(dir.path("big.gz"), big);
+    std::string z = testnet::readFile(dir.path("big.gz"));
+    testnet::writeBytes(dir.path("cut.gz"), z.substr(0, z.size() / 2));
+    cfg.input = dir.path("cut.gz");
+    try {
+        netpack::pack(cfg);
+        ADD_FAILURE() << "a truncated gzip stream was accepted";
+    } catch (const std::runtime_error& e) {
+        EXPECT_TRUE(contains(e.what(), dir.path("cut.gz") + ":")) << e.what();
+        EXPECT_TRUE(contains(e.what(), "truncated")) << e.what();
+    }
+}
+
+TEST(NetpackRead, DataAfterTheGzipStreamIsRefused) {
+    TempDir dir;
+    writeGzip(dir.path("a.gz"), "1 2\n");
+    writeGzip(dir.path("b.gz"), "2 3\n");
+    const std::string a = testnet::readFile(dir.path("a.gz")), b = testnet::readFile(dir.path("b.gz"));
+    netpack::PackConfig cfg;
+    cfg.networkOut = dir.path("out.bin");
+    // A second member is read on; anything else after a member is refused.
+    testnet::writeBytes(dir.path("two.gz"), a + b);
+    cfg.input = dir.path("two.gz");
+    EXPECT_EQ(netpack::pack(cfg).arcs, 2u);
+    for (const std::string& tail : {std::string("3 4\n"), std::string(8, '\0'), std::string("\x1f")}) {
+        testnet::writeBytes(dir.path("tail.gz"), a + tail);
+        cfg.input = dir.path("tail.gz");
+        try {
+            netpack::pack(cfg);
+            ADD_FAILURE() << "data after the stream was dropped";
+        } catch (const std::runtime_error& e) {
+            EXPECT_TRUE(contains(e.what(), dir.path("tail.gz") + ":")) << e.what();
+            EXPECT_TRUE(contains(e.what(), "after the end of the gzip stream")) << e.what();
+        }
+    }
+}
+
+TEST(NetpackRead, BadLinesNameFileLineAndExpectation) {
+    TempDir dir;
+    const std::string in = dir.path("in.txt");
+    EXPECT_EQ(packFailure(dir, "1 2\n# c\n-5 3\n"), in + ":3: expected a non-negative node id, got \"-5\"");
+    EXPECT_EQ(packFailure(dir, "1 x2\n"), in + ":1: expected a node id (an integer from 0 to 2^63), got \"x2\"");
+    EXPECT_EQ(packFailure(dir, "1 9223372036854775809\n"),
+              in + ":1: expected a node id (an integer from 0 to 2^63), got \"9223372036854775809\"");
+    EXPECT_EQ(packFailure(dir, "1 2\n3\n"),
+              in + ":2: expected \"u v\" or \"u v p\" (node ids, optional probability), got \"3\"");
+    EXPECT_EQ(packFailure(dir, "1 2 0.5 7\n"),
+              in + ":1: expected \"u v\" or \"u v p\" (node ids, optional probability), got \"1 2 0.5 7\"");
+    EXPECT_EQ(packFailure(dir, "# only a comment\n\n"),
+              in + ":2: expected at least one arc \"u v\", found none in 2 lines");
+    EXPECT_EQ(packFailure(dir, ""), in + ":1: expected at least one arc \"u v\", found none in 0 lines");
+    EXPECT_EQ(packFailure(dir, "4 4\n5 5\n"),
+              in + ": expected at least one arc that is not a self-loop, found 2 self-loops and nothing else");
+    try {
+        netpack::readEdgeFile(dir.path("absent.txt"), {});
+        ADD_FAILURE() << "a missing file was accepted";
+    } catch (const std::runtime_error& e) {
+        EXPECT_TRUE(contains(e.what(), dir.path("absent.txt") + ": cannot open")) << e.what();
+    }
+}
+
+// Matrix Market: rows are tails, columns heads, all N nodes are kept and the
+// ids stay as they are (map line i is i).
+TEST(NetpackMatrixMarket, GeneralPatternIntegerRealAndSymmetric) {
+    TempDir dir;
+    Packed pattern = packText(dir,
+                              "%%MatrixMarket matrix coordinate pattern general\n"
+                              "% a comment\n"
+                              "4 4 3\n"
+                              "1 2\n"
+                              "3 2\n"
+                              "2 3\n");
+    EXPECT_EQ(pattern.network, testnet::networkBytes(4, {{1, 2, wc(2)}, {3, 2, wc(2)}, {2, 3, wc(1)}}));
+    EXPECT_EQ(pattern.map, "1\n2\n3\n4\n");
+
+    netpack::PackConfig file;
+    file.weights = netpack::WeightModel::File;
+    Packed real = packText(dir,
+                           "%%MatrixMarket matrix coordinate real general\r\n"
+                           "3 3 2\r\n"
+                           "1 3 0.25\r\n"
+                           "2 3 1e-1\r\n",
+                           file);
+    EXPECT_EQ(real.network, testnet::networkBytes(3, {{1, 3, 0.25f}, {2, 3, 0.1f}}));
+
+    Packed integer = packText(dir, "%%MatrixMarket matrix coordinate integer general\n2 2 1\n2 1 1\n", file);
+    EXPECT_EQ(integer.network, testnet::networkBytes(2, {{2, 1, 1.0f}}));
+
+    // Symmetric: the entry (2, 1) stands for both arcs, the diagonal entry is a self-loop.
+    Packed symmetric = packText(dir, "%%MatrixMarket matrix coordinate pattern symmetric\n3 3 3\n2 1\n3 3\n3 1\n");
+    EXPECT_EQ(symmetric.network,
+              testnet::networkBytes(3, {{2, 1, wc(2)}, {1, 2, wc(1)}, {3, 1, wc(2)}, {1, 3, wc(1)}}));
+    EXPECT_EQ(symmetric.report.counts.selfLoops, 1u);
+}
+
+TEST(NetpackMatrixMarket, HeaderOrSizeThatDoesNotMatchTheBody) {
+    TempDir dir;
+    const std::string in = dir.path("in.txt");
+    const std::string banner = "%%MatrixMarket matrix coordinate pattern general\n";
+    EXPECT_EQ(packFailure(dir, banner + "3 3 2\n1 2\n"),
+              in + ":3: expected 2 entries after the size line (line 2), found 1");
+    EXPECT_EQ(packFailure(dir, banner + "3 3 1\n1 2\n2 3\n"),
+              in + ":4: expected 1 entries after the size line (line 2), found more");
+    EXPECT_EQ(packFailure(dir, banner + "3 3 1\n1 2 5\n"),
+              in + ":3: expected \"row column\" as the header says, got \"1 2 5\"");
+    EXPECT_EQ(packFailure(dir, "%%MatrixMarket matrix coordinate real general\n3 3 1\n1 2\n"),
+              in + ":3: expected \"row column value\" as the header says, got \"1 2\"");
+    EXPECT_EQ(packFailure(dir, "%%MatrixMarket matrix coordinate integer general\n3 3 1\n1 2 0.5\n"),
+              in + ":3: expected an integer value, got \"0.5\"");
+    EXPECT_EQ(packFailure(dir, banner + "3 3 1\n4 2\n"), in + ":3: expected a row index from 1 to 3, got \"4\"");
+    EXPECT_EQ(packFailure(dir, banner + "3 3 1\n1 0\n"), in + ":3: expected a column index from 1 to 3, got \"0\"");
+    EXPECT_EQ(packFailure(dir, banner + "3 4 1\n1 2\n"), in + ":2: expected a square matrix, got 3 rows and 4 columns");
+    EXPECT_EQ(packFailure(dir, banner + "3 3\n"),
+              in + ":2: expected the size line \"rows columns entries\", got \"3 3\"");
+    EXPECT_EQ(packFailure(dir, banner), in + ":1: expected the size line \"rows columns entries\"");
+    EXPECT_EQ(packFailure(dir, banner + "3 3 0\n"), in + ":2: expected at least one entry, the matrix has none");
+    EXPECT_TRUE(contains(packFailure(dir, "%%MatrixMarket matrix array real general\n3 3\n"),
+                         in + ":1: expected \"%%MatrixMarket matrix coordinate"));
+    EXPECT_TRUE(contains(packFailure(dir, "%%MatrixMarket matrix coordinate real hermitian\n"), in + ":1: expected"));
+    netpack::PackConfig file;
+    file.weights = netpack::WeightModel::File;
+    EXPECT_EQ(packFailure(dir, banner + "2 2 1\n1 2\n", file),
+              in + ":1: expected an integer or real matrix for -w file, got a pattern matrix");
+}
+
+TEST(NetpackWeights, UniformTrivalencyAndFile) {
+    TempDir dir;
+    const std::string text = "1 2 0.5\n2 3 0.125\n3 1 1\n1 3 0\n";
+    netpack::PackConfig cfg;
+    cfg.weights = netpack::WeightModel::Uniform;
+    cfg.p = 0.25;
+    EXPECT_EQ(packText(dir, text, cfg).network,
+              testnet::networkBytes(3, {{3, 1, 0.25f}, {1, 2, 0.25f}, {2, 3, 0.25f}, {1, 3, 0.25f}}));
+
+    cfg.weights = netpack::WeightModel::File;
+    EXPECT_EQ(packText(dir, text, cfg).network,
+              testnet::networkBytes(3, {{3, 1, 1.0f}, {1, 2, 0.5f}, {2, 3, 0.125f}, {1, 3, 0.0f}}));
+
+    // Under -undirected both arcs of a line carry its probability.
+    cfg.undirected = true;
+    EXPECT_EQ(packText(dir, "1 2 0.5\n", cfg).network, testnet::networkBytes(2, {{2, 1, 0.5f}, {1, 2, 0.5f}}));
+}
+
+TEST(NetpackWeights, TrivalencyDrawsTheThreeLevelsEvenlyPerSeed) {
+    // A star of 3000 arcs into node 1 from nodes 2..3001.
+    netpack::Network net;
+    net.n = 3001;
+    net.off.assign(3003, 3000);
+    net.off[0] = net.off[1] = 0;
+    net.adj.resize(3000);
+    for (int i = 0; i < 3000; ++i) net.adj[static_cast<std::size_t>(i)] = i + 2;
+    net.prob.assign(3000, 0.0f);
+
+    netpack::assignWeights(net, netpack::WeightModel::Trivalency, 0, 7);
+    std::vector<float> first = net.prob;
+    netpack::assignWeights(net, netpack::WeightModel::Trivalency, 0, 7);
+    EXPECT_EQ(net.prob, first);
+    netpack::assignWeights(net, netpack::WeightModel::Trivalency, 0, 8);
+    EXPECT_NE(net.prob, first);
+
+    // Each level has probability 1/3: 1000 expected, standard error
+    // sqrt(3000 * 1/3 * 2/3) = 25.8; allow five of them.
+    for (float level : {0.1f, 0.01f, 0.001f}) {
+        auto count = std::count(first.begin(), first.end(), level);
+        EXPECT_NEAR(static_cast<double>(count), 1000.0, 5 * 25.8) << level;
+    }
+    EXPECT_EQ(std::count(first.begin(), first.end(), 0.1f) + std::count(first.begin(), first.end(), 0.01f) +
+                  std::count(first.begin(), first.end(), 0.001f),
+              3000);
+}
+
+TEST(NetpackWeights, FileProbabilitiesAreChecked) {
+    TempDir dir;
+    const std::string in = dir.path("in.txt");
+    netpack::PackConfig cfg;
+    cfg.weights = netpack::WeightModel::File;
+    EXPECT_EQ(packFailure(dir, "1 2 0.5\n2 3 1.5\n", cfg),
+              in + ":2: expected a probability from 0 to 1 in the third column, got \"1.5\"");
+    EXPECT_EQ(packFailure(dir, "1 2 -0.1\n", cfg),
+              in + ":1: expected a probability from 0 to 1 in the third column, got \"-0.1\"");
+    EXPECT_EQ(packFailure(dir, "1 2 nan\n", cfg),
+              in + ":1: expected a probability from 0 to 1 in the third column, got \"nan\"");
+    EXPECT_EQ(packFailure(dir, "1 2 half\n", cfg),
+              in + ":1: expected a probability from 0 to 1 in the third column, got \"half\"");
+    EXPECT_EQ(packFailure(dir, "1 2 0.5\n2 3\n", cfg),
+              in + ":2: expected a probability in the third column (-w file), got \"2 3\"");
+}
+
+// Node 3 receives 0.6 + 0.6 (scaled to 0.5 + 0.5), node 2 receives 0.3 + 0.2 (kept).
+//
+//   1 -> 3 <- 2,  1 -> 2 <- 3
+TEST(NetpackWeights, NormalizeScalesOnlySumsAboveOne) {
+    TempDir dir;
+    netpack::PackConfig cfg;
+    cfg.weights = netpack::WeightModel::File;
+    cfg.normalize = true;
+    Packed p = packText(dir, "1 3 0.6\n2 3 0.6\n1 2 0.3\n3 2 0.2\n", cfg);
+    EXPECT_EQ(p.report.normalized, 1u);
+    EXPECT_EQ(p.network, testnet::networkBytes(3, {{1, 3, 0.5f}, {2, 3, 0.5f}, {1, 2, 0.3f}, {3, 2, 0.2f}}));
+
+    // Three weighted-cascade weights of 1/3 sum above 1 by rounding only.
+    netpack::PackConfig cascade;
+    cascade.normalize = true;
+    Packed q = packText(dir, "1 3\n2 3\n4 3\n", cascade);
+    EXPECT_EQ(q.report.normalized, 0u);
+    EXPECT_EQ(q.network, testnet::networkBytes(4, {{1, 3, wc(3)}, {2, 3, wc(3)}, {4, 3, wc(3)}}));
+}
+
+// 1 -> 2, 1 -> 3, 1 -> 4, 2 -> 3: out-degrees 3, 1, 0, 0.
+TEST(NetpackValues, BenefitAndCostModels) {
+    TempDir dir;
+    netpack::PackConfig cfg;
+    cfg.benefitOut = dir.path("b.txt");
+    cfg.costOut = dir.path("c.txt");
+    cfg.cost = netpack::CostModel::Degree;
+    packText(dir, "1 2\n1 3\n1 4\n2 3\n", cfg);
+    EXPECT_EQ(testnet::readFile(dir.path("b.txt")), "1\n1\n1\n1\n");
+    EXPECT_EQ(testnet::readFile(dir.path("c.txt")), "3\n1\n1\n1\n");
+    cfg.cost = netpack::CostModel::Uniform;
+    packText(dir, "1 2\n1 3\n1 4\n2 3\n", cfg);
+    EXPECT_EQ(testnet::readFile(dir.path("c.txt")), "1\n1\n1\n1\n");
+
+    std::vector<std::uint8_t> a = netpack::makeBenefit(40, {true, 0.25}, 3);
+    ASSERT_EQ(a.size(), 41u);
+    EXPECT_EQ(a[0], 0);
+    EXPECT_EQ(std::count(a.begin(), a.end(), 1), 10);
+    EXPECT_EQ(std::count(a.begin(), a.end(), 0), 31);
+    EXPECT_EQ(netpack::makeBenefit(40, {true, 0.25}, 3), a);
+    EXPECT_NE(netpack::makeBenefit(40, {true, 0.25}, 4), a);
+    std::vector<std::uint8_t> none = netpack::makeBenefit(5, {true, 0.0}, 3);
+    std::vector<std::uint8_t> all = netpack::makeBenefit(5, {true, 1.0}, 3);
+    EXPECT_EQ(std::count(none.begin(), none.end(), 1), 0);
+    EXPECT_EQ(std::count(all.begin(), all.end(), 1), 5);
+}
+
+TEST(NetpackValues, PairListHoldsEveryArcInNewIds) {
+    TempDir dir;
+    netpack::PackConfig cfg;
+    cfg.pairsOut = dir.path("db_Enron.txt");
+    packText(dir, "10 30\n20 30\n30 10\n30 30\n", cfg);
+    EXPECT_EQ(testnet::readFile(dir.path("db_Enron.txt")), "4\n3\n3 1\n1 3\n2 3\n");
+}
+
+TEST(NetpackRmat, ReproduciblePerSeedAndThreadCount) {
+    auto network = [](std::uint64_t seed, int threads) {
+        int before = omp_get_max_threads();
+        omp_set_num_threads(threads);
+        netpack::ArcList arcs = netpack::generateRmat(8, 4, seed);
+        omp_set_num_threads(before);
+        netpack::BuildCounts counts;
+        netpack::Network net = netpack::buildNetwork(std::move(arcs), counts, "rmat");
+        EXPECT_EQ(net.arcs() + counts.selfLoops + counts.duplicates, 1024u);
+        return net;
+    };
+    netpack::Network a = network(5, 1);
+    EXPECT_EQ(a.n, 256u);
+    EXPECT_EQ(a.originalId(1), 0u);
+    EXPECT_EQ(a.originalId(256), 255u);
+    netpack::Network b = network(5, 2);
+    EXPECT_EQ(a.off, b.off);
+    EXPECT_EQ(a.adj, b.adj);
+    netpack::Network c = network(6, 2);
+    EXPECT_NE(a.adj, c.adj);
+}
+
+// The top bit of each endpoint follows the quadrant probabilities:
+// row bit 1 with c + d = 0.24, column bit 1 with b + d = 0.24, both with d = 0.05.
+TEST(NetpackRmat, QuadrantFrequencies) {
+    netpack::ArcList arcs = netpack::generateRmat(10, 64, 11);
+    const double m = static_cast<double>(arcs.src.size());
+    ASSERT_EQ(arcs.src.size(), 65536u);
+    double row = 0, col = 0, both = 0;
+    for (std::size_t i = 0; i < arcs.src.size(); ++i) {
+        bool r = (arcs.src[i] - 1) >= 512, c = (arcs.dst[i] - 1) >= 512;
+        row += r;
+        col += c;
+        both += r && c;
+    }
+    auto se = [&](double p) { return std::sqrt(p * (1 - p) / m); };
+    EXPECT_NEAR(row / m, 0.24, 5 * se(0.24));
+    EXPECT_NEAR(col / m, 0.24, 5 * se(0.24));
+    EXPECT_NEAR(both / m, 0.05, 5 * se(0.05));
+}
+
+TEST(NetpackRmat, SizeLimits) {
+    EXPECT_THROW(netpack::generateRmat(0, 4, 1), std::invalid_argument);
+    EXPECT_THROW(netpack::generateRmat(31, 4, 1), std::invalid_argument);
+    EXPECT_THROW(netpack::generateRmat(30, 4, 1), std::invalid_argument);
+}
+
+TEST(NetpackOutput, FailedRunLeavesNoFileUnderTheFinalName) {
+    TempDir dir;
+    testnet::writeBytes(dir.path("net.bin"), "old contents");
+    netpack::PackConfig cfg;
+    cfg.costOut = dir.path("cost.txt");
+    packFailure(dir, "1 2\n2 x\n", cfg);
+    EXPECT_EQ(testnet::readFile(dir.path("net.bin")), "old contents");
+    EXPECT_FALSE(fs::exists(dir.path("net.bin.map")));
+    EXPECT_FALSE(fs::exists(dir.path("cost.txt")));
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir.root())) left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"in.txt", "net.bin"}));
+
+    cfg.networkOut = dir.path("missing-dir/net.bin");
+    cfg.input = dir.path("in.txt");
+    try {
+        netpack::pack(cfg);
+        ADD_FAILURE() << "an output in a missing directory was accepted";
+    } catch (const std::runtime_error& e) {
+        EXPECT_TRUE(contains(e.what(), dir.path("missing-dir/net.bin") + ": cannot create")) << e.what();
+    }
+    cfg.networkOut = dir.path("same");
+    cfg.costOut = dir.path("same");
+    EXPECT_THROW(netpack::pack(cfg), std::invalid_argument);
+}
+
+TEST(NetpackOutput, TargetsAreCheckedAsFilesBeforeAnythingIsWritten) {
+    TempDir dir;
+    testnet::writeBytes(dir.path("in.txt"), "1 2\n2 3\n");
+    testnet::writeBytes(dir.path("net.bin"), "old network");
+    fs::create_directory(dir.path("adir"));
+    ASSERT_EQ(mkfifo(dir.path("fifo").c_str(), 0600), 0);
+    struct Case {
+        std::string bo, po, message;
+    };
+    const Case cases[] = {
+        {"./net.bin", "", "are the same file"},
+        {dir.path("sub/../net.bin"), "", "are the same file"},
+        {"", dir.path("adir"), "is a directory"},
+        {dir.path("fifo"), "", "is not a regular file"},
+    };
+    fs::create_directory(dir.path("sub"));
+    const fs::path home = fs::current_path();
+    fs::current_path(dir.root());
+    for (const Case& c : cases) {
+        netpack::PackConfig cfg;
+        cfg.input = "in.txt";
+        cfg.networkOut = "net.bin";
+        cfg.benefitOut = c.bo;
+        cfg.pairsOut = c.po;
+        try {
+            netpack::pack(cfg);
+            ADD_FAILURE() << c.message;
+        } catch (const std::exception& e) {
+            EXPECT_TRUE(contains(e.what(), c.message)) << e.what();
+        }
+        EXPECT_EQ(testnet::readFile("net.bin"), "old network");
+        EXPECT_FALSE(fs::exists("net.bin.map"));
+    }
+    fs::current_path(home);
+    EXPECT_TRUE(fs::is_fifo(dir.path("fifo")));
+    EXPECT_TRUE(fs::is_directory(dir.path("adir")));
+}
+
+TEST(NetpackOutput, UnmapTranslatesSeedsThroughTheMap) {
+    TempDir dir;
+    testnet::writeBytes(dir.path("m.map"), "7\n42\n9223372036854775808\n");
+    testnet::writeBytes(dir.path("s.txt"), "3\n1\n\n2 3\n");
+    EXPECT_EQ(netpack::unmapSeeds(dir.path("s.txt"), dir.path("m.map")),
+              (std::vector<std::uint64_t>{9223372036854775808ull, 7, 42, 9223372036854775808ull}));
+    testnet::writeBytes(dir.path("s.txt"), "1\n4\n");
+    try {
+        netpack::unmapSeeds(dir.path("s.txt"), dir.path("m.map"));
+        ADD_FAILURE() << "seed 4 of 3 nodes was accepted";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), dir.path("s.txt") + ":2: expected a node id from 1 to 3 (the nodes of " +
+                                             dir.path("m.map") + "), got \"4\"");
+    }
+}
+
+// Node 1 receives 0.6 + 0.6 from 2 and 3, node 2 receives 0.25 from 1, node 3 nothing.
+TEST(NetpackInfo, SummaryOfANetworkFile) {
+    TempDir dir;
+    testnet::writeNetwork(dir.path("n.bin"), 3, {{2, 1, 0.6f}, {3, 1, 0.6f}, {1, 2, 0.25f}});
+    netpack::NetworkInfo info = netpack::inspectNetwork(dir.path("n.bin"));
+    EXPECT_EQ(info.n, 3u);
+    EXPECT_EQ(info.arcs, 3u);
+    EXPECT_EQ(info.headerArcs, 3u);
+    EXPECT_EQ(info.minIn, 0u);
+    EXPECT_EQ(info.maxIn, 2u);
+    EXPECT_DOUBLE_EQ(info.meanIn, 1.0);
+    EXPECT_EQ(info.minP, 0.25f);
+    EXPECT_EQ(info.maxP, 0.6f);
+    EXPECT_EQ(info.sumAboveOne, 1u);
+    EXPECT_EQ(netpack::infoFault(dir.path("n.bin"), info), "");
+    EXPECT_FALSE(info.hasBenefit);
+
+    testnet::writeValues(dir.path("b.txt"), std::vector<double>{0, 2.5, 1});
+    info = netpack::inspectNetwork(dir.path("n.bin"), dir.path("b.txt"));
+    EXPECT_TRUE(info.hasBenefit);
+    EXPECT_EQ(info.totalBenefit, 3.5);
+    EXPECT_EQ(info.positiveBenefit, 2u);
+
+    // A probability above 1 loads (as a certain edge) but is reported.
+    testnet::writeNetwork(dir.path("p.bin"), 2, {{2, 1, 1.5f}});
+    info = netpack::inspectNetwork(dir.path("p.bin"));
+    EXPECT_EQ(info.outOfRange, 1u);
+    EXPECT_EQ(netpack::infoFault(dir.path("p.bin"), info), dir.path("p.bin") + ": 1 probabilities lie above 1");
+
+    // The header claims 5 arcs, the lists hold 1.
+    std::string bytes = testnet::networkBytes(2, {{2, 1, 0.5f}});
+    bytes[4] = 5;
+    testnet::writeBytes(dir.path("h.bin"), bytes);
+    info = netpack::inspectNetwork(dir.path("h.bin"));
+    EXPECT_EQ(netpack::infoFault(dir.path("h.bin"), info),
+              dir.path("h.bin") + ": the header states 5 arcs, but the in-degrees sum to 1");
+
+    // A truncated file is the loader's error.
+    testnet::writeBytes(dir.path("t.bin"), bytes.substr(0, 20));
+    EXPECT_THROW(netpack::inspectNetwork(dir.path("t.bin")), std::runtime_error);
+}
+
+namespace {
+
+netpack::ParsedCommand parse(std::vector<std::string> args) {
+    args.insert(args.begin(), "netpack");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    return netpack::parseCommandLine(static_cast<int>(argv.size()), argv.data());
+}
+
+}  // namespace
+
+TEST(NetpackCommandLine, ModesDefaultsAndStructuralFaults) {
+    netpack::ParsedCommand p = parse({"-i", "edges.txt"});
+    ASSERT_TRUE(p.command);
+    const netpack::PackConfig& c = p.command->pack;
+    EXPECT_EQ(c.input, "edges.txt");
+    EXPECT_EQ(c.networkOut, "network.bin");
+    EXPECT_EQ(c.weights, netpack::WeightModel::WeightedCascade);
+    EXPECT_EQ(c.p, 0.01);
+    EXPECT_EQ(c.seed, 1u);
+    EXPECT_FALSE(c.undirected);
+    EXPECT_FALSE(c.normalize);
+    EXPECT_FALSE(c.benefit.target);
+    EXPECT_EQ(c.cost, netpack::CostModel::Uniform);
+
+    p = parse({"-gen", "rmat", "-scale", "12", "-edgefactor", "8", "-benefit", "target:0.1", "-bo", "b", "-cost",
+               "degree", "-co", "c", "-w", "uniform", "-p", "0.05"});
+    ASSERT_TRUE(p.command);
+    EXPECT_TRUE(p.command->pack.generate);
+    EXPECT_EQ(p.command->pack.scale, 12);
+    EXPECT_EQ(p.command->pack.edgefactor, 8u);
+    EXPECT_TRUE(p.command->pack.benefit.target);
+    EXPECT_EQ(p.command->pack.benefit.fraction, 0.1);
+    EXPECT_EQ(p.command->pack.p, 0.05);
+
+    p = parse({"-unmap", "s.txt", "-o", "x.bin"});
+    ASSERT_TRUE(p.command);
+    EXPECT_EQ(p.command->mapFile, "x.bin.map");
+
+    for (auto args : std::vector<std::vector<std::string>>{
+             {},
+             {"-i"},
+             {"-i", "a", "b"},
+             {"-i", "a", "-gen", "rmat"},
+             {"-i", "a", "-scale", "3"},
+             {"-gen", "rmat", "-undirected", "1"},
+             {"-i", "a", "-typo", "1"},
+             {"-i", "a", "-p", "0.1"},
+             {"-i", "a", "-benefit", "uniform"},
+             {"-i", "a", "-cost", "degree"},
+             {"-info", "a", "-o", "b"},
+         }) {
+        p = parse(args);
+        EXPECT_FALSE(p.command) << testing::PrintToString(args);
+        EXPECT_FALSE(p.problem.empty());
+    }
+    EXPECT_EQ(parse({"-i", "a", "-typo", "1"}).problem, "unknown option -typo");
+}
+
+TEST(NetpackCommandLine, BadValuesNameTheOption) {
+    for (auto args : std::vector<std::vector<std::string>>{
+             {"-i", "a", "-w", "ic"},
+             {"-i", "a", "-w", "uniform", "-p", "1.5"},
+             {"-i", "a", "-undirected", "yes"},
+             {"-i", "a", "-seed", "-1"},
+             {"-i", "a", "-bo", "b", "-benefit", "target:2"},
+             {"-i", "a", "-co", "c", "-cost", "outdegree"},
+             {"-gen", "kron"},
+             {"-gen", "rmat", "-scale", "31"},
+             {"-gen", "rmat", "-edgefactor", "0"},
+         }) {
+        try {
+            parse(args);
+            ADD_FAILURE() << testing::PrintToString(args) << " was accepted";
+        } catch (const std::invalid_argument& e) {
+            EXPECT_TRUE(contains(e.what(), "option -")) << e.what();
+        }
+    }
+}
+
+TEST(NetpackProgram, StatusesAndMessages) {
+    TempDir dir;
+    testnet::RunResult r = testnet::run({NETPACK_BIN}, dir.root().string());
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, "Parameters error, please check the readme.txt file for correct format!\n");
+    EXPECT_TRUE(contains(r.err, "usage: netpack")) << r.err;
+
+    r = testnet::run({NETPACK_BIN, "-i", "e.txt", "-w", "ic"}, dir.root().string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "netpack: option -w: expected wc, uniform, tv or file, got \"ic\"\n");
+
+    testnet::writeBytes(dir.path("e.txt"), "1 2\n2 three\n");
+    r = testnet::run({NETPACK_BIN, "-i", "e.txt"}, dir.root().string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "netpack: e.txt:2: expected a node id (an integer from 0 to 2^63), got \"three\"\n");
+    EXPECT_FALSE(fs::exists(dir.path("network.bin")));
+
+    // The demo's call, at a small scale.
+    r = testnet::run({NETPACK_BIN, "-gen", "rmat", "-scale", "8", "-edgefactor", "8", "-o", "example.bin", "-bo",
+                      "example.benefit", "-co", "example.cost", "-po", "db_Enron.txt", "-cost", "degree"},
+                     dir.root().string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "2048 arcs drawn")) << r.err;
+    Graph g = loadBack(dir, dir.path("example.bin"), 256);
+    EXPECT_EQ(g.getSize(), 256);
+    std::string cost = testnet::readFile(dir.path("example.cost"));
+    EXPECT_EQ(std::count(cost.begin(), cost.end(), '\n'), 256);
+
+    r = testnet::run({NETPACK_BIN, "-info", "example.bin"}, dir.root().string());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "nodes: 256\n")) << r.out;
+
+    testnet::writeBytes(dir.path("seeds"), "1\n256\n");
+    r = testnet::run({NETPACK_BIN, "-unmap", "seeds", "-map", "example.bin.map"}, dir.root().string());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "0\n255\n");
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+// Under an address-space limit of 1 GB, inputs that need more say what did
+// not fit and what to change, instead of "std::bad_alloc".
+TEST(NetpackProgram, OutOfMemoryIsNamed) {
+    if (kAddressSanitizer) GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
+    TempDir dir;
+    // A network file whose degrees promise 2^29 in-edges, made sparse.
+    std::string head = testnet::networkBytes(1, {});
+    head.replace(12, 4, std::string("\x00\x00\x00\x20", 4));
+    testnet::writeBytes(dir.path("big.bin"), head);
+    fs::resize_file(dir.path("big.bin"), 16 + 8ull * (1u << 29));
+    struct Case {
+        std::vector<std::string> args;
+        std::string parts[2];
+    };
+    const Case cases[] = {
+        {{NETPACK_BIN, "-gen", "rmat", "-scale", "27", "-edgefactor", "4"},
+         {"netpack: -gen rmat: cannot allocate 4096.0 MB for the 536870912 arcs", "use a smaller -scale"}},
+        {{OSTRAND_BIN, "-i", "big.bin", "-s", "x"},
+         {"ostrand: network file \"big.bin\": cannot allocate 2048.0 MB for the in-neighbour lists", "out of memory"}},
+        {{NETPACK_BIN, "-info", "big.bin"}, {"netpack: network file \"big.bin\": cannot allocate", "in-neighbour"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> argv{"/bin/sh", "-c", "ulimit -v 1000000; exec \"$0\" \"$@\""};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        const testnet::RunResult r = testnet::run(argv, dir.root().string());
+        EXPECT_EQ(r.status, 1) << r.err;
+        for (const std::string& p : c.parts) EXPECT_TRUE(contains(r.err, p)) << r.err;
+    }
+}
+
+// Every public network shipped for the project packs without preparation and
+// loads back with the node and edge-line counts its provenance table states.
+TEST(NetpackData, SharedNetworksPack) {
+    const fs::path data = fs::path(SHARED_DIR) / "data";
+    if (!fs::exists(data)) GTEST_SKIP() << "no shared data at " << data;
+    struct Expected {
+        const char* file;
+        std::uint32_t nodes;
+        std::uint64_t lines;
+    };
+    const Expected files[] = {
+        {"email-Eu-core.txt.gz", 1005, 25571},     {"facebook_combined.txt.gz", 4039, 88234},
+        {"ca-GrQc.txt.gz", 5242, 28980},           {"wiki-Vote.txt.gz", 7115, 103689},
+        {"nethept.txt.gz", 15229, 62752},          {"cit-HepTh.txt.gz", 27770, 352807},
+        {"email-Enron.txt.gz", 36692, 367662},     {"p2p-Gnutella31.txt.gz", 62586, 147892},
+        {"soc-Epinions1.txt.gz", 75879, 508837},   {"soc-Slashdot0902.txt.gz", 82168, 948464},
+        {"web-NotreDame.txt.gz", 325729, 1497134},
+    };
+    TempDir dir;
+    int packed = 0;
+    for (const Expected& e : files) {
+        if (!fs::exists(data / e.file)) continue;
+        netpack::PackConfig cfg;
+        cfg.input = (data / e.file).string();
+        cfg.networkOut = dir.path("net.bin");
+        netpack::PackReport r = netpack::pack(cfg);
+        EXPECT_EQ(r.n, e.nodes) << e.file;
+        EXPECT_EQ(r.entries, e.lines) << e.file;
+        EXPECT_EQ(r.arcs + r.counts.selfLoops + r.counts.duplicates, e.lines) << e.file;
+        Graph g = loadBack(dir, dir.path("net.bin"), static_cast<int>(r.n));
+        EXPECT_EQ(static_cast<std::uint64_t>(g.getEdge()), r.arcs) << e.file;
+        ++packed;
+    }
+    if (packed == 0) GTEST_SKIP() << "none of the shared networks is present";
+}
