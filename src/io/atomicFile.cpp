@@ -104,12 +104,4 @@ void AtomicFile::publish() {
     tempPath.clear();
 }
 
-std::string AtomicFile::identity(const std::string& path) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) == 0) return "inode " + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
-    std::error_code ec;
-    const fs::path r = fs::weakly_canonical(fs::absolute(path, ec), ec);
-    return "path " + (ec ? path : r.string());
-}
-
 }  // namespace lattis

@@ -39,9 +39,6 @@ public:
 
     const std::string& path() const { return finalPath; }
     std::FILE* stream() { return file; }
-    // What the target is, for telling whether two outputs are one file: the
-    // device and inode of an existing target, else its resolved path.
-    static std::string identity(const std::string& path);
 
 private:
     [[noreturn]] void fail(const std::string& what, int err);

@@ -9,6 +9,7 @@
 
 #include <omp.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -497,30 +498,43 @@ TEST(NetpackOutput, FailedRunLeavesNoFileUnderTheFinalName) {
     EXPECT_THROW(netpack::pack(cfg), std::invalid_argument);
 }
 
+// Every output is compared with the input and the other outputs as a file:
+// in.txt has a symbolic link inlink and a hard link inhard beside it.
 TEST(NetpackOutput, TargetsAreCheckedAsFilesBeforeAnythingIsWritten) {
     TempDir dir;
     testnet::writeBytes(dir.path("in.txt"), "1 2\n2 3\n");
     testnet::writeBytes(dir.path("net.bin"), "old network");
     fs::create_directory(dir.path("adir"));
+    fs::create_directory(dir.path("sub"));
+    fs::create_symlink("in.txt", dir.path("inlink"));
+    ASSERT_EQ(link(dir.path("in.txt").c_str(), dir.path("inhard").c_str()), 0);
     ASSERT_EQ(mkfifo(dir.path("fifo").c_str(), 0600), 0);
+    using Field = std::string netpack::PackConfig::*;
+    using netpack::PackConfig;
+    const std::string destroys = " are the same file, which writing would destroy";
     struct Case {
-        std::string bo, po, message;
+        Field field;
+        std::string name, message;
     };
     const Case cases[] = {
-        {"./net.bin", "", "are the same file"},
-        {dir.path("sub/../net.bin"), "", "are the same file"},
-        {"", dir.path("adir"), "is a directory"},
-        {dir.path("fifo"), "", "is not a regular file"},
+        {&PackConfig::benefitOut, "./net.bin", "outputs -o \"net.bin\" and -bo \"./net.bin\" are the same file"},
+        {&PackConfig::costOut, "net.bin", "outputs -o \"net.bin\" and -co \"net.bin\" are the same file"},
+        {&PackConfig::benefitOut, dir.path("sub/../net.bin"), "are the same file"},
+        {&PackConfig::pairsOut, "net.bin.map", "outputs -map \"net.bin.map\" and -po \"net.bin.map\" are the same file"},
+        {&PackConfig::networkOut, "in.txt", "output -o \"in.txt\" and input -i \"in.txt\"" + destroys},
+        {&PackConfig::mapOut, "./in.txt", "output -map \"./in.txt\" and input -i \"in.txt\"" + destroys},
+        {&PackConfig::costOut, "inlink", "output -co \"inlink\" and input -i \"in.txt\"" + destroys},
+        {&PackConfig::pairsOut, "inhard", "output -po \"inhard\" and input -i \"in.txt\"" + destroys},
+        {&PackConfig::pairsOut, dir.path("adir"), "is a directory"},
+        {&PackConfig::benefitOut, dir.path("fifo"), "is not a regular file"},
     };
-    fs::create_directory(dir.path("sub"));
     const fs::path home = fs::current_path();
     fs::current_path(dir.root());
     for (const Case& c : cases) {
-        netpack::PackConfig cfg;
+        PackConfig cfg;
         cfg.input = "in.txt";
         cfg.networkOut = "net.bin";
-        cfg.benefitOut = c.bo;
-        cfg.pairsOut = c.po;
+        cfg.*c.field = c.name;
         try {
             netpack::pack(cfg);
             ADD_FAILURE() << c.message;
@@ -528,6 +542,7 @@ TEST(NetpackOutput, TargetsAreCheckedAsFilesBeforeAnythingIsWritten) {
             EXPECT_TRUE(contains(e.what(), c.message)) << e.what();
         }
         EXPECT_EQ(testnet::readFile("net.bin"), "old network");
+        EXPECT_EQ(testnet::readFile("in.txt"), "1 2\n2 3\n");
         EXPECT_FALSE(fs::exists("net.bin.map"));
     }
     fs::current_path(home);
@@ -689,6 +704,12 @@ TEST(NetpackProgram, StatusesAndMessages) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "netpack: e.txt:2: expected a node id (an integer from 0 to 2^63), got \"three\"\n");
     EXPECT_FALSE(fs::exists(dir.path("network.bin")));
+
+    r = testnet::run({NETPACK_BIN, "-i", "e.txt", "-o", "e.txt"}, dir.root().string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "netpack: output -o \"e.txt\" and input -i \"e.txt\" are the same file, which writing would "
+                     "destroy\n");
+    EXPECT_EQ(testnet::readFile(dir.path("e.txt")), "1 2\n2 three\n");
 
     // The demo's call, at a small scale.
     r = testnet::run({NETPACK_BIN, "-gen", "rmat", "-scale", "8", "-edgefactor", "8", "-o", "example.bin", "-bo",

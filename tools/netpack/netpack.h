@@ -213,9 +213,11 @@ struct PackReport {
     std::vector<std::string> written;  // final names, in the order committed
 };
 
-// Runs the whole chain. Every output target is checked first (two names for
-// one file, a directory or a special file are refused), and the outputs are
-// renamed into place only after all of them were written completely.
+// Runs the whole chain. Every file name is checked before anything is read:
+// an output that is an input or another output (by identity, however it is
+// spelt or linked) is refused with std::invalid_argument, and a directory or
+// special file as output with std::runtime_error. The outputs are renamed
+// into place only after all of them were written completely.
 PackReport pack(const PackConfig& cfg);
 
 // Original ids of the seeds in seedFile (whitespace-separated node ids),

@@ -4,11 +4,11 @@
 // All outputs are opened (under temporary names) before the input is read,
 // so that an unwritable destination fails at once, and are renamed into
 // place only after every one of them has been written completely.
-#include <memory>
 #include <initializer_list>
-#include <map>
+#include <memory>
 #include <stdexcept>
 
+#include "io/fileIdentity.h"
 #include "netpack/netpack.h"
 
 namespace netpack {
@@ -21,18 +21,13 @@ PackReport pack(const PackConfig& cfg) {
             "option -w: \"file\" takes the probabilities from an input file (-i), not from -gen");
 
     const std::string mapOut = cfg.mapOut.empty() ? cfg.networkOut + ".map" : cfg.mapOut;
-    // Outputs are compared as files, not as spellings: "a.bin" and "./a.bin"
-    // (or a link to it) are one file, which two outputs would corrupt.
-    std::map<std::string, std::string> seen;
-    for (const std::string* name : {&cfg.networkOut, &mapOut, &cfg.benefitOut, &cfg.costOut, &cfg.pairsOut}) {
-        if (name->empty()) continue;
-        const auto [at, fresh] = seen.emplace(AtomicFile::identity(*name), *name);
-        if (!fresh)
-            throw std::invalid_argument(at->second == *name
-                                            ? "two outputs are both named \"" + *name + "\""
-                                            : "two outputs, \"" + at->second + "\" and \"" + *name +
-                                                  "\", are the same file");
-    }
+    // Names are compared as files, not as spellings: "a.bin" and "./a.bin"
+    // (or a link to it) are one file, which two outputs would corrupt and an
+    // output would destroy when it is the input.
+    const NamedFile inputNames[] = {{"-i", cfg.input}};
+    const NamedFile outputNames[] = {{"-o", cfg.networkOut}, {"-map", mapOut}, {"-bo", cfg.benefitOut},
+                                     {"-co", cfg.costOut}, {"-po", cfg.pairsOut}};
+    if (std::string clash = fileClash(inputNames, outputNames); !clash.empty()) throw std::invalid_argument(clash);
 
     OutputFile networkFile(cfg.networkOut), mapFile(mapOut);
     std::unique_ptr<OutputFile> benefitFile, costFile, pairsFile;
