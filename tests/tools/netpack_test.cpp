@@ -79,6 +79,12 @@ float wc(int d) {
     return static_cast<float>(1.0 / d);
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
 void writeGzip(const std::string& file, const std::string& text) {
     gzFile f = gzopen(file.c_str(), "wb");
     ASSERT_NE(f, nullptr);
@@ -274,6 +280,12 @@ TEST(NetpackMatrixMarket, GeneralPatternIntegerRealAndSymmetric) {
     EXPECT_EQ(symmetric.network,
               testnet::networkBytes(3, {{2, 1, wc(2)}, {1, 2, wc(1)}, {3, 1, wc(2)}, {1, 3, wc(1)}}));
     EXPECT_EQ(symmetric.report.counts.selfLoops, 1u);
+
+    // -force keeps the nodes that no entry reaches.
+    netpack::PackConfig force;
+    force.force = true;
+    Packed sparse = packText(dir, "%%MatrixMarket matrix coordinate pattern general\n5 5 1\n4 2\n", force);
+    EXPECT_EQ(sparse.network, testnet::networkBytes(5, {{4, 2, wc(1)}}));
 }
 
 TEST(NetpackMatrixMarket, HeaderOrSizeThatDoesNotMatchTheBody) {
@@ -282,21 +294,31 @@ TEST(NetpackMatrixMarket, HeaderOrSizeThatDoesNotMatchTheBody) {
     const std::string banner = "%%MatrixMarket matrix coordinate pattern general\n";
     EXPECT_EQ(packFailure(dir, banner + "3 3 2\n1 2\n"),
               in + ":3: expected 2 entries after the size line (line 2), found 1");
-    EXPECT_EQ(packFailure(dir, banner + "3 3 1\n1 2\n2 3\n"),
+    EXPECT_EQ(packFailure(dir, banner + "2 2 1\n1 2\n2 1\n"),
               in + ":4: expected 1 entries after the size line (line 2), found more");
-    EXPECT_EQ(packFailure(dir, banner + "3 3 1\n1 2 5\n"),
+    EXPECT_EQ(packFailure(dir, banner + "3 3 2\n1 2 5\n"),
               in + ":3: expected \"row column\" as the header says, got \"1 2 5\"");
-    EXPECT_EQ(packFailure(dir, "%%MatrixMarket matrix coordinate real general\n3 3 1\n1 2\n"),
+    EXPECT_EQ(packFailure(dir, "%%MatrixMarket matrix coordinate real general\n3 3 2\n1 2\n"),
               in + ":3: expected \"row column value\" as the header says, got \"1 2\"");
-    EXPECT_EQ(packFailure(dir, "%%MatrixMarket matrix coordinate integer general\n3 3 1\n1 2 0.5\n"),
+    EXPECT_EQ(packFailure(dir, "%%MatrixMarket matrix coordinate integer general\n3 3 2\n1 2 0.5\n"),
               in + ":3: expected an integer value, got \"0.5\"");
-    EXPECT_EQ(packFailure(dir, banner + "3 3 1\n4 2\n"), in + ":3: expected a row index from 1 to 3, got \"4\"");
-    EXPECT_EQ(packFailure(dir, banner + "3 3 1\n1 0\n"), in + ":3: expected a column index from 1 to 3, got \"0\"");
+    EXPECT_EQ(packFailure(dir, banner + "3 3 2\n4 2\n"), in + ":3: expected a row index from 1 to 3, got \"4\"");
+    EXPECT_EQ(packFailure(dir, banner + "3 3 2\n1 0\n"), in + ":3: expected a column index from 1 to 3, got \"0\"");
     EXPECT_EQ(packFailure(dir, banner + "3 4 1\n1 2\n"), in + ":2: expected a square matrix, got 3 rows and 4 columns");
     EXPECT_EQ(packFailure(dir, banner + "3 3\n"),
               in + ":2: expected the size line \"rows columns entries\", got \"3 3\"");
     EXPECT_EQ(packFailure(dir, banner), in + ":1: expected the size line \"rows columns entries\"");
     EXPECT_EQ(packFailure(dir, banner + "3 3 0\n"), in + ":2: expected at least one entry, the matrix has none");
+    // An entry joins at most two nodes: rows beyond twice the entries would be nodes without arcs.
+    EXPECT_EQ(packFailure(dir, banner + "5 5 2\n1 2\n3 4\n"),
+              in + ":2: expected at most 2 rows per entry (an entry joins two nodes), got 5 rows for 2 entries, so at "
+                   "least 1 nodes would have no arc; give -force 1 to pack them anyway");
+    // A banner after line 1 is not a comment of an edge list.
+    const std::string late = "expected the Matrix Market banner on line 1 only, found it on line 2: remove the lines "
+                             "before it (or the banner, if the file is an edge list)";
+    EXPECT_EQ(packFailure(dir, "\n" + banner + "3 3 1\n1 2\n"), in + ":2: " + late);
+    EXPECT_EQ(packFailure(dir, "% made by hand\n" + banner + "3 3 1\n1 2\n"), in + ":2: " + late);
+    EXPECT_EQ(packFailure(dir, "1 2\n" + banner), in + ":2: " + late);
     EXPECT_TRUE(contains(packFailure(dir, "%%MatrixMarket matrix array real general\n3 3\n"),
                          in + ":1: expected \"%%MatrixMarket matrix coordinate"));
     EXPECT_TRUE(contains(packFailure(dir, "%%MatrixMarket matrix coordinate real hermitian\n"), in + ":1: expected"));
@@ -705,6 +727,19 @@ TEST(NetpackProgram, StatusesAndMessages) {
     EXPECT_EQ(r.err, "netpack: e.txt:2: expected a node id (an integer from 0 to 2^63), got \"three\"\n");
     EXPECT_FALSE(fs::exists(dir.path("network.bin")));
 
+    // A size line of 2 * 10^9 nodes in a file of 77 bytes is refused before
+    // anything is allocated (the address-space limit keeps a build that
+    // allocates from taking the machine's memory).
+    testnet::writeBytes(dir.path("big.mtx"),
+                        "%%MatrixMarket matrix coordinate pattern general\n2000000000 2000000000 1\n1 2\n");
+    const std::string limit = kAddressSanitizer ? "" : "ulimit -v 1000000; ";
+    r = testnet::run({"/bin/sh", "-c", limit + "exec \"$0\" \"$@\"", NETPACK_BIN, "-i", "big.mtx"},
+                     dir.root().string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "netpack: big.mtx:2: expected at most 2 rows per entry (an entry joins two nodes), got 2000000000 "
+                     "rows for 1 entries, so at least 1999999998 nodes would have no arc; give -force 1 to pack them "
+                     "anyway\n");
+
     r = testnet::run({NETPACK_BIN, "-i", "e.txt", "-o", "e.txt"}, dir.root().string());
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "netpack: output -o \"e.txt\" and input -i \"e.txt\" are the same file, which writing would "
@@ -731,12 +766,6 @@ TEST(NetpackProgram, StatusesAndMessages) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "0\n255\n");
 }
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
 
 // Under an address-space limit of 1 GB, inputs that need more say what did
 // not fit and what to change, instead of "std::bad_alloc".

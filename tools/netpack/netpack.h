@@ -84,6 +84,7 @@ struct ArcList {
 struct ReadOptions {
     bool undirected = false;       // every line is an edge: add both arcs
     bool withProbability = false;  // -w file: the third column is the probability
+    bool force = false;            // -force 1: a Matrix Market size line may have over 2 rows per entry
 };
 
 // Reads a text edge list or a Matrix Market coordinate file, plain or gzip
@@ -190,6 +191,7 @@ struct PackConfig {
     int scale = 16;
     std::uint32_t edgefactor = 16;
     bool undirected = false;
+    bool force = false;  // -force 1 (ReadOptions::force)
     WeightModel weights = WeightModel::WeightedCascade;
     double p = 0.01;
     bool normalize = false;

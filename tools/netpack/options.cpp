@@ -28,6 +28,8 @@ const char* const kUsage =
     "  -i FILE            edge list (\"u v\" or \"u v p\" per line, '#'/'%' comments) or\n"
     "                     Matrix Market coordinate file; gzip-compressed or plain\n"
     "  -undirected 0|1    1: every line is an edge, both arcs are added (default 0)\n"
+    "  -force 0|1         1: accept a Matrix Market size line with over 2 rows per entry\n"
+    "                     (nodes no entry reaches are kept without arcs; default 0)\n"
     "  -gen rmat          generate an R-MAT network (a, b, c) = (0.57, 0.19, 0.19)\n"
     "  -scale S           2^S nodes (1..30, default 16)\n"
     "  -edgefactor E      E * 2^S arcs drawn (default 16)\n"
@@ -52,12 +54,13 @@ struct OptionUse {
     unsigned modes;  // the modes that accept it; kFromFile / kGenerate narrow kPack
 };
 
-constexpr std::array<OptionUse, 19> kOptions{{
+constexpr std::array<OptionUse, 20> kOptions{{
     {"-i", kFromFile},
     {"-gen", kGenerate},
     {"-unmap", kUnmap},
     {"-info", kInfo},
     {"-undirected", kFromFile},
+    {"-force", kFromFile},
     {"-scale", kGenerate},
     {"-edgefactor", kGenerate},
     {"-w", kPack},
@@ -182,6 +185,7 @@ ParsedCommand parseCommandLine(int argc, char** argv) {
         p.input = text(op, "-i");
         if (p.input.empty()) throw std::invalid_argument("option -i: expected a file name");
         p.undirected = intOption(op, "-undirected", 0, 0, 1) == 1;
+        p.force = intOption(op, "-force", 0, 0, 1) == 1;
     }
     p.p = realOption(op, "-p", p.p, 0.0, 1.0);
     p.normalize = intOption(op, "-normalize", 0, 0, 1) == 1;

@@ -37,7 +37,7 @@ PackReport pack(const PackConfig& cfg) {
 
     PackReport report;
     ArcList arcs = cfg.generate ? generateRmat(cfg.scale, cfg.edgefactor, cfg.seed)
-                                : readEdgeFile(cfg.input, {cfg.undirected, cfg.weights == WeightModel::File});
+                                : readEdgeFile(cfg.input, {cfg.undirected, cfg.weights == WeightModel::File, cfg.force});
     report.entries = arcs.src.size();
     report.lines = arcs.lines;
     report.bytes = arcs.bytes;

@@ -350,7 +350,13 @@ public:
     Reader(const std::string& path, const ReadOptions& opt) : path(path), opt(opt) {}
 
     void line(std::string_view text, std::uint64_t no) {
-        if (no == 1 && text.starts_with(kBanner)) {
+        if (text.starts_with(kBanner)) {
+            // Read as a comment, a late banner would turn the size line into
+            // an arc and the matrix into an edge list of other nodes.
+            if (no != 1)
+                fail(path, no,
+                     "expected the Matrix Market banner on line 1 only, found it on line " + std::to_string(no) +
+                         ": remove the lines before it (or the banner, if the file is an edge list)");
             banner(text);
             return;
         }
@@ -373,7 +379,6 @@ public:
                 fail(path, lastLine,
                      "expected " + std::to_string(declared) + " entries after the size line (line " +
                          std::to_string(sizeLine) + "), found " + std::to_string(entries));
-            if (declared == 0) fail(path, lastLine, "expected at least one entry, the matrix has none");
             out.n = static_cast<std::uint32_t>(rows);
             out.firstId = 1;
             out.src = std::move(mmSrc);
@@ -467,6 +472,7 @@ private:
             checkNodeCount(rows, path);
             if (declared > UINT32_MAX)
                 fail(path, no, "expected at most 4294967295 entries, got " + std::to_string(declared));
+            checkEntriesFillRows(no);
             sizeLine = no;
             mm = MmState::Entries;
             return;
@@ -493,6 +499,20 @@ private:
         mmSrc.push_back(u);
         mmDst.push_back(v);
         ++entries;
+    }
+
+    // Every node is kept, and what is kept per node is allocated before the
+    // entries are packed: a size line whose rows the entries cannot reach
+    // ("2000000000 2000000000 1" in a file of a few bytes) would cost
+    // gigabytes for nodes without an arc, so it is refused before anything
+    // is allocated, unless -force 1 asks for such a matrix.
+    void checkEntriesFillRows(std::uint64_t no) const {
+        if (declared == 0) fail(path, no, "expected at least one entry, the matrix has none");
+        if (opt.force || rows <= 2 * declared) return;
+        fail(path, no,
+             "expected at most 2 rows per entry (an entry joins two nodes), got " + std::to_string(rows) +
+                 " rows for " + std::to_string(declared) + " entries, so at least " +
+                 std::to_string(rows - 2 * declared) + " nodes would have no arc; give -force 1 to pack them anyway");
     }
 
     std::uint32_t matrixIndex(std::string_view t, std::uint64_t no, const char* what) const {
