@@ -73,17 +73,17 @@ TEST_F(FileIdentityTest, ClashNamesBothOptions) {
         std::vector<NamedFile> inputs, outputs;
         std::string message;
     };
+    const std::string destroys = " are the same file, which writing would destroy";
     const Case cases[] = {
         {{{"-i", at("f")}}, {{"-o", at("g")}, {"-map", at("new")}}, ""},
         {{{"-i", at("f")}}, {{"-o", at("g")}, {"-co", at("lnk")}},
-         "output -co \"" + at("lnk") + "\" and input -i \"" + at("f") + "\" are the same file, which writing would destroy"},
+         "output -co \"" + at("lnk") + "\" and input -i \"" + at("f") + "\"" + destroys},
         {{{"-i", at("f")}}, {{"-o", at("new")}, {"-bo", at("dang")}},
          "outputs -o \"" + at("new") + "\" and -bo \"" + at("dang") + "\" are the same file"},
         {{{"-i", at("f")}, {"-cost file:", at("g")}}, {{"-o", at("hard")}},
-         "output -o \"" + at("hard") + "\" and input -i \"" + at("f") + "\" are the same file, which writing would destroy"},
+         "output -o \"" + at("hard") + "\" and input -i \"" + at("f") + "\"" + destroys},
         {{{"-i", at("f")}, {"-cost file:", at("g")}}, {{"-o", at("new")}, {"-po", at("./g")}},
-         "output -po \"" + at("./g") + "\" and input -cost file: \"" + at("g") +
-             "\" are the same file, which writing would destroy"},
+         "output -po \"" + at("./g") + "\" and input -cost file: \"" + at("g") + "\"" + destroys},
         {{{"-i", ""}}, {{"-o", ""}, {"-bo", ""}, {"-co", at("f")}}, ""},  // empty names are not files
     };
     for (const Case& c : cases) EXPECT_EQ(fileClash(c.inputs, c.outputs), c.message);

@@ -224,22 +224,86 @@ TEST(NetpackRead, DataAfterTheGzipStreamIsRefused) {
     }
 }
 
-TEST(NetpackRead, BadLinesNameFileLineAndExpectation) {
+// Malformed inputs, each refused with the file, the line (where there is
+// one) and what was expected.
+struct Malformed {
+    std::string text;
+    std::string message;  // after the file name
+    netpack::WeightModel weights = netpack::WeightModel::WeightedCascade;
+};
+
+void PrintTo(const Malformed& m, std::ostream* os) { *os << testing::PrintToString(m.text); }
+
+class NetpackMalformed : public testing::TestWithParam<Malformed> {};
+
+TEST_P(NetpackMalformed, NamesFileLineAndExpectation) {
     TempDir dir;
-    const std::string in = dir.path("in.txt");
-    EXPECT_EQ(packFailure(dir, "1 2\n# c\n-5 3\n"), in + ":3: expected a non-negative node id, got \"-5\"");
-    EXPECT_EQ(packFailure(dir, "1 x2\n"), in + ":1: expected a node id (an integer from 0 to 2^63), got \"x2\"");
-    EXPECT_EQ(packFailure(dir, "1 9223372036854775809\n"),
-              in + ":1: expected a node id (an integer from 0 to 2^63), got \"9223372036854775809\"");
-    EXPECT_EQ(packFailure(dir, "1 2\n3\n"),
-              in + ":2: expected \"u v\" or \"u v p\" (node ids, optional probability), got \"3\"");
-    EXPECT_EQ(packFailure(dir, "1 2 0.5 7\n"),
-              in + ":1: expected \"u v\" or \"u v p\" (node ids, optional probability), got \"1 2 0.5 7\"");
-    EXPECT_EQ(packFailure(dir, "# only a comment\n\n"),
-              in + ":2: expected at least one arc \"u v\", found none in 2 lines");
-    EXPECT_EQ(packFailure(dir, ""), in + ":1: expected at least one arc \"u v\", found none in 0 lines");
-    EXPECT_EQ(packFailure(dir, "4 4\n5 5\n"),
-              in + ": expected at least one arc that is not a self-loop, found 2 self-loops and nothing else");
+    netpack::PackConfig cfg;
+    cfg.weights = GetParam().weights;
+    EXPECT_EQ(packFailure(dir, GetParam().text, cfg), dir.path("in.txt") + GetParam().message);
+    EXPECT_FALSE(fs::exists(dir.path("net.bin")));
+}
+
+const std::string kNodeId = "expected a node id (an integer from 0 to 2^63), got ";
+const std::string kArcLine = "expected \"u v\" or \"u v p\" (node ids, optional probability), got ";
+INSTANTIATE_TEST_SUITE_P(EdgeLists, NetpackMalformed, testing::ValuesIn(std::vector<Malformed>{
+    {"1 2\n# c\n-5 3\n", ":3: expected a non-negative node id, got \"-5\""},
+    {"1 x2\n", ":1: " + kNodeId + "\"x2\""},
+    {"1 9223372036854775809\n", ":1: " + kNodeId + "\"9223372036854775809\""},
+    {"1 2\n3\n", ":2: " + kArcLine + "\"3\""},
+    {"1 2 0.5 7\n", ":1: " + kArcLine + "\"1 2 0.5 7\""},
+    {"# only a comment\n\n", ":2: expected at least one arc \"u v\", found none in 2 lines"},
+    {"", ":1: expected at least one arc \"u v\", found none in 0 lines"},
+    {"4 4\n5 5\n", ": expected at least one arc that is not a self-loop, found 2 self-loops and nothing else"},
+}));
+
+const std::string kProbability = "expected a probability from 0 to 1 in the third column, got ";
+INSTANTIATE_TEST_SUITE_P(FileWeights, NetpackMalformed, testing::ValuesIn(std::vector<Malformed>{
+    {"1 2 0.5\n2 3 1.5\n", ":2: " + kProbability + "\"1.5\"", netpack::WeightModel::File},
+    {"1 2 -0.1\n", ":1: " + kProbability + "\"-0.1\"", netpack::WeightModel::File},
+    {"1 2 nan\n", ":1: " + kProbability + "\"nan\"", netpack::WeightModel::File},
+    {"1 2 half\n", ":1: " + kProbability + "\"half\"", netpack::WeightModel::File},
+    {"1 2 0.5\n2 3\n", ":2: expected a probability in the third column (-w file), got \"2 3\"",
+     netpack::WeightModel::File},
+}));
+
+const std::string kPattern = "%%MatrixMarket matrix coordinate pattern general\n";
+const std::string kBannerForm = "expected \"%%MatrixMarket matrix coordinate pattern|integer|real general|symmetric\", "
+                                "got ";
+const std::string kLateBanner = ":2: expected the Matrix Market banner on line 1 only, found it on line 2: remove the "
+                                "lines before it (or the banner, if the file is an edge list)";
+INSTANTIATE_TEST_SUITE_P(MatrixMarket, NetpackMalformed, testing::ValuesIn(std::vector<Malformed>{
+    {kPattern + "3 3 2\n1 2\n", ":3: expected 2 entries after the size line (line 2), found 1"},
+    {kPattern + "2 2 1\n1 2\n2 1\n", ":4: expected 1 entries after the size line (line 2), found more"},
+    {kPattern + "3 3 2\n1 2 5\n", ":3: expected \"row column\" as the header says, got \"1 2 5\""},
+    {"%%MatrixMarket matrix coordinate real general\n3 3 2\n1 2\n",
+     ":3: expected \"row column value\" as the header says, got \"1 2\""},
+    {"%%MatrixMarket matrix coordinate integer general\n3 3 2\n1 2 0.5\n",
+     ":3: expected an integer value, got \"0.5\""},
+    {kPattern + "3 3 2\n4 2\n", ":3: expected a row index from 1 to 3, got \"4\""},
+    {kPattern + "3 3 2\n1 0\n", ":3: expected a column index from 1 to 3, got \"0\""},
+    {kPattern + "3 4 1\n1 2\n", ":2: expected a square matrix, got 3 rows and 4 columns"},
+    {kPattern + "3 3\n", ":2: expected the size line \"rows columns entries\", got \"3 3\""},
+    {kPattern, ":1: expected the size line \"rows columns entries\""},
+    {kPattern + "3 3 0\n", ":2: expected at least one entry, the matrix has none"},
+    {"%%MatrixMarket matrix array real general\n3 3\n",
+     ":1: " + kBannerForm + "\"%%MatrixMarket matrix array real general\""},
+    {"%%MatrixMarket matrix coordinate real hermitian\n",
+     ":1: " + kBannerForm + "\"%%MatrixMarket matrix coordinate real he...\""},  // quoted tokens are cut
+    {kPattern + "2 2 1\n1 2\n", ":1: expected an integer or real matrix for -w file, got a pattern matrix",
+     netpack::WeightModel::File},
+    // An entry joins at most two nodes: rows beyond twice the entries would be nodes without arcs.
+    {kPattern + "5 5 2\n1 2\n3 4\n",
+     ":2: expected at most 2 rows per entry (an entry joins two nodes), got 5 rows for 2 entries, so at least 1 nodes "
+     "would have no arc; give -force 1 to pack them anyway"},
+    // A banner after line 1 is not a comment of an edge list.
+    {"\n" + kPattern + "3 3 1\n1 2\n", kLateBanner},
+    {"% made by hand\n" + kPattern + "3 3 1\n1 2\n", kLateBanner},
+    {"1 2\n" + kPattern, kLateBanner},
+}));
+
+TEST(NetpackRead, MissingFileIsNamed) {
+    TempDir dir;
     try {
         netpack::readEdgeFile(dir.path("absent.txt"), {});
         ADD_FAILURE() << "a missing file was accepted";
@@ -288,46 +352,6 @@ TEST(NetpackMatrixMarket, GeneralPatternIntegerRealAndSymmetric) {
     EXPECT_EQ(sparse.network, testnet::networkBytes(5, {{4, 2, wc(1)}}));
 }
 
-TEST(NetpackMatrixMarket, HeaderOrSizeThatDoesNotMatchTheBody) {
-    TempDir dir;
-    const std::string in = dir.path("in.txt");
-    const std::string banner = "%%MatrixMarket matrix coordinate pattern general\n";
-    EXPECT_EQ(packFailure(dir, banner + "3 3 2\n1 2\n"),
-              in + ":3: expected 2 entries after the size line (line 2), found 1");
-    EXPECT_EQ(packFailure(dir, banner + "2 2 1\n1 2\n2 1\n"),
-              in + ":4: expected 1 entries after the size line (line 2), found more");
-    EXPECT_EQ(packFailure(dir, banner + "3 3 2\n1 2 5\n"),
-              in + ":3: expected \"row column\" as the header says, got \"1 2 5\"");
-    EXPECT_EQ(packFailure(dir, "%%MatrixMarket matrix coordinate real general\n3 3 2\n1 2\n"),
-              in + ":3: expected \"row column value\" as the header says, got \"1 2\"");
-    EXPECT_EQ(packFailure(dir, "%%MatrixMarket matrix coordinate integer general\n3 3 2\n1 2 0.5\n"),
-              in + ":3: expected an integer value, got \"0.5\"");
-    EXPECT_EQ(packFailure(dir, banner + "3 3 2\n4 2\n"), in + ":3: expected a row index from 1 to 3, got \"4\"");
-    EXPECT_EQ(packFailure(dir, banner + "3 3 2\n1 0\n"), in + ":3: expected a column index from 1 to 3, got \"0\"");
-    EXPECT_EQ(packFailure(dir, banner + "3 4 1\n1 2\n"), in + ":2: expected a square matrix, got 3 rows and 4 columns");
-    EXPECT_EQ(packFailure(dir, banner + "3 3\n"),
-              in + ":2: expected the size line \"rows columns entries\", got \"3 3\"");
-    EXPECT_EQ(packFailure(dir, banner), in + ":1: expected the size line \"rows columns entries\"");
-    EXPECT_EQ(packFailure(dir, banner + "3 3 0\n"), in + ":2: expected at least one entry, the matrix has none");
-    // An entry joins at most two nodes: rows beyond twice the entries would be nodes without arcs.
-    EXPECT_EQ(packFailure(dir, banner + "5 5 2\n1 2\n3 4\n"),
-              in + ":2: expected at most 2 rows per entry (an entry joins two nodes), got 5 rows for 2 entries, so at "
-                   "least 1 nodes would have no arc; give -force 1 to pack them anyway");
-    // A banner after line 1 is not a comment of an edge list.
-    const std::string late = "expected the Matrix Market banner on line 1 only, found it on line 2: remove the lines "
-                             "before it (or the banner, if the file is an edge list)";
-    EXPECT_EQ(packFailure(dir, "\n" + banner + "3 3 1\n1 2\n"), in + ":2: " + late);
-    EXPECT_EQ(packFailure(dir, "% made by hand\n" + banner + "3 3 1\n1 2\n"), in + ":2: " + late);
-    EXPECT_EQ(packFailure(dir, "1 2\n" + banner), in + ":2: " + late);
-    EXPECT_TRUE(contains(packFailure(dir, "%%MatrixMarket matrix array real general\n3 3\n"),
-                         in + ":1: expected \"%%MatrixMarket matrix coordinate"));
-    EXPECT_TRUE(contains(packFailure(dir, "%%MatrixMarket matrix coordinate real hermitian\n"), in + ":1: expected"));
-    netpack::PackConfig file;
-    file.weights = netpack::WeightModel::File;
-    EXPECT_EQ(packFailure(dir, banner + "2 2 1\n1 2\n", file),
-              in + ":1: expected an integer or real matrix for -w file, got a pattern matrix");
-}
-
 TEST(NetpackWeights, UniformTrivalencyAndFile) {
     TempDir dir;
     const std::string text = "1 2 0.5\n2 3 0.125\n3 1 1\n1 3 0\n";
@@ -372,23 +396,6 @@ TEST(NetpackWeights, TrivalencyDrawsTheThreeLevelsEvenlyPerSeed) {
     EXPECT_EQ(std::count(first.begin(), first.end(), 0.1f) + std::count(first.begin(), first.end(), 0.01f) +
                   std::count(first.begin(), first.end(), 0.001f),
               3000);
-}
-
-TEST(NetpackWeights, FileProbabilitiesAreChecked) {
-    TempDir dir;
-    const std::string in = dir.path("in.txt");
-    netpack::PackConfig cfg;
-    cfg.weights = netpack::WeightModel::File;
-    EXPECT_EQ(packFailure(dir, "1 2 0.5\n2 3 1.5\n", cfg),
-              in + ":2: expected a probability from 0 to 1 in the third column, got \"1.5\"");
-    EXPECT_EQ(packFailure(dir, "1 2 -0.1\n", cfg),
-              in + ":1: expected a probability from 0 to 1 in the third column, got \"-0.1\"");
-    EXPECT_EQ(packFailure(dir, "1 2 nan\n", cfg),
-              in + ":1: expected a probability from 0 to 1 in the third column, got \"nan\"");
-    EXPECT_EQ(packFailure(dir, "1 2 half\n", cfg),
-              in + ":1: expected a probability from 0 to 1 in the third column, got \"half\"");
-    EXPECT_EQ(packFailure(dir, "1 2 0.5\n2 3\n", cfg),
-              in + ":2: expected a probability in the third column (-w file), got \"2 3\"");
 }
 
 // Node 3 receives 0.6 + 0.6 (scaled to 0.5 + 0.5), node 2 receives 0.3 + 0.2 (kept).
@@ -542,7 +549,8 @@ TEST(NetpackOutput, TargetsAreCheckedAsFilesBeforeAnythingIsWritten) {
         {&PackConfig::benefitOut, "./net.bin", "outputs -o \"net.bin\" and -bo \"./net.bin\" are the same file"},
         {&PackConfig::costOut, "net.bin", "outputs -o \"net.bin\" and -co \"net.bin\" are the same file"},
         {&PackConfig::benefitOut, dir.path("sub/../net.bin"), "are the same file"},
-        {&PackConfig::pairsOut, "net.bin.map", "outputs -map \"net.bin.map\" and -po \"net.bin.map\" are the same file"},
+        {&PackConfig::pairsOut, "net.bin.map",
+         "outputs -map \"net.bin.map\" and -po \"net.bin.map\" are the same file"},
         {&PackConfig::networkOut, "in.txt", "output -o \"in.txt\" and input -i \"in.txt\"" + destroys},
         {&PackConfig::mapOut, "./in.txt", "output -map \"./in.txt\" and input -i \"in.txt\"" + destroys},
         {&PackConfig::costOut, "inlink", "output -co \"inlink\" and input -i \"in.txt\"" + destroys},

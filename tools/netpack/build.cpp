@@ -23,80 +23,61 @@ std::uint64_t streamSeed(std::uint64_t seed, Stream purpose, std::uint64_t index
     return per.next();
 }
 
-Network buildNetwork(ArcList&& arcs, BuildCounts& counts, const std::string& source) {
-    const std::size_t entries = arcs.src.size();
-    const std::uint32_t n = arcs.n;
-    const bool both = arcs.bothWays;
-    const bool withProb = arcs.prob.size() == entries && entries > 0;
+namespace {
 
-    Network net;
-    net.n = n;
-    net.origId = std::move(arcs.origId);
-    net.firstId = arcs.firstId;
-
-    if (entries * (both ? 2 : 1) > UINT32_MAX)
-        throw std::runtime_error(source + ": expected at most 4294967295 arcs, found " +
-                                 std::to_string(entries * (both ? 2 : 1)));
-
-    // off[v + 1] counts the arcs into v, then prefix sums turn off[v] into
-    // the start of v's list.
-    allocating(source, "the in-list offsets of " + std::to_string(n) + " nodes", (std::uint64_t{n} + 2) * 8,
-               [&] { net.off.assign(static_cast<std::size_t>(n) + 2, 0); });
-    std::vector<std::uint32_t>& off = net.off;
+// off[v + 1] = the arcs into v; self-loops are not counted. Returns their number.
+std::uint64_t countInArcs(const ArcList& arcs, std::vector<std::uint32_t>& off) {
     std::uint64_t selfLoops = 0;
-    for (std::size_t i = 0; i < entries; ++i) {
+    for (std::size_t i = 0; i < arcs.src.size(); ++i) {
         std::uint32_t u = arcs.src[i], v = arcs.dst[i];
         if (u == v) {
             ++selfLoops;
             continue;
         }
         ++off[v + 1];
-        if (both) ++off[u + 1];
+        if (arcs.bothWays) ++off[u + 1];
     }
-    counts.selfLoops = selfLoops;
-    std::partial_sum(off.begin(), off.end(), off.begin());
-    const std::uint32_t total = off[n + 1];
-    if (total == 0)
-        throw std::runtime_error(source + ": expected at least one arc that is not a self-loop, found " +
-                                 std::to_string(selfLoops) + " self-loops and nothing else");
+    return selfLoops;
+}
 
-    // Each scatter advances off[v] from the start of v's list to the start
-    // of the next one; shifting by one place restores the starts.
-    auto restoreStarts = [&] {
-        for (std::uint32_t v = n + 1; v >= 1; --v) off[v] = off[v - 1];
-    };
-    // Self-loops get head 0 so that the probability pass can skip them
-    // without the tail column.
-    allocating(source, "the in-lists of " + std::to_string(total) + " arcs", std::uint64_t{total} * 8,
-               [&] { net.adj.resize(total); });
-    for (std::size_t i = 0; i < entries; ++i) {
+// Each scatter advances off[v] from the start of v's list to the start of
+// the next one; shifting by one place restores the starts.
+void restoreStarts(std::vector<std::uint32_t>& off, std::uint32_t n) {
+    for (std::uint32_t v = n + 1; v >= 1; --v) off[v] = off[v - 1];
+}
+
+// The tails into the in-lists, in input order. Self-loops get head 0 so that
+// the probability pass can skip them without the tail column.
+void scatterTails(ArcList& arcs, Network& net) {
+    std::vector<std::uint32_t>& off = net.off;
+    for (std::size_t i = 0; i < arcs.src.size(); ++i) {
         std::uint32_t u = arcs.src[i], v = arcs.dst[i];
         if (u == v) {
             arcs.dst[i] = 0;
             continue;
         }
         net.adj[off[v]++] = static_cast<std::int32_t>(u);
-        if (both) net.adj[off[u]++] = static_cast<std::int32_t>(v);
+        if (arcs.bothWays) net.adj[off[u]++] = static_cast<std::int32_t>(v);
     }
-    restoreStarts();
-    if (!both) arcs.src.release();
-    if (!withProb) arcs.dst.release();
-    allocating(source, "the probabilities of " + std::to_string(total) + " arcs", std::uint64_t{total} * 4,
-               [&] { net.prob.assign(total, 0.0f); });
-    if (withProb) {
-        for (std::size_t i = 0; i < entries; ++i) {
-            std::uint32_t v = arcs.dst[i];
-            if (v == 0) continue;
-            net.prob[off[v]++] = arcs.prob[i];
-            if (both) net.prob[off[arcs.src[i]]++] = arcs.prob[i];
-        }
-        restoreStarts();
-    }
-    arcs.src.release();
-    arcs.dst.release();
-    arcs.prob.release();
+    restoreStarts(off, net.n);
+}
 
-    // Merge duplicates in place: mark[u] == v once u -> v has been kept.
+// The probabilities read with the arcs, parallel to the tails.
+void scatterProbabilities(const ArcList& arcs, Network& net) {
+    std::vector<std::uint32_t>& off = net.off;
+    for (std::size_t i = 0; i < arcs.dst.size(); ++i) {
+        std::uint32_t v = arcs.dst[i];
+        if (v == 0) continue;
+        net.prob[off[v]++] = arcs.prob[i];
+        if (arcs.bothWays) net.prob[off[arcs.src[i]]++] = arcs.prob[i];
+    }
+    restoreStarts(off, net.n);
+}
+
+// Merges duplicates in place, keeping the first: mark[u] == v once u -> v
+// has been kept. Returns the number merged.
+std::uint64_t mergeDuplicates(Network& net, const std::string& source) {
+    const std::uint32_t n = net.n;
     std::vector<std::uint32_t> mark;
     allocating(source, "the duplicate marks of " + std::to_string(n) + " nodes", (std::uint64_t{n} + 1) * 4,
                [&] { mark.assign(static_cast<std::size_t>(n) + 1, 0); });
@@ -120,7 +101,46 @@ Network buildNetwork(ArcList&& arcs, BuildCounts& counts, const std::string& sou
     net.off[n + 1] = write;
     net.adj.resize(write);
     net.prob.resize(write);
-    counts.duplicates = duplicates;
+    return duplicates;
+}
+
+}  // namespace
+
+Network buildNetwork(ArcList&& arcs, BuildCounts& counts, const std::string& source) {
+    const std::size_t entries = arcs.src.size();
+    const std::uint64_t wanted = entries * (arcs.bothWays ? 2 : 1);
+    const bool withProb = arcs.prob.size() == entries && entries > 0;
+    if (wanted > UINT32_MAX)
+        throw std::runtime_error(source + ": expected at most 4294967295 arcs, found " + std::to_string(wanted));
+
+    Network net;
+    const std::uint32_t n = net.n = arcs.n;
+    net.origId = std::move(arcs.origId);
+    net.firstId = arcs.firstId;
+
+    // Counts per head, then prefix sums turn off[v] into the start of v's list.
+    allocating(source, "the in-list offsets of " + std::to_string(n) + " nodes", (std::uint64_t{n} + 2) * 8,
+               [&] { net.off.assign(static_cast<std::size_t>(n) + 2, 0); });
+    counts.selfLoops = countInArcs(arcs, net.off);
+    std::partial_sum(net.off.begin(), net.off.end(), net.off.begin());
+    const std::uint32_t total = net.off[n + 1];
+    if (total == 0)
+        throw std::runtime_error(source + ": expected at least one arc that is not a self-loop, found " +
+                                 std::to_string(counts.selfLoops) + " self-loops and nothing else");
+
+    allocating(source, "the in-lists of " + std::to_string(total) + " arcs", std::uint64_t{total} * 8,
+               [&] { net.adj.resize(total); });
+    scatterTails(arcs, net);
+    if (!arcs.bothWays) arcs.src.release();
+    if (!withProb) arcs.dst.release();
+    allocating(source, "the probabilities of " + std::to_string(total) + " arcs", std::uint64_t{total} * 4,
+               [&] { net.prob.assign(total, 0.0f); });
+    if (withProb) scatterProbabilities(arcs, net);
+    arcs.src.release();
+    arcs.dst.release();
+    arcs.prob.release();
+
+    counts.duplicates = mergeDuplicates(net, source);
     return net;
 }
 

@@ -9,7 +9,6 @@
 #include <array>
 #include <stdexcept>
 #include <string_view>
-#include <utility>
 
 #include "io/cliArgs.h"
 #include "netpack/netpack.h"
@@ -106,87 +105,89 @@ CostModel costModel(const std::string& s) {
     throw std::invalid_argument("option -cost: expected uniform or degree, got \"" + s + "\"");
 }
 
-}  // namespace
+// A structural fault of the command line: it ends the parse with `problem`.
+struct CommandFault {
+    std::string problem;
+};
 
-ParsedCommand parseCommandLine(int argc, char** argv) {
-    ParsedCommand r;
-    OptionParser op(argc, argv);
-    if (!op.validCheck()) {
-        r.problem = "expected pairs of an option name (starting with '-') and its value";
-        return r;
-    }
-    constexpr std::pair<const char*, unsigned> kModes[] = {
-        {"-i", kPack | kFromFile}, {"-gen", kPack | kGenerate}, {"-unmap", kUnmap}, {"-info", kInfo}};
-    unsigned mode = 0;
-    const char* modeName = "";
-    int modeCount = 0;
-    for (auto [name, bits] : kModes)
-        if (op.getPara(name) != nullptr) {
-            ++modeCount;
-            mode = bits;
-            modeName = name;
+struct Mode {
+    unsigned bits;
+    const char* name;
+};
+
+Mode chooseMode(const OptionParser& op) {
+    constexpr Mode kModes[] = {
+        {kPack | kFromFile, "-i"}, {kPack | kGenerate, "-gen"}, {kUnmap, "-unmap"}, {kInfo, "-info"}};
+    Mode mode{0, ""};
+    int count = 0;
+    for (Mode m : kModes)
+        if (op.getPara(m.name) != nullptr) {
+            ++count;
+            mode = m;
         }
-    if (modeCount != 1) {
-        r.problem = "expected exactly one of -i, -gen, -unmap and -info";
-        return r;
-    }
+    if (count != 1) throw CommandFault{"expected exactly one of -i, -gen, -unmap and -info"};
+    return mode;
+}
+
+void checkOptionsApply(int argc, char** argv, Mode mode) {
     for (int i = 1; i < argc; i += 2) {
         std::string_view name = argv[i];
         auto it = std::find_if(kOptions.begin(), kOptions.end(), [&](const OptionUse& o) { return o.name == name; });
-        if (it == kOptions.end()) {
-            r.problem = "unknown option " + std::string(name);
-            return r;
-        }
+        if (it == kOptions.end()) throw CommandFault{"unknown option " + std::string(name)};
         unsigned narrowing = it->modes & (kFromFile | kGenerate);
-        bool fits = (it->modes & mode & (kPack | kUnmap | kInfo)) != 0 || (narrowing & mode) != 0;
-        if (!fits) {
-            r.problem = "option " + std::string(name) + " does not apply to " + modeName;
-            return r;
-        }
+        bool fits = (it->modes & mode.bits & (kPack | kUnmap | kInfo)) != 0 || (narrowing & mode.bits) != 0;
+        if (!fits) throw CommandFault{"option " + std::string(name) + " does not apply to " + mode.name};
     }
+}
 
+Command unmapCommand(const OptionParser& op) {
     Command c;
-    if (mode == kUnmap) {
-        c.mode = Command::Mode::Unmap;
-        c.seedFile = text(op, "-unmap");
-        c.mapFile = op.getPara("-map") ? text(op, "-map") : text(op, "-o", "network.bin") + ".map";
-        r.command = std::move(c);
-        return r;
-    }
-    if (mode == kInfo) {
-        c.mode = Command::Mode::Info;
-        c.infoFile = text(op, "-info");
-        c.infoBenefit = text(op, "-b");
-        r.command = std::move(c);
-        return r;
-    }
+    c.mode = Command::Mode::Unmap;
+    c.seedFile = text(op, "-unmap");
+    c.mapFile = op.getPara("-map") ? text(op, "-map") : text(op, "-o", "network.bin") + ".map";
+    return c;
+}
 
-    PackConfig& p = c.pack;
-    p.weights = weightModel(text(op, "-w", "wc"));
-    if (op.getPara("-p") != nullptr && p.weights != WeightModel::Uniform) {
-        r.problem = "option -p applies only to -w uniform";
-        return r;
-    }
-    if (op.getPara("-benefit") != nullptr && op.getPara("-bo") == nullptr) {
-        r.problem = "option -benefit needs a benefit file (-bo)";
-        return r;
-    }
-    if (op.getPara("-cost") != nullptr && op.getPara("-co") == nullptr) {
-        r.problem = "option -cost needs a cost file (-co)";
-        return r;
-    }
+Command infoCommand(const OptionParser& op) {
+    Command c;
+    c.mode = Command::Mode::Info;
+    c.infoFile = text(op, "-info");
+    c.infoBenefit = text(op, "-b");
+    return c;
+}
+
+// Options that only make sense beside another.
+void checkPackPairs(const OptionParser& op, WeightModel weights) {
+    if (op.getPara("-p") != nullptr && weights != WeightModel::Uniform)
+        throw CommandFault{"option -p applies only to -w uniform"};
+    if (op.getPara("-benefit") != nullptr && op.getPara("-bo") == nullptr)
+        throw CommandFault{"option -benefit needs a benefit file (-bo)"};
+    if (op.getPara("-cost") != nullptr && op.getPara("-co") == nullptr)
+        throw CommandFault{"option -cost needs a cost file (-co)"};
+}
+
+// The edge list, or the generator with its sizes.
+void readSource(const OptionParser& op, unsigned mode, PackConfig& p) {
     if (mode & kGenerate) {
         std::string gen = text(op, "-gen");
         if (gen != "rmat") throw std::invalid_argument("option -gen: expected rmat, got \"" + gen + "\"");
         p.generate = true;
         p.scale = static_cast<int>(intOption(op, "-scale", p.scale, 1, 30));
         p.edgefactor = static_cast<std::uint32_t>(intOption(op, "-edgefactor", p.edgefactor, 1, UINT32_MAX));
-    } else {
-        p.input = text(op, "-i");
-        if (p.input.empty()) throw std::invalid_argument("option -i: expected a file name");
-        p.undirected = intOption(op, "-undirected", 0, 0, 1) == 1;
-        p.force = intOption(op, "-force", 0, 0, 1) == 1;
+        return;
     }
+    p.input = text(op, "-i");
+    if (p.input.empty()) throw std::invalid_argument("option -i: expected a file name");
+    p.undirected = intOption(op, "-undirected", 0, 0, 1) == 1;
+    p.force = intOption(op, "-force", 0, 0, 1) == 1;
+}
+
+Command packCommand(const OptionParser& op, unsigned mode) {
+    Command c;
+    PackConfig& p = c.pack;
+    p.weights = weightModel(text(op, "-w", "wc"));
+    checkPackPairs(op, p.weights);
+    readSource(op, mode, p);
     p.p = realOption(op, "-p", p.p, 0.0, 1.0);
     p.normalize = intOption(op, "-normalize", 0, 0, 1) == 1;
     p.seed = static_cast<std::uint64_t>(intOption(op, "-seed", 1, 0));
@@ -197,7 +198,24 @@ ParsedCommand parseCommandLine(int argc, char** argv) {
     p.pairsOut = text(op, "-po");
     p.benefit = benefitModel(text(op, "-benefit", "uniform"));
     p.cost = costModel(text(op, "-cost", "uniform"));
-    r.command = std::move(c);
+    return c;
+}
+
+}  // namespace
+
+ParsedCommand parseCommandLine(int argc, char** argv) {
+    ParsedCommand r;
+    OptionParser op(argc, argv);
+    try {
+        if (!op.validCheck()) throw CommandFault{"expected pairs of an option name (starting with '-') and its value"};
+        const Mode mode = chooseMode(op);
+        checkOptionsApply(argc, argv, mode);
+        r.command = mode.bits == kUnmap  ? unmapCommand(op)
+                    : mode.bits == kInfo ? infoCommand(op)
+                                         : packCommand(op, mode.bits);
+    } catch (const CommandFault& fault) {
+        r.problem = fault.problem;
+    }
     return r;
 }
 

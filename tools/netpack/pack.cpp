@@ -36,8 +36,8 @@ PackReport pack(const PackConfig& cfg) {
     if (!cfg.pairsOut.empty()) pairsFile = std::make_unique<OutputFile>(cfg.pairsOut);
 
     PackReport report;
-    ArcList arcs = cfg.generate ? generateRmat(cfg.scale, cfg.edgefactor, cfg.seed)
-                                : readEdgeFile(cfg.input, {cfg.undirected, cfg.weights == WeightModel::File, cfg.force});
+    const ReadOptions read{cfg.undirected, cfg.weights == WeightModel::File, cfg.force};
+    ArcList arcs = cfg.generate ? generateRmat(cfg.scale, cfg.edgefactor, cfg.seed) : readEdgeFile(cfg.input, read);
     report.entries = arcs.src.size();
     report.lines = arcs.lines;
     report.bytes = arcs.bytes;
