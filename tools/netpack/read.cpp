@@ -1,218 +1,29 @@
 // Reading of text edge lists and Matrix Market coordinate files, plain or
 // gzip-compressed, and the renumbering of their node ids to 1..n.
 //
-// Input is inflated with zlib when it starts with the gzip magic and passed
-// through otherwise, in 1 MiB blocks that a hand-written tokenizer splits into lines
-// and blank-separated fields; numbers are converted with std::from_chars.
+// Lines come from lineInput.h in 1 MiB blocks, split into blank-separated
+// fields; numbers are converted with std::from_chars.
 // Ids are held as 32-bit values until the first id that needs 64 bits turns
 // up, so that the usual inputs cost 8 bytes per arc while they are read.
 // Renumbering marks the ids in a bitmap when the id range is small enough
 // for the bitmap to cost less than a sorted copy, and sorts a copy otherwise.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <zlib.h>
-
 #include <algorithm>
 #include <bit>
-#include <cerrno>
-#include <charconv>
 #include <chrono>
-#include <cmath>
-#include <cstring>
-#include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
+#include "netpack/lineInput.h"
 #include "netpack/netpack.h"
-#include "io/textReader.h"
 
 namespace netpack {
 namespace {
 
-[[noreturn]] void fail(const std::string& path, std::uint64_t line, const std::string& what) {
-    throw std::runtime_error(path + ":" + std::to_string(line) + ": " + what);
-}
-
-std::string quoted(std::string_view s) { return quoteToken(s); }
-
-// The bytes of a file, inflated when it starts with the gzip magic and
-// passed through otherwise. Further gzip members are read on; anything else
-// after the end of a member is refused rather than dropped, and a stream that
-// ends inside a member is a truncated file.
-class GzInput {
-public:
-    explicit GzInput(const std::string& path) : path(path) {
-        do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        while (fd < 0 && errno == EINTR);
-        if (fd < 0) throw std::runtime_error(path + ": cannot open: " + std::strerror(errno));
-        struct stat st {};
-        if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-            ::close(fd);
-            throw std::runtime_error(path + ": is a directory, not a file");
-        }
-        in.reset(new unsigned char[kIn]);
-        while (have < 2 && fill(0)) {
-        }
-        gzip = have >= 2 && in[0] == 0x1f && in[1] == 0x8b;
-        if (gzip && inflateInit2(&zs, 15 + 16) != Z_OK) {
-            ::close(fd);
-            throw std::runtime_error(path + ": cannot start decompression: out of memory");
-        }
-    }
-    GzInput(const GzInput&) = delete;
-    GzInput& operator=(const GzInput&) = delete;
-    ~GzInput() {
-        if (gzip) inflateEnd(&zs);
-        ::close(fd);
-    }
-
-    // Up to cap bytes; fewer only at the end of the data. `line` is the
-    // number of lines complete so far, for the message of a damaged stream.
-    std::size_t read(char* buf, std::size_t cap, std::uint64_t line) {
-        std::size_t out = 0;
-        if (!gzip) {
-            while (out < cap) {
-                if (used == have && !fill(line)) break;
-                const std::size_t n = std::min(cap - out, have - used);
-                std::memcpy(buf + out, in.get() + used, n);
-                used += n;
-                out += n;
-            }
-            return out;
-        }
-        while (out < cap) {
-            if (used == have && !fill(line)) {
-                if (inMember) fail(path, line + 1, "expected more compressed data: the gzip stream is truncated");
-                break;
-            }
-            if (!inMember) {
-                // A member ended: only another member may follow.
-                while (have - used < 2 && fill(line)) {
-                }
-                if (have - used < 2 || in[used] != 0x1f || in[used + 1] != 0x8b)
-                    fail(path, line + 1, "expected the end of the file or another gzip member after the end of the "
-                                         "gzip stream, found other data");
-                inflateReset(&zs);
-                inMember = true;
-            }
-            zs.next_in = in.get() + used;
-            zs.avail_in = static_cast<uInt>(have - used);
-            zs.next_out = reinterpret_cast<Bytef*>(buf + out);
-            zs.avail_out = static_cast<uInt>(std::min<std::size_t>(cap - out, UINT32_MAX));
-            const int rc = inflate(&zs, Z_NO_FLUSH);
-            used = have - zs.avail_in;
-            out = static_cast<std::size_t>(reinterpret_cast<char*>(zs.next_out) - buf);
-            if (rc == Z_STREAM_END)
-                inMember = false;
-            else if (rc != Z_OK && rc != Z_BUF_ERROR)
-                fail(path, line + 1, std::string("damaged gzip data: ") + (zs.msg != nullptr ? zs.msg : "inflate failed"));
-        }
-        return out;
-    }
-
-private:
-    // Reads more of the file behind the unused bytes; false at its end.
-    bool fill(std::uint64_t line) {
-        if (used > 0) {
-            std::memmove(in.get(), in.get() + used, have - used);
-            have -= used;
-            used = 0;
-        }
-        for (;;) {
-            const ssize_t got = ::read(fd, in.get() + have, kIn - have);
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) fail(path, line + 1, std::strerror(errno));
-            have += static_cast<std::size_t>(got);
-            return got > 0;
-        }
-    }
-
-    static constexpr std::size_t kIn = std::size_t{1} << 17;
-    std::string path;
-    int fd = -1;
-    std::unique_ptr<unsigned char[]> in;
-    std::size_t have = 0, used = 0;
-    bool gzip = false, inMember = true;
-    z_stream zs{};
-};
-
-// Calls onLine(text, number) for every line, without its '\n' and without a
-// trailing '\r'. The last line need not end in '\n'.
-template <class F>
-void scanLines(GzInput& in, const std::string& path, std::uint64_t& lineNo, std::uint64_t& bytes, F&& onLine) {
-    constexpr std::size_t kBuf = std::size_t{1} << 20;
-    std::unique_ptr<char[]> buf(new char[kBuf]);
-    std::size_t have = 0;
-    for (;;) {
-        std::size_t want = kBuf - have;
-        std::size_t got = in.read(buf.get() + have, want, lineNo);
-        bytes += got;
-        have += got;
-        bool eof = got < want;
-        const char* p = buf.get();
-        const char* end = p + have;
-        while (const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) {
-            const char* e = (nl > p && nl[-1] == '\r') ? nl - 1 : nl;
-            onLine(std::string_view(p, static_cast<std::size_t>(e - p)), ++lineNo);
-            p = nl + 1;
-        }
-        std::size_t rest = static_cast<std::size_t>(end - p);
-        if (eof) {
-            if (rest > 0) {
-                if (end[-1] == '\r') --end;
-                onLine(std::string_view(p, static_cast<std::size_t>(end - p)), ++lineNo);
-            }
-            return;
-        }
-        if (rest == kBuf) fail(path, lineNo + 1, "expected a line shorter than 1 MiB");
-        std::memmove(buf.get(), p, rest);
-        have = rest;
-    }
-}
-
-inline bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-// Up to three blank-separated fields; `more` tells whether a fourth exists.
-struct Fields {
-    std::string_view f[3];
-    int count = 0;
-    bool more = false;
-};
-
-inline Fields split(std::string_view line) {
-    Fields r;
-    const char* p = line.data();
-    const char* end = p + line.size();
-    for (;;) {
-        while (p < end && isBlank(*p)) ++p;
-        if (p == end) return r;
-        if (r.count == 3) {
-            r.more = true;
-            return r;
-        }
-        const char* s = p;
-        while (p < end && !isBlank(*p)) ++p;
-        r.f[r.count++] = std::string_view(s, static_cast<std::size_t>(p - s));
-    }
-}
-
-inline bool isComment(const Fields& fl) {
-    return fl.f[0][0] == '#' || fl.f[0][0] == '%';
-}
-
-template <class T>
-inline bool parseWhole(std::string_view t, T& value) {
-    auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
-    return ec == std::errc() && p == t.data() + t.size();
-}
-
 inline float parseProbability(const std::string& path, std::uint64_t line, std::string_view t) {
     double p = 0;
     if (!parseWhole(t, p) || !(p >= 0.0 && p <= 1.0))
-        fail(path, line, "expected a probability from 0 to 1 in the third column, got " + quoted(t));
+        lineFault(path, line, "expected a probability from 0 to 1 in the third column, got " + quoteToken(t));
     return static_cast<float>(p);
 }
 
@@ -354,9 +165,9 @@ public:
             // Read as a comment, a late banner would turn the size line into
             // an arc and the matrix into an edge list of other nodes.
             if (no != 1)
-                fail(path, no,
-                     "expected the Matrix Market banner on line 1 only, found it on line " + std::to_string(no) +
-                         ": remove the lines before it (or the banner, if the file is an edge list)");
+                lineFault(path, no,
+                          "expected the Matrix Market banner on line 1 only, found it on line " + std::to_string(no) +
+                              ": remove the lines before it (or the banner, if the file is an edge list)");
             banner(text);
             return;
         }
@@ -374,11 +185,11 @@ public:
         ArcList out;
         out.lines = lastLine;
         if (mm != MmState::None) {
-            if (mm == MmState::Banner) fail(path, lastLine, "expected the size line \"rows columns entries\"");
+            if (mm == MmState::Banner) lineFault(path, lastLine, "expected the size line \"rows columns entries\"");
             if (entries != declared)
-                fail(path, lastLine,
-                     "expected " + std::to_string(declared) + " entries after the size line (line " +
-                         std::to_string(sizeLine) + "), found " + std::to_string(entries));
+                lineFault(path, lastLine,
+                          "expected " + std::to_string(declared) + " entries after the size line (line " +
+                              std::to_string(sizeLine) + "), found " + std::to_string(entries));
             out.n = static_cast<std::uint32_t>(rows);
             out.firstId = 1;
             out.src = std::move(mmSrc);
@@ -386,8 +197,8 @@ public:
             out.bothWays = opt.undirected || symmetric;
         } else {
             if (ids.size() == 0)
-                fail(path, std::max<std::uint64_t>(lastLine, 1),
-                     "expected at least one arc \"u v\", found none in " + std::to_string(lastLine) + " lines");
+                lineFault(path, std::max<std::uint64_t>(lastLine, 1),
+                          "expected at least one arc \"u v\", found none in " + std::to_string(lastLine) + " lines");
             renumber(ids, out, path);
             out.bothWays = opt.undirected;
         }
@@ -401,23 +212,15 @@ private:
 
     void edgeLine(std::string_view text, const Fields& fl, std::uint64_t no) {
         if (fl.count < 2 || fl.more)
-            fail(path, no, "expected \"u v\" or \"u v p\" (node ids, optional probability), got " + quoted(text));
-        std::uint64_t u = nodeId(fl.f[0], no), v = nodeId(fl.f[1], no);
+            lineFault(path, no,
+                      "expected \"u v\" or \"u v p\" (node ids, optional probability), got " + quoteToken(text));
+        std::uint64_t u = parseNodeId(path, no, fl.f[0]), v = parseNodeId(path, no, fl.f[1]);
         if (opt.withProbability) {
             if (fl.count < 3)
-                fail(path, no, "expected a probability in the third column (-w file), got " + quoted(text));
+                lineFault(path, no, "expected a probability in the third column (-w file), got " + quoteToken(text));
             prob.push_back(parseProbability(path, no, fl.f[2]));
         }
         ids.push(u, v);
-    }
-
-    std::uint64_t nodeId(std::string_view t, std::uint64_t no) const {
-        std::uint64_t id = 0;
-        if (!parseWhole(t, id) || id > kMaxOriginalId) {
-            if (t[0] == '-') fail(path, no, "expected a non-negative node id, got " + quoted(t));
-            fail(path, no, "expected a node id (an integer from 0 to 2^63), got " + quoted(t));
-        }
-        return id;
     }
 
     void banner(std::string_view text) {
@@ -431,7 +234,7 @@ private:
         const char* expected =
             "expected \"%%MatrixMarket matrix coordinate pattern|integer|real general|symmetric\", got ";
         if (words.size() != 4 || !sameWord(words[0], "matrix") || !sameWord(words[1], "coordinate"))
-            fail(path, 1, expected + quoted(text));
+            lineFault(path, 1, expected + quoteToken(text));
         std::string_view field = words[2], symmetry = words[3];
         if (sameWord(field, "pattern"))
             mmField = MmField::Pattern;
@@ -440,19 +243,20 @@ private:
         else if (sameWord(field, "real"))
             mmField = MmField::Real;
         else
-            fail(path, 1, expected + quoted(text));
+            lineFault(path, 1, expected + quoteToken(text));
         if (sameWord(symmetry, "symmetric"))
             symmetric = true;
         else if (!sameWord(symmetry, "general"))
-            fail(path, 1, expected + quoted(text));
+            lineFault(path, 1, expected + quoteToken(text));
         if (opt.withProbability && mmField == MmField::Pattern)
-            fail(path, 1, "expected an integer or real matrix for -w file, got a pattern matrix");
+            lineFault(path, 1, "expected an integer or real matrix for -w file, got a pattern matrix");
         mm = MmState::Banner;
     }
 
     std::uint64_t sizeValue(std::string_view t, std::uint64_t no, const std::string& text) const {
         std::uint64_t v = 0;
-        if (!parseWhole(t, v)) fail(path, no, "expected the size line \"rows columns entries\", got " + quoted(text));
+        if (!parseWhole(t, v))
+            lineFault(path, no, "expected the size line \"rows columns entries\", got " + quoteToken(text));
         return v;
     }
 
@@ -461,39 +265,39 @@ private:
         if (mm == MmState::Banner) {
             std::string t(text);
             if (fl.count != 3 || fl.more)
-                fail(path, no, "expected the size line \"rows columns entries\", got " + quoted(text));
+                lineFault(path, no, "expected the size line \"rows columns entries\", got " + quoteToken(text));
             rows = sizeValue(fl.f[0], no, t);
             std::uint64_t cols = sizeValue(fl.f[1], no, t);
             declared = sizeValue(fl.f[2], no, t);
             if (rows != cols)
-                fail(path, no,
-                     "expected a square matrix, got " + std::to_string(rows) + " rows and " + std::to_string(cols) +
-                         " columns");
+                lineFault(path, no,
+                          "expected a square matrix, got " + std::to_string(rows) + " rows and " +
+                              std::to_string(cols) + " columns");
             checkNodeCount(rows, path);
             if (declared > UINT32_MAX)
-                fail(path, no, "expected at most 4294967295 entries, got " + std::to_string(declared));
+                lineFault(path, no, "expected at most 4294967295 entries, got " + std::to_string(declared));
             checkEntriesFillRows(no);
             sizeLine = no;
             mm = MmState::Entries;
             return;
         }
         if (entries == declared)
-            fail(path, no,
-                 "expected " + std::to_string(declared) + " entries after the size line (line " +
-                     std::to_string(sizeLine) + "), found more");
+            lineFault(path, no,
+                      "expected " + std::to_string(declared) + " entries after the size line (line " +
+                          std::to_string(sizeLine) + "), found more");
         int want = mmField == MmField::Pattern ? 2 : 3;
         if (fl.count != want || fl.more)
-            fail(path, no,
-                 std::string("expected ") + (want == 2 ? "\"row column\"" : "\"row column value\"") +
-                     " as the header says, got " + quoted(text));
+            lineFault(path, no,
+                      std::string("expected ") + (want == 2 ? "\"row column\"" : "\"row column value\"") +
+                          " as the header says, got " + quoteToken(text));
         std::uint32_t u = matrixIndex(fl.f[0], no, "row"), v = matrixIndex(fl.f[1], no, "column");
         if (mmField == MmField::Integer) {
             long long x = 0;
-            if (!parseWhole(fl.f[2], x)) fail(path, no, "expected an integer value, got " + quoted(fl.f[2]));
+            if (!parseWhole(fl.f[2], x)) lineFault(path, no, "expected an integer value, got " + quoteToken(fl.f[2]));
             if (opt.withProbability) prob.push_back(parseProbability(path, no, fl.f[2]));
         } else if (mmField == MmField::Real) {
             double x = 0;
-            if (!parseWhole(fl.f[2], x)) fail(path, no, "expected a real value, got " + quoted(fl.f[2]));
+            if (!parseWhole(fl.f[2], x)) lineFault(path, no, "expected a real value, got " + quoteToken(fl.f[2]));
             if (opt.withProbability) prob.push_back(parseProbability(path, no, fl.f[2]));
         }
         mmSrc.push_back(u);
@@ -507,19 +311,21 @@ private:
     // gigabytes for nodes without an arc, so it is refused before anything
     // is allocated, unless -force 1 asks for such a matrix.
     void checkEntriesFillRows(std::uint64_t no) const {
-        if (declared == 0) fail(path, no, "expected at least one entry, the matrix has none");
+        if (declared == 0) lineFault(path, no, "expected at least one entry, the matrix has none");
         if (opt.force || rows <= 2 * declared) return;
-        fail(path, no,
-             "expected at most 2 rows per entry (an entry joins two nodes), got " + std::to_string(rows) +
-                 " rows for " + std::to_string(declared) + " entries, so at least " +
-                 std::to_string(rows - 2 * declared) + " nodes would have no arc; give -force 1 to pack them anyway");
+        lineFault(path, no,
+                  "expected at most 2 rows per entry (an entry joins two nodes), got " + std::to_string(rows) +
+                      " rows for " + std::to_string(declared) + " entries, so at least " +
+                      std::to_string(rows - 2 * declared) +
+                      " nodes would have no arc; give -force 1 to pack them anyway");
     }
 
     std::uint32_t matrixIndex(std::string_view t, std::uint64_t no, const char* what) const {
         std::uint64_t i = 0;
         if (!parseWhole(t, i) || i < 1 || i > rows)
-            fail(path, no,
-                 std::string("expected a ") + what + " index from 1 to " + std::to_string(rows) + ", got " + quoted(t));
+            lineFault(path, no,
+                      std::string("expected a ") + what + " index from 1 to " + std::to_string(rows) + ", got " +
+                          quoteToken(t));
         return static_cast<std::uint32_t>(i);
     }
 
@@ -556,7 +362,8 @@ std::vector<std::uint64_t> unmapSeeds(const std::string& seedFile, const std::st
         std::uint64_t lineNo = 0, bytes = 0;
         scanLines(in, mapFile, lineNo, bytes, [&](std::string_view text, std::uint64_t no) {
             std::uint64_t id = 0;
-            if (!parseWhole(text, id)) fail(mapFile, no, "expected one original node id per line, got " + quoted(text));
+            if (!parseWhole(text, id))
+                lineFault(mapFile, no, "expected one original node id per line, got " + quoteToken(text));
             original.push_back(id);
         });
     }
@@ -569,9 +376,9 @@ std::vector<std::uint64_t> unmapSeeds(const std::string& seedFile, const std::st
             for (int i = 0; i < fl.count; ++i) {
                 std::uint64_t v = 0;
                 if (!parseWhole(fl.f[i], v) || v < 1 || v > original.size())
-                    fail(seedFile, no,
-                         "expected a node id from 1 to " + std::to_string(original.size()) + " (the nodes of " +
-                             mapFile + "), got " + quoted(fl.f[i]));
+                    lineFault(seedFile, no,
+                              "expected a node id from 1 to " + std::to_string(original.size()) + " (the nodes of " +
+                                  mapFile + "), got " + quoteToken(fl.f[i]));
                 seeds.push_back(original[v - 1]);
             }
             if (!fl.more) return;
