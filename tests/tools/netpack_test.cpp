@@ -418,29 +418,33 @@ TEST(NetpackWeights, NormalizeScalesOnlySumsAboveOne) {
     EXPECT_EQ(q.network, testnet::networkBytes(4, {{1, 3, wc(3)}, {2, 3, wc(3)}, {4, 3, wc(3)}}));
 }
 
+netpack::BenefitModel fraction(double f) {
+    return {netpack::BenefitModel::Kind::Fraction, f, ""};
+}
+
 // 1 -> 2, 1 -> 3, 1 -> 4, 2 -> 3: out-degrees 3, 1, 0, 0.
 TEST(NetpackValues, BenefitAndCostModels) {
     TempDir dir;
     netpack::PackConfig cfg;
     cfg.benefitOut = dir.path("b.txt");
     cfg.costOut = dir.path("c.txt");
-    cfg.cost = netpack::CostModel::Degree;
+    cfg.cost.kind = netpack::CostModel::Kind::Degree;
     packText(dir, "1 2\n1 3\n1 4\n2 3\n", cfg);
     EXPECT_EQ(testnet::readFile(dir.path("b.txt")), "1\n1\n1\n1\n");
     EXPECT_EQ(testnet::readFile(dir.path("c.txt")), "3\n1\n1\n1\n");
-    cfg.cost = netpack::CostModel::Uniform;
+    cfg.cost.kind = netpack::CostModel::Kind::Uniform;
     packText(dir, "1 2\n1 3\n1 4\n2 3\n", cfg);
     EXPECT_EQ(testnet::readFile(dir.path("c.txt")), "1\n1\n1\n1\n");
 
-    std::vector<std::uint8_t> a = netpack::makeBenefit(40, {true, 0.25}, 3);
+    std::vector<std::uint32_t> a = netpack::makeBenefit(40, fraction(0.25), 3);
     ASSERT_EQ(a.size(), 41u);
     EXPECT_EQ(a[0], 0);
     EXPECT_EQ(std::count(a.begin(), a.end(), 1), 10);
     EXPECT_EQ(std::count(a.begin(), a.end(), 0), 31);
-    EXPECT_EQ(netpack::makeBenefit(40, {true, 0.25}, 3), a);
-    EXPECT_NE(netpack::makeBenefit(40, {true, 0.25}, 4), a);
-    std::vector<std::uint8_t> none = netpack::makeBenefit(5, {true, 0.0}, 3);
-    std::vector<std::uint8_t> all = netpack::makeBenefit(5, {true, 1.0}, 3);
+    EXPECT_EQ(netpack::makeBenefit(40, fraction(0.25), 3), a);
+    EXPECT_NE(netpack::makeBenefit(40, fraction(0.25), 4), a);
+    std::vector<std::uint32_t> none = netpack::makeBenefit(5, fraction(0.0), 3);
+    std::vector<std::uint32_t> all = netpack::makeBenefit(5, fraction(1.0), 3);
     EXPECT_EQ(std::count(none.begin(), none.end(), 1), 0);
     EXPECT_EQ(std::count(all.begin(), all.end(), 1), 5);
 }
@@ -527,11 +531,13 @@ TEST(NetpackOutput, FailedRunLeavesNoFileUnderTheFinalName) {
     EXPECT_THROW(netpack::pack(cfg), std::invalid_argument);
 }
 
-// Every output is compared with the input and the other outputs as a file:
-// in.txt has a symbolic link inlink and a hard link inhard beside it.
+// Every output is compared with the inputs and the other outputs as a file:
+// in.txt has a symbolic link inlink and a hard link inhard beside it; c.txt,
+// b.txt and t.txt are cost, benefit and target files by original id.
 TEST(NetpackOutput, TargetsAreCheckedAsFilesBeforeAnythingIsWritten) {
     TempDir dir;
-    testnet::writeBytes(dir.path("in.txt"), "1 2\n2 3\n");
+    const std::string inputs[] = {"in.txt", "c.txt", "b.txt", "t.txt"};
+    for (const std::string& name : inputs) testnet::writeBytes(dir.path(name), "1 2\n2 3\n");
     testnet::writeBytes(dir.path("net.bin"), "old network");
     fs::create_directory(dir.path("adir"));
     fs::create_directory(dir.path("sub"));
@@ -539,11 +545,14 @@ TEST(NetpackOutput, TargetsAreCheckedAsFilesBeforeAnythingIsWritten) {
     ASSERT_EQ(link(dir.path("in.txt").c_str(), dir.path("inhard").c_str()), 0);
     ASSERT_EQ(mkfifo(dir.path("fifo").c_str(), 0600), 0);
     using Field = std::string netpack::PackConfig::*;
+    using netpack::BenefitModel;
     using netpack::PackConfig;
     const std::string destroys = " are the same file, which writing would destroy";
     struct Case {
         Field field;
         std::string name, message;
+        netpack::CostModel cost{};
+        BenefitModel benefit{};
     };
     const Case cases[] = {
         {&PackConfig::benefitOut, "./net.bin", "outputs -o \"net.bin\" and -bo \"./net.bin\" are the same file"},
@@ -555,6 +564,12 @@ TEST(NetpackOutput, TargetsAreCheckedAsFilesBeforeAnythingIsWritten) {
         {&PackConfig::mapOut, "./in.txt", "output -map \"./in.txt\" and input -i \"in.txt\"" + destroys},
         {&PackConfig::costOut, "inlink", "output -co \"inlink\" and input -i \"in.txt\"" + destroys},
         {&PackConfig::pairsOut, "inhard", "output -po \"inhard\" and input -i \"in.txt\"" + destroys},
+        {&PackConfig::costOut, "c.txt", "output -co \"c.txt\" and input -cost file: \"c.txt\"" + destroys,
+         {netpack::CostModel::Kind::File, 1, 1, "c.txt"}},
+        {&PackConfig::networkOut, "./b.txt", "output -o \"./b.txt\" and input -benefit file: \"b.txt\"" + destroys,
+         {}, {BenefitModel::Kind::File, 1, "b.txt"}},
+        {&PackConfig::benefitOut, "t.txt", "output -bo \"t.txt\" and input -benefit targets: \"t.txt\"" + destroys,
+         {}, {BenefitModel::Kind::Targets, 1, "t.txt"}},
         {&PackConfig::pairsOut, dir.path("adir"), "is a directory"},
         {&PackConfig::benefitOut, dir.path("fifo"), "is not a regular file"},
     };
@@ -565,6 +580,8 @@ TEST(NetpackOutput, TargetsAreCheckedAsFilesBeforeAnythingIsWritten) {
         cfg.input = "in.txt";
         cfg.networkOut = "net.bin";
         cfg.*c.field = c.name;
+        cfg.cost = c.cost;
+        cfg.benefit = c.benefit;
         try {
             netpack::pack(cfg);
             ADD_FAILURE() << c.message;
@@ -572,7 +589,7 @@ TEST(NetpackOutput, TargetsAreCheckedAsFilesBeforeAnythingIsWritten) {
             EXPECT_TRUE(contains(e.what(), c.message)) << e.what();
         }
         EXPECT_EQ(testnet::readFile("net.bin"), "old network");
-        EXPECT_EQ(testnet::readFile("in.txt"), "1 2\n2 3\n");
+        for (const std::string& name : inputs) EXPECT_EQ(testnet::readFile(name), "1 2\n2 3\n");
         EXPECT_FALSE(fs::exists("net.bin.map"));
     }
     fs::current_path(home);
@@ -660,8 +677,8 @@ TEST(NetpackCommandLine, ModesDefaultsAndStructuralFaults) {
     EXPECT_EQ(c.seed, 1u);
     EXPECT_FALSE(c.undirected);
     EXPECT_FALSE(c.normalize);
-    EXPECT_FALSE(c.benefit.target);
-    EXPECT_EQ(c.cost, netpack::CostModel::Uniform);
+    EXPECT_EQ(c.benefit.kind, netpack::BenefitModel::Kind::Uniform);
+    EXPECT_EQ(c.cost.kind, netpack::CostModel::Kind::Uniform);
 
     p = parse({"-gen", "rmat", "-scale", "12", "-edgefactor", "8", "-benefit", "target:0.1", "-bo", "b", "-cost",
                "degree", "-co", "c", "-w", "uniform", "-p", "0.05"});
@@ -669,51 +686,93 @@ TEST(NetpackCommandLine, ModesDefaultsAndStructuralFaults) {
     EXPECT_TRUE(p.command->pack.generate);
     EXPECT_EQ(p.command->pack.scale, 12);
     EXPECT_EQ(p.command->pack.edgefactor, 8u);
-    EXPECT_TRUE(p.command->pack.benefit.target);
+    EXPECT_EQ(p.command->pack.benefit.kind, netpack::BenefitModel::Kind::Fraction);
     EXPECT_EQ(p.command->pack.benefit.fraction, 0.1);
     EXPECT_EQ(p.command->pack.p, 0.05);
+
+    p = parse({"-i", "e", "-co", "c", "-cost", "random:2:9", "-bo", "b", "-benefit", "targets:t.txt"});
+    ASSERT_TRUE(p.command);
+    EXPECT_EQ(p.command->pack.cost.kind, netpack::CostModel::Kind::Random);
+    EXPECT_EQ(p.command->pack.cost.lo, 2u);
+    EXPECT_EQ(p.command->pack.cost.hi, 9u);
+    EXPECT_EQ(p.command->pack.benefit.kind, netpack::BenefitModel::Kind::Targets);
+    EXPECT_EQ(p.command->pack.benefit.file, "t.txt");
+    EXPECT_FALSE(p.command->pack.missing);
+
+    p = parse(
+        {"-i", "e", "-co", "c", "-cost", "file:c.txt", "-bo", "b", "-benefit", "file:b:1.txt", "-missing", "0.5"});
+    ASSERT_TRUE(p.command);
+    EXPECT_EQ(p.command->pack.cost.kind, netpack::CostModel::Kind::File);
+    EXPECT_EQ(p.command->pack.cost.file, "c.txt");
+    EXPECT_EQ(p.command->pack.benefit.kind, netpack::BenefitModel::Kind::File);
+    EXPECT_EQ(p.command->pack.benefit.file, "b:1.txt");
+    EXPECT_EQ(p.command->pack.missing, "0.5");
 
     p = parse({"-unmap", "s.txt", "-o", "x.bin"});
     ASSERT_TRUE(p.command);
     EXPECT_EQ(p.command->mapFile, "x.bin.map");
 
-    for (auto args : std::vector<std::vector<std::string>>{
-             {},
-             {"-i"},
-             {"-i", "a", "b"},
-             {"-i", "a", "-gen", "rmat"},
-             {"-i", "a", "-scale", "3"},
-             {"-gen", "rmat", "-undirected", "1"},
-             {"-i", "a", "-typo", "1"},
-             {"-i", "a", "-p", "0.1"},
-             {"-i", "a", "-benefit", "uniform"},
-             {"-i", "a", "-cost", "degree"},
-             {"-info", "a", "-o", "b"},
+    const std::string pairs = "expected pairs of an option name (starting with '-') and its value";
+    const std::string oneMode = "expected exactly one of -i, -gen, -unmap and -info";
+    const std::string missing = "option -missing applies only to -cost file: and -benefit file:";
+    struct Case {
+        std::vector<std::string> args;
+        std::string problem;
+    };
+    for (const Case& c : std::vector<Case>{
+             {{}, oneMode},
+             {{"-i"}, pairs},
+             {{"-i", "a", "b"}, pairs},
+             {{"-i", "a", "-gen", "rmat"}, oneMode},
+             {{"-i", "a", "-scale", "3"}, "option -scale does not apply to -i"},
+             {{"-gen", "rmat", "-undirected", "1"}, "option -undirected does not apply to -gen"},
+             {{"-gen", "rmat", "-force", "1"}, "option -force does not apply to -gen"},
+             {{"-i", "a", "-typo", "1"}, "unknown option -typo"},
+             {{"-i", "a", "-p", "0.1"}, "option -p applies only to -w uniform"},
+             {{"-i", "a", "-benefit", "uniform"}, "option -benefit needs a benefit file (-bo)"},
+             {{"-i", "a", "-cost", "degree"}, "option -cost needs a cost file (-co)"},
+             {{"-i", "a", "-missing", "1"}, missing},
+             {{"-i", "a", "-co", "c", "-cost", "random:1:3", "-missing", "1"}, missing},
+             {{"-i", "a", "-bo", "b", "-benefit", "targets:t", "-missing", "0"}, missing},
+             {{"-info", "a", "-o", "b"}, "option -o does not apply to -info"},
          }) {
-        p = parse(args);
-        EXPECT_FALSE(p.command) << testing::PrintToString(args);
-        EXPECT_FALSE(p.problem.empty());
+        p = parse(c.args);
+        EXPECT_FALSE(p.command) << testing::PrintToString(c.args);
+        EXPECT_EQ(p.problem, c.problem) << testing::PrintToString(c.args);
     }
-    EXPECT_EQ(parse({"-i", "a", "-typo", "1"}).problem, "unknown option -typo");
 }
 
 TEST(NetpackCommandLine, BadValuesNameTheOption) {
-    for (auto args : std::vector<std::vector<std::string>>{
-             {"-i", "a", "-w", "ic"},
-             {"-i", "a", "-w", "uniform", "-p", "1.5"},
-             {"-i", "a", "-undirected", "yes"},
-             {"-i", "a", "-seed", "-1"},
-             {"-i", "a", "-bo", "b", "-benefit", "target:2"},
-             {"-i", "a", "-co", "c", "-cost", "outdegree"},
-             {"-gen", "kron"},
-             {"-gen", "rmat", "-scale", "31"},
-             {"-gen", "rmat", "-edgefactor", "0"},
+    struct Case {
+        std::vector<std::string> args;
+        std::string option;
+    };
+    for (const Case& c : std::vector<Case>{
+             {{"-i", "a", "-w", "ic"}, "-w"},
+             {{"-i", "a", "-w", "uniform", "-p", "1.5"}, "-p"},
+             {{"-i", "a", "-undirected", "yes"}, "-undirected"},
+             {{"-i", "a", "-force", "2"}, "-force"},
+             {{"-i", "a", "-seed", "-1"}, "-seed"},
+             {{"-i", "a", "-bo", "b", "-benefit", "target:2"}, "-benefit"},
+             {{"-i", "a", "-bo", "b", "-benefit", "file:"}, "-benefit"},
+             {{"-i", "a", "-bo", "b", "-benefit", "targets:"}, "-benefit"},
+             {{"-i", "a", "-co", "c", "-cost", "outdegree"}, "-cost"},
+             {{"-i", "a", "-co", "c", "-cost", "file:"}, "-cost"},
+             {{"-i", "a", "-co", "c", "-cost", "random:0:5"}, "-cost"},
+             {{"-i", "a", "-co", "c", "-cost", "random:5:2"}, "-cost"},
+             {{"-i", "a", "-co", "c", "-cost", "random:1:16777217"}, "-cost"},
+             {{"-i", "a", "-co", "c", "-cost", "random:1"}, "-cost"},
+             {{"-i", "a", "-co", "c", "-cost", "random:1:x"}, "-cost"},
+             {{"-i", "a", "-co", "c", "-cost", "random:-1:3"}, "-cost"},
+             {{"-gen", "kron"}, "-gen"},
+             {{"-gen", "rmat", "-scale", "31"}, "-scale"},
+             {{"-gen", "rmat", "-edgefactor", "0"}, "-edgefactor"},
          }) {
         try {
-            parse(args);
-            ADD_FAILURE() << testing::PrintToString(args) << " was accepted";
+            parse(c.args);
+            ADD_FAILURE() << testing::PrintToString(c.args) << " was accepted";
         } catch (const std::invalid_argument& e) {
-            EXPECT_TRUE(contains(e.what(), "option -")) << e.what();
+            EXPECT_TRUE(contains(e.what(), "option " + c.option + ":")) << e.what();
         }
     }
 }
@@ -753,6 +812,14 @@ TEST(NetpackProgram, StatusesAndMessages) {
     EXPECT_EQ(r.err, "netpack: output -o \"e.txt\" and input -i \"e.txt\" are the same file, which writing would "
                      "destroy\n");
     EXPECT_EQ(testnet::readFile(dir.path("e.txt")), "1 2\n2 three\n");
+
+    testnet::writeBytes(dir.path("ok.txt"), "1 2\n2 3\n");
+    testnet::writeBytes(dir.path("t.txt"), "3\r\n1\r\n3\r\n");
+    r = testnet::run({NETPACK_BIN, "-i", "ok.txt", "-bo", "b.txt", "-benefit", "targets:t.txt"}, dir.root().string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "netpack: t.txt:3: expected each original id once, got \"3\" again (first on line 1)\n");
+    EXPECT_FALSE(fs::exists(dir.path("network.bin")));
+    EXPECT_FALSE(fs::exists(dir.path("b.txt")));
 
     // The demo's call, at a small scale.
     r = testnet::run({NETPACK_BIN, "-gen", "rmat", "-scale", "8", "-edgefactor", "8", "-o", "example.bin", "-bo",

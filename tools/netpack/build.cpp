@@ -181,10 +181,18 @@ std::uint64_t normalizeWeights(Network& net) {
     return scaled;
 }
 
-std::vector<std::uint8_t> makeBenefit(std::uint32_t n, const BenefitModel& model, std::uint64_t seed) {
-    std::vector<std::uint8_t> ben(static_cast<std::size_t>(n) + 1, model.target ? 0 : 1);
+std::uint32_t Network::nodeOf(std::uint64_t original) const {
+    if (origId.empty())
+        return original >= firstId && original - firstId < n ? static_cast<std::uint32_t>(original - firstId + 1) : 0;
+    auto it = std::lower_bound(origId.begin(), origId.end(), original);
+    return it != origId.end() && *it == original ? static_cast<std::uint32_t>(it - origId.begin() + 1) : 0;
+}
+
+std::vector<std::uint32_t> makeBenefit(std::uint32_t n, const BenefitModel& model, std::uint64_t seed) {
+    const bool fraction = model.kind == BenefitModel::Kind::Fraction;
+    std::vector<std::uint32_t> ben(static_cast<std::size_t>(n) + 1, fraction ? 0 : 1);
     ben[0] = 0;
-    if (!model.target) return ben;
+    if (!fraction) return ben;
     auto k = static_cast<std::uint32_t>(std::llround(model.fraction * n));
     // The first k places of a partial Fisher-Yates shuffle are a uniform k-subset.
     std::vector<std::uint32_t> order(n);
@@ -198,12 +206,25 @@ std::vector<std::uint8_t> makeBenefit(std::uint32_t n, const BenefitModel& model
     return ben;
 }
 
-std::vector<std::uint32_t> makeCost(const Network& net, CostModel model) {
-    std::vector<std::uint32_t> cost(static_cast<std::size_t>(net.n) + 1, model == CostModel::Uniform ? 1 : 0);
+std::vector<std::uint32_t> makeCost(const Network& net, const CostModel& model, std::uint64_t seed) {
+    std::vector<std::uint32_t> cost(static_cast<std::size_t>(net.n) + 1, 1);
     cost[0] = 0;
-    if (model == CostModel::Uniform) return cost;
-    for (std::int32_t u : net.adj) ++cost[static_cast<std::uint32_t>(u)];
-    for (std::uint32_t v = 1; v <= net.n; ++v) cost[v] = std::max<std::uint32_t>(cost[v], 1);
+    switch (model.kind) {
+        case CostModel::Kind::Degree:
+            std::fill(cost.begin() + 1, cost.end(), 0);
+            for (std::int32_t u : net.adj) ++cost[static_cast<std::uint32_t>(u)];
+            for (std::uint32_t v = 1; v <= net.n; ++v) cost[v] = std::max<std::uint32_t>(cost[v], 1);
+            break;
+        case CostModel::Kind::Random: {
+            SplitMix64 rng(streamSeed(seed, Stream::Cost));
+            for (std::uint32_t v = 1; v <= net.n; ++v) cost[v] = model.lo + rng.below(model.hi - model.lo + 1);
+            break;
+        }
+        case CostModel::Kind::Uniform:
+            break;
+        case CostModel::Kind::File:
+            throw std::logic_error("makeCost: costs from a file are read with readGivenValues");
+    }
     return cost;
 }
 

@@ -8,7 +8,10 @@
 //   readEdgeFile / generateRmat  ->  ArcList   (ids already 1..n)
 //   buildNetwork                 ->  Network   (in-lists, self-loops dropped,
 //                                               duplicates merged)
-//   assignWeights, normalizeWeights, makeBenefit, makeCost
+//   assignWeights, normalizeWeights
+//   makeBenefit, makeCost,       ->  one value per node (NodeColumn)
+//   readGivenValues, readTargets     (files by original id, checked against
+//                                     the network's ids)
 //   write* through OutputFile    ->  files renamed into place when complete
 //
 // pack() runs the whole chain for one PackConfig, as the program does.
@@ -27,6 +30,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "io/atomicFile.h"
@@ -63,7 +67,7 @@ struct SplitMix64 {
 
 // The seed of an independent stream for one purpose (and one block) of a run,
 // so that adding draws to one purpose never shifts another's.
-enum class Stream : std::uint64_t { Trivalency = 1, Benefit = 2, Rmat = 3 };
+enum class Stream : std::uint64_t { Trivalency = 1, Benefit = 2, Rmat = 3, Cost = 4 };
 std::uint64_t streamSeed(std::uint64_t seed, Stream purpose, std::uint64_t index = 0);
 
 // Arcs u -> v in input order, with ids already renumbered to 1..n.
@@ -72,8 +76,8 @@ struct ArcList {
     GrowArray<std::uint32_t> src, dst;
     GrowArray<float> prob;  // one per arc, only when read under -w file
     bool bothWays = false;  // each entry stands for u -> v and then v -> u
-    // Original id of node i: origId[i - 1], or i - 1 + firstId when origId is
-    // empty (generated networks, Matrix Market files).
+    // Original id of node i: origId[i - 1] (ascending), or i - 1 + firstId
+    // when origId is empty (generated networks, Matrix Market files).
     std::vector<std::uint64_t> origId;
     std::uint64_t firstId = 0;
     std::uint64_t lines = 0;  // physical lines read (0 when generated)
@@ -110,6 +114,8 @@ struct Network {
     std::uint64_t arcs() const { return off.empty() ? 0 : off[n + 1]; }
     std::uint32_t inDegree(std::uint32_t v) const { return off[v + 1] - off[v]; }
     std::uint64_t originalId(std::uint32_t v) const { return origId.empty() ? v - 1 + firstId : origId[v - 1]; }
+    // The node whose original id is `original`, or 0 when no node has it.
+    std::uint32_t nodeOf(std::uint64_t original) const;
 };
 
 struct BuildCounts {
@@ -138,18 +144,62 @@ inline constexpr double kSumTolerance = 1e-6;
 // kSumTolerance) so that they sum to 1; returns the number of nodes scaled.
 std::uint64_t normalizeWeights(Network& net);
 
-// Benefit model: every node 1, or a random fraction of the nodes 1 and the rest 0.
+// Where the benefits come from: every node 1; a random fraction of the
+// nodes 1 and the rest 0; a file of "original-id benefit" lines; or a file of
+// original ids, 1 for those and 0 for the rest.
 struct BenefitModel {
-    bool target = false;
-    double fraction = 1.0;
+    enum class Kind { Uniform, Fraction, File, Targets } kind = Kind::Uniform;
+    double fraction = 1.0;  // Fraction
+    std::string file;       // File, Targets
 };
-// One value per node (index 0 unused): round(fraction * n) nodes drawn
-// without replacement get 1.
-std::vector<std::uint8_t> makeBenefit(std::uint32_t n, const BenefitModel& model, std::uint64_t seed);
+// One value per node (index 0 unused) for Uniform and Fraction:
+// round(fraction * n) nodes drawn without replacement get 1.
+std::vector<std::uint32_t> makeBenefit(std::uint32_t n, const BenefitModel& model, std::uint64_t seed);
 
-enum class CostModel { Uniform, Degree };
-// One value per node (index 0 unused): 1, or the out-degree, at least 1.
-std::vector<std::uint32_t> makeCost(const Network& net, CostModel model);
+// Where the costs come from: every node 1; the out-degree, at least 1;
+// integers drawn uniformly from [lo, hi]; or a file of "original-id cost" lines.
+struct CostModel {
+    enum class Kind { Uniform, Degree, Random, File } kind = Kind::Uniform;
+    std::uint32_t lo = 1, hi = 1;  // Random
+    std::string file;              // File
+};
+// Largest cost drawn: marlet reads costs in single precision, which holds
+// every integer up to 2^24 exactly.
+inline constexpr std::uint32_t kMaxRandomCost = std::uint32_t{1} << 24;
+// One value per node (index 0 unused) for Uniform, Degree and Random (from
+// its own stream of seed, node by node).
+std::vector<std::uint32_t> makeCost(const Network& net, const CostModel& model, std::uint64_t seed);
+
+// Values of a file given by original id, kept as written, so that the output
+// holds exactly the numbers of the file: node v's value is the text from
+// text[at[v]] up to the next '\n'.
+struct GivenValues {
+    std::string text;
+    std::vector<std::uint64_t> at;  // n + 1 entries, at[0] unused
+};
+// The rules of the value files marlet and ostrand read: a cost is a positive
+// finite number within single precision (marlet's costs), a benefit any
+// finite number (negative ones are allowed, their sum must be finite).
+enum class ValueKind { Cost, Benefit };
+// What a value of the kind must be, for messages: "a positive finite cost".
+std::string expectedValue(ValueKind kind);
+// The value of `text` when it is one of the kind.
+std::optional<double> parseValue(ValueKind kind, std::string_view text);
+
+// Reads a file of "original-id value" lines ('#' and '%' lines are comments,
+// blank lines and Windows line ends accepted, plain or gzip) for the nodes
+// of net, whose ids `source` names in messages ("e.txt", "-gen rmat"). An id
+// that no node has, an id given twice, a malformed line or value is refused
+// with the file and line; nodes the file leaves out get `missing` when given,
+// else the file is refused with their count and first ids.
+GivenValues readGivenValues(const std::string& path, ValueKind kind, const Network& net, const std::string& source,
+                            const std::optional<std::string>& missing);
+// Reads a file of original ids, one a line, under the same rules: 1 for the
+// nodes listed (at least one), 0 for the rest (index 0 unused).
+std::vector<std::uint32_t> readTargets(const std::string& path, const Network& net, const std::string& source);
+
+// One value per node for a text output: small integers, or values as a file gave them.
+using NodeColumn = std::variant<std::vector<std::uint32_t>, GivenValues>;
 
 // A file written under a temporary name in the same directory (AtomicFile):
 // finish() completes it, publish() renames it to its final name; destroyed
@@ -163,6 +213,7 @@ public:
     // Buffered decimal text.
     void put(std::uint64_t value);
     void put(char c);
+    void put(std::string_view text);
     void finish();
     void publish() { file.publish(); }
     const std::string& path() const { return file.path(); }
@@ -180,8 +231,7 @@ void writeNetwork(const Network& net, OutputFile& out);
 // Line i: the original id of node i.
 void writeMap(const Network& net, OutputFile& out);
 // One value per line for nodes 1..n.
-void writeBenefit(std::span<const std::uint8_t> benefit, OutputFile& out);
-void writeCost(std::span<const std::uint32_t> cost, OutputFile& out);
+void writeColumn(const NodeColumn& column, OutputFile& out);
 // Reference pair list: n + 1, the arc count, then "u v" for every arc u -> v.
 void writePairs(const Network& net, OutputFile& out);
 
@@ -200,7 +250,8 @@ struct PackConfig {
     std::string mapOut;                         // empty: networkOut + ".map"
     std::string benefitOut, costOut, pairsOut;  // empty: not written
     BenefitModel benefit;
-    CostModel cost = CostModel::Uniform;
+    CostModel cost;
+    std::optional<std::string> missing;  // -missing: the value of nodes a cost or benefit file leaves out
 };
 
 struct PackReport {

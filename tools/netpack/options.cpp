@@ -7,6 +7,7 @@
 // always a typing slip (-edgefactor without -gen, -p without -w uniform).
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 
@@ -40,8 +41,18 @@ const char* const kUsage =
     "outputs:\n"
     "  -o FILE            network file (default network.bin)\n"
     "  -map FILE          id map, line i = original id of node i (default: network file + .map)\n"
-    "  -bo FILE           benefit file, with -benefit uniform | target:F (default uniform)\n"
-    "  -co FILE           cost file, with -cost uniform | degree (default uniform)\n"
+    "  -bo FILE           benefit file, with -benefit MODEL:\n"
+    "                       uniform       every node 1 (default)\n"
+    "                       target:F      round(F * n) random nodes 1, the rest 0\n"
+    "                       file:PATH     lines \"original-id benefit\"\n"
+    "                       targets:PATH  one original id a line: those 1, the rest 0\n"
+    "  -co FILE           cost file, with -cost MODEL:\n"
+    "                       uniform       every node 1 (default)\n"
+    "                       degree        the out-degree, at least 1\n"
+    "                       random:LO:HI  integers drawn uniformly from LO..HI (1..16777216)\n"
+    "                       file:PATH     lines \"original-id cost\" (positive numbers)\n"
+    "  -missing V         value of the nodes a -cost file: or -benefit file: leaves out\n"
+    "                     (default: such a file is refused)\n"
     "  -po FILE           reference pair list: n + 1, arc count, one \"u v\" per arc\n";
 
 namespace {
@@ -53,7 +64,7 @@ struct OptionUse {
     unsigned modes;  // the modes that accept it; kFromFile / kGenerate narrow kPack
 };
 
-constexpr std::array<OptionUse, 20> kOptions{{
+constexpr std::array<OptionUse, 21> kOptions{{
     {"-i", kFromFile},
     {"-gen", kGenerate},
     {"-unmap", kUnmap},
@@ -72,6 +83,7 @@ constexpr std::array<OptionUse, 20> kOptions{{
     {"-benefit", kPack},
     {"-co", kPack},
     {"-cost", kPack},
+    {"-missing", kPack},
     {"-po", kPack},
     {"-b", kInfo},
 }};
@@ -89,20 +101,49 @@ WeightModel weightModel(const std::string& s) {
     throw std::invalid_argument("option -w: expected wc, uniform, tv or file, got \"" + s + "\"");
 }
 
+// The PATH of "file:PATH" (after `prefix`), which must not be empty.
+std::string pathAfter(const std::string& s, std::string_view prefix, const char* option) {
+    std::string path = s.substr(prefix.size());
+    if (path.empty())
+        throw std::invalid_argument(std::string("option ") + option + ": expected a file name after \"" +
+                                    std::string(prefix) + "\"");
+    return path;
+}
+
 BenefitModel benefitModel(const std::string& s) {
+    using Kind = BenefitModel::Kind;
     if (s == "uniform") return {};
-    constexpr std::string_view kTarget = "target:";
+    constexpr std::string_view kFile = "file:", kTargets = "targets:", kTarget = "target:";
+    if (s.starts_with(kFile)) return {Kind::File, 1.0, pathAfter(s, kFile, "-benefit")};
+    if (s.starts_with(kTargets)) return {Kind::Targets, 1.0, pathAfter(s, kTargets, "-benefit")};
     if (s.starts_with(kTarget)) {
         auto f = parseReal(std::string_view(s).substr(kTarget.size()));
-        if (f && *f >= 0.0 && *f <= 1.0) return {true, *f};
+        if (f && *f >= 0.0 && *f <= 1.0) return {Kind::Fraction, *f, ""};
     }
-    throw std::invalid_argument("option -benefit: expected uniform or target:F with F from 0 to 1, got \"" + s + "\"");
+    throw std::invalid_argument(
+        "option -benefit: expected uniform, target:F with F from 0 to 1, file:PATH or targets:PATH, got \"" + s + "\"");
+}
+
+// "random:LO:HI" with integers 1 <= LO <= HI <= kMaxRandomCost.
+std::optional<CostModel> randomCost(std::string_view s) {
+    constexpr std::string_view kRandom = "random:";
+    if (!s.starts_with(kRandom)) return std::nullopt;
+    s.remove_prefix(kRandom.size());
+    const std::size_t colon = s.find(':');
+    if (colon == std::string_view::npos) return std::nullopt;
+    auto lo = parseInteger<std::uint32_t>(s.substr(0, colon)), hi = parseInteger<std::uint32_t>(s.substr(colon + 1));
+    if (!lo || !hi || *lo < 1 || *lo > *hi || *hi > kMaxRandomCost) return std::nullopt;
+    return CostModel{CostModel::Kind::Random, *lo, *hi, ""};
 }
 
 CostModel costModel(const std::string& s) {
-    if (s == "uniform") return CostModel::Uniform;
-    if (s == "degree") return CostModel::Degree;
-    throw std::invalid_argument("option -cost: expected uniform or degree, got \"" + s + "\"");
+    if (s == "uniform") return {};
+    if (s == "degree") return {CostModel::Kind::Degree, 1, 1, ""};
+    constexpr std::string_view kFile = "file:";
+    if (s.starts_with(kFile)) return {CostModel::Kind::File, 1, 1, pathAfter(s, kFile, "-cost")};
+    if (auto random = randomCost(s)) return *random;
+    throw std::invalid_argument("option -cost: expected uniform, degree, random:LO:HI with integers 1 <= LO <= HI <= "
+                                "16777216, or file:PATH, got \"" + s + "\"");
 }
 
 // A structural fault of the command line: it ends the parse with `problem`.
@@ -166,6 +207,13 @@ void checkPackPairs(const OptionParser& op, WeightModel weights) {
         throw CommandFault{"option -cost needs a cost file (-co)"};
 }
 
+// -missing fills in for a file by original id, so it needs one.
+void checkMissingApplies(const OptionParser& op, const PackConfig& p) {
+    if (op.getPara("-missing") != nullptr && p.cost.kind != CostModel::Kind::File &&
+        p.benefit.kind != BenefitModel::Kind::File)
+        throw CommandFault{"option -missing applies only to -cost file: and -benefit file:"};
+}
+
 // The edge list, or the generator with its sizes.
 void readSource(const OptionParser& op, unsigned mode, PackConfig& p) {
     if (mode & kGenerate) {
@@ -198,6 +246,8 @@ Command packCommand(const OptionParser& op, unsigned mode) {
     p.pairsOut = text(op, "-po");
     p.benefit = benefitModel(text(op, "-benefit", "uniform"));
     p.cost = costModel(text(op, "-cost", "uniform"));
+    checkMissingApplies(op, p);
+    if (op.getPara("-missing") != nullptr) p.missing = text(op, "-missing");
     return c;
 }
 

@@ -2,8 +2,9 @@
 // renamed into place only once complete, so that a failed run never leaves a
 // truncated file under a name the other tools read.
 //
-// Text outputs hold only integers (ids, 0/1 benefits, integer costs), written
-// with std::to_chars, so that they read back exactly.
+// Text outputs hold integers (ids, 0/1 benefits, integer costs), written
+// with std::to_chars, or values exactly as an input file gave them, so that
+// they read back exactly.
 #include <charconv>
 
 #include "netpack/netpack.h"
@@ -40,6 +41,15 @@ void OutputFile::put(char c) {
     text.push_back(c);
 }
 
+void OutputFile::put(std::string_view s) {
+    if (text.size() + s.size() > kTextBuffer) flushText();
+    if (s.size() > kTextBuffer) {
+        write(s.data(), s.size());
+        return;
+    }
+    text.insert(text.end(), s.begin(), s.end());
+}
+
 void OutputFile::finish() {
     flushText();
     file.finish();
@@ -64,17 +74,19 @@ void writeMap(const Network& net, OutputFile& out) {
     }
 }
 
-void writeBenefit(std::span<const std::uint8_t> benefit, OutputFile& out) {
-    for (std::size_t v = 1; v < benefit.size(); ++v) {
-        out.put(static_cast<char>('0' + benefit[v]));
-        out.put('\n');
+void writeColumn(const NodeColumn& column, OutputFile& out) {
+    if (const auto* numbers = std::get_if<std::vector<std::uint32_t>>(&column)) {
+        for (std::size_t v = 1; v < numbers->size(); ++v) {
+            out.put(static_cast<std::uint64_t>((*numbers)[v]));
+            out.put('\n');
+        }
+        return;
     }
-}
-
-void writeCost(std::span<const std::uint32_t> cost, OutputFile& out) {
-    for (std::size_t v = 1; v < cost.size(); ++v) {
-        out.put(static_cast<std::uint64_t>(cost[v]));
-        out.put('\n');
+    const GivenValues& given = std::get<GivenValues>(column);
+    const std::string_view text = given.text;
+    for (std::size_t v = 1; v < given.at.size(); ++v) {
+        const std::size_t end = text.find('\n', given.at[v]);
+        out.put(text.substr(given.at[v], end + 1 - given.at[v]));
     }
 }
 
