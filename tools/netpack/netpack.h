@@ -27,7 +27,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
