@@ -44,7 +44,7 @@
 #include "io/option.h"
 #include "io/progressLine.h"
 #include "io/pairList.h"
-#include "core/procutil.h"
+#include "core/memoryProbe.h"
 #include "io/runReport.h"
 #include "selection/schedule.h"
 #include "mpi/teamHooks.h"

@@ -23,7 +23,7 @@
 #include "random/drawStream.h"
 #include "graph/graph.h"
 #include "sampling/hyperStore.h"
-#include "core/procutil.h"
+#include "core/types.h"
 #include "graph/rootDistribution.h"
 #include "random/SFMT.h"
 

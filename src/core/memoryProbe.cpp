@@ -1,35 +1,20 @@
-// Integer/text conversions and the memory probe of the selection program's
-// report.
+// The memory probe of the selection program's report.
 //
 // The probe asks pmap through the shell, as the report has always done, and
 // reads the total from the pipeline's output. Hosts without pmap give no
 // output; the kernel's VmSize figure (the same total of mapped memory, in
 // kB) stands in for it there.
-#include "core/procutil.h"
+#include "core/memoryProbe.h"
 
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <iostream>
 #include <sstream>
 
+#include "core/numberText.h"
+
 namespace lattis {
-
-std::string intToStr(int i) {
-    std::ostringstream out;
-    out << i;
-    return out.str();
-}
-
-UI strToInt(std::string s) {
-    std::istringstream in(s);
-    UI value = 0;
-    if (in >> value) return value;
-    std::cout << "String " << s << " is not a number." << std::endl;
-    return static_cast<UI>(std::atoi(s.c_str()));
-}
 
 float megabytesFromTotal(std::string total) {
     if (!total.empty()) total.pop_back();  // the unit letter

@@ -1,21 +1,12 @@
-// Small process utilities for the selection program's report.
+// The memory probe of the selection program's report ("Memory: "): the
+// process's total mapped memory, in megabytes, as pmap states it. Its text is
+// read with strToInt (numberText.h), whose message it keeps.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-#include "core/types.h"
-
 namespace lattis {
-
-// Decimal text of i.
-std::string intToStr(int i);
-
-// The unsigned number at the start of s (leading blanks skipped, reading stops
-// at the first character that cannot continue it). Text without a leading
-// number prints "String <s> is not a number." on standard output and gives
-// the atoi conversion of s (0 for text without digits).
-UI strToInt(std::string s);
 
 // The process's total mapped memory in megabytes, asked of pmap through the
 // shell; where that yields nothing, read from /proc/self/status (VmSize);

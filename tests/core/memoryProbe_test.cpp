@@ -1,63 +1,22 @@
-// The report's conversions and memory probe: text forms, the fallback
-// message of strToInt on standard output, and the kilobyte parsing of the
-// probe with its /proc fallback.
+// The report's memory probe: the kilobyte parsing of its text, with the
+// message of strToInt for text without a figure, and its /proc fallback.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iostream>
-#include <sstream>
 #include <string>
 
-#include "core/procutil.h"
+#include "core/memoryProbe.h"
+#include "support/coutCapture.h"
 #include "support/testNetwork.h"
 
 using namespace lattis;
+using testnet::CoutCapture;
 
 namespace {
 
-// Collects what std::cout receives while it lives.
-class CoutCapture {
-public:
-    CoutCapture() : old(std::cout.rdbuf(buffer.rdbuf())) {}
-    ~CoutCapture() { std::cout.rdbuf(old); }
-    std::string text() const { return buffer.str(); }
-
-private:
-    std::ostringstream buffer;
-    std::streambuf* old;
-};
-
-TEST(ProcUtil, IntToStr) {
-    EXPECT_EQ(intToStr(0), "0");
-    EXPECT_EQ(intToStr(-12), "-12");
-    EXPECT_EQ(intToStr(2147483647), "2147483647");
-}
-
-TEST(ProcUtil, StrToIntReadsALeadingNumberSilently) {
-    CoutCapture out;
-    EXPECT_EQ(strToInt("42"), 42u);
-    EXPECT_EQ(strToInt("42K"), 42u);
-    EXPECT_EQ(strToInt("  7 8"), 7u);
-    EXPECT_EQ(strToInt("4294967295"), 4294967295u);
-    EXPECT_EQ(out.text(), "");
-}
-
-TEST(ProcUtil, StrToIntWithoutANumberPrintsAndFallsBack) {
-    {
-        CoutCapture out;
-        EXPECT_EQ(strToInt(""), 0u);
-        EXPECT_EQ(out.text(), "String  is not a number.\n");
-    }
-    {
-        CoutCapture out;
-        EXPECT_EQ(strToInt("memory"), 0u);
-        EXPECT_EQ(out.text(), "String memory is not a number.\n");
-    }
-}
-
-TEST(ProcUtil, TotalLineToMegabytes) {
+TEST(MemoryProbe, TotalLineToMegabytes) {
     {
         CoutCapture out;
         EXPECT_EQ(megabytesFromTotal("123456K"), 120.5625f);
@@ -71,7 +30,7 @@ TEST(ProcUtil, TotalLineToMegabytes) {
     }
 }
 
-TEST(ProcUtil, VmSizeFromStatusText) {
+TEST(MemoryProbe, VmSizeFromStatusText) {
     const std::string status =
         "Name:\tlattis_tests\nVmPeak:\t  999999 kB\nVmSize:\t  123456 kB\nVmRSS:\t    4000 kB\n";
     EXPECT_EQ(totalFromStatus(status), "123456K");
@@ -107,17 +66,17 @@ void expectMeasured(float mb, const std::string& printed) {
 }
 
 // The probe leaves no temporary file behind and measures something.
-TEST(ProcUtil, MemoryProbeMeasuresTheProcess) {
+TEST(MemoryProbe, MemoryProbeMeasuresTheProcess) {
     CoutCapture out;
     const float mb = getCurrentMemoryUsage();
     expectMeasured(mb, out.text());
-    EXPECT_FALSE(std::filesystem::exists("tmp_" + intToStr(static_cast<int>(getpid())) + ".txt"));
+    EXPECT_FALSE(std::filesystem::exists("tmp_" + std::to_string(getpid()) + ".txt"));
 }
 
 // In a working directory that no longer exists the pipeline cannot write its
 // file, and the figure comes from /proc/self/status instead. (The shell's
 // complaints about the directory go to standard error.)
-TEST(ProcUtil, MemoryProbeFallsBackWhenThePipelineYieldsNothing) {
+TEST(MemoryProbe, MemoryProbeFallsBackWhenThePipelineYieldsNothing) {
     const std::filesystem::path home = std::filesystem::current_path();
     float mb = 0;
     std::string printed;
@@ -138,11 +97,11 @@ TEST(ProcUtil, MemoryProbeFallsBackWhenThePipelineYieldsNothing) {
 // The probe makes no file in the working directory: a name planted where the
 // old temporary file went (a link to another file) is neither written
 // through nor removed.
-TEST(ProcUtil, MemoryProbeWritesNoFileInTheWorkingDirectory) {
+TEST(MemoryProbe, MemoryProbeWritesNoFileInTheWorkingDirectory) {
     const std::filesystem::path home = std::filesystem::current_path();
     testnet::TempDir dir;
     testnet::writeBytes(dir.path("victim"), "keep");
-    const std::string planted = "tmp_" + intToStr(static_cast<int>(getpid())) + ".txt";
+    const std::string planted = "tmp_" + std::to_string(getpid()) + ".txt";
     std::filesystem::create_symlink(dir.path("victim"), dir.path(planted));
     std::filesystem::current_path(dir.root());
     float mb = 0;
