@@ -8,9 +8,9 @@
 // The target is checked when the file is created, before any work is done:
 // a directory, a missing or unwritable directory, or an existing target that
 // is not a regular file (a device, a fifo) is refused, since a rename would
-// replace it; the seed file of marlet may instead write such a target in
-// place, as "-o /dev/null" has always done. A symbolic link as target is
-// followed: the file it points to is replaced, the link stays.
+// replace it; marlet's seed file and the JSON reports instead write such a
+// target in place, as "-o /dev/null" has always done. A symbolic link as
+// target is followed: the file it points to is replaced, the link stays.
 //
 // Every failure throws std::runtime_error starting with the caller's label.
 #pragma once

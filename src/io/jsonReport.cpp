@@ -2,14 +2,9 @@
 // jsonReport.h, and readme.txt for the fields.
 #include "io/jsonReport.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
-#include <cstring>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
-#include <utility>
 
 #include "version.h"
 
@@ -118,39 +113,26 @@ json ostrandJson(const OstrandReport& r) {
 // than refused, so that any name the system accepts can be reported.
 std::string dumped(const json& j) { return j.dump(2, ' ', false, json::error_handler_t::replace) + "\n"; }
 
+// The name checked before AtomicFile sees it: an empty name would make its
+// temporary in the working directory.
+const std::string& nonEmpty(const std::string& path) {
+    if (path.empty()) throw std::runtime_error("option -json: the file name is empty");
+    return path;
+}
+
 }  // namespace
 
-JsonReportFile::JsonReportFile(std::string path) : finalPath(std::move(path)) {
-    if (finalPath.empty()) throw std::runtime_error("option -json: the file name is empty");
-    tempPath = finalPath + ".tmp." + std::to_string(getpid());
-    file = std::fopen(tempPath.c_str(), "w");
-    if (file == nullptr)
-        throw std::runtime_error("json file \"" + finalPath + "\": cannot create it (as " + tempPath +
-                                 "): " + std::strerror(errno));
-}
-
-JsonReportFile::~JsonReportFile() {
-    if (file != nullptr) {
-        std::fclose(file);
-        std::remove(tempPath.c_str());
-    }
-}
+JsonReportFile::JsonReportFile(const std::string& path)
+    : file(nonEmpty(path), "json file \"" + path + "\"", AtomicFile::Special::WriteInPlace, true) {}
 
 void JsonReportFile::commit(const MarletReport& report) { commitText(dumped(marletJson(report))); }
 
 void JsonReportFile::commit(const OstrandReport& report) { commitText(dumped(ostrandJson(report))); }
 
 void JsonReportFile::commitText(const std::string& text) {
-    std::FILE* f = std::exchange(file, nullptr);
-    int cause = 0;
-    if (std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fflush(f) != 0 || fsync(fileno(f)) != 0)
-        cause = errno;
-    if (std::fclose(f) != 0 && cause == 0) cause = errno;
-    if (cause == 0 && std::rename(tempPath.c_str(), finalPath.c_str()) != 0) cause = errno;
-    if (cause != 0) {
-        std::remove(tempPath.c_str());
-        throw std::runtime_error("json file \"" + finalPath + "\": cannot write it: " + std::strerror(cause));
-    }
+    file.write(text.data(), text.size());
+    file.finish();
+    file.publish();
 }
 
 }  // namespace lattis

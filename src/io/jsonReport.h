@@ -3,15 +3,17 @@
 // size, the seeds and every figure of the run's report record (runReport.h).
 // The fields are listed in readme.txt.
 //
-// The file is created under a temporary name in the target's directory when
-// the object is made, so that an unusable path is refused before the run,
-// and renamed into place only when complete and flushed; an object destroyed
-// before that (a failed run) removes the temporary.
+// The file is an AtomicFile (atomicFile.h) made with the object, so that an
+// unusable place (a missing directory, a directory) is refused before the
+// run: written under an exclusive temporary name beside the target, forced to
+// disk and renamed into place only when complete; an object destroyed before
+// that (a failed run) removes the temporary. Links are followed, and a
+// device or fifo is written in place, never replaced.
 #pragma once
 
-#include <cstdio>
 #include <string>
 
+#include "io/atomicFile.h"
 #include "io/runReport.h"
 
 namespace lattis {
@@ -19,10 +21,7 @@ namespace lattis {
 class JsonReportFile {
 public:
     // Throws std::runtime_error naming the file when it cannot be created.
-    explicit JsonReportFile(std::string path);
-    JsonReportFile(const JsonReportFile&) = delete;
-    JsonReportFile& operator=(const JsonReportFile&) = delete;
-    ~JsonReportFile();
+    explicit JsonReportFile(const std::string& path);
 
     // Writes the report and renames the file into place; throws
     // std::runtime_error naming the file when a write fails.
@@ -31,8 +30,7 @@ public:
 
 private:
     void commitText(const std::string& text);
-    std::string finalPath, tempPath;
-    std::FILE* file = nullptr;
+    AtomicFile file;
 };
 
 }  // namespace lattis

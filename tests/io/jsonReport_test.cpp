@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/heldFifo.h"
 #include "support/testNetwork.h"
 #include "version.h"
 
@@ -164,7 +165,8 @@ TEST_F(JsonReport, OstrandFileMatchesThePrintedEstimate) {
     EXPECT_DOUBLE_EQ(estimate, kN * t["hits"].get<double>() / t["samples"].get<double>());
 }
 
-// Each fault is one line naming the file; no report file and no temporary remain.
+// Each fault is one line naming the file; no report file, no temporary and
+// (the place of -json being checked before the run) no seed file remain.
 TEST_F(JsonReport, FaultsLeaveNoFileBehind) {
     testnet::writeBytes(dir.path("s.txt"), "2\n");
     testnet::writeBytes(dir.path("short.map"), "7\n8\n");
@@ -177,8 +179,9 @@ TEST_F(JsonReport, FaultsLeaveNoFileBehind) {
         std::string message;
     };
     const Case cases[] = {
-        {MARLET_BIN, {"-json", "no/such/dir/r.json"}, "marlet: json file \"no/such/dir/r.json\": cannot create it"},
-        {OSTRAND_BIN, {"-json", "no/such/dir/r.json"}, "ostrand: json file \"no/such/dir/r.json\": cannot create it"},
+        {MARLET_BIN, {"-json", "no/such/dir/r.json"}, "marlet: json file \"no/such/dir/r.json\": cannot create"},
+        {OSTRAND_BIN, {"-json", "no/such/dir/r.json"}, "ostrand: json file \"no/such/dir/r.json\": cannot create"},
+        {MARLET_BIN, {"-json", "."}, "marlet: json file \".\": is a directory"},
         {MARLET_BIN, {"-json", "r.json", "-map", "short.map"}, "marlet: map file \"short.map\" holds 2 ids but the network has 40"},
         {OSTRAND_BIN, {"-json", "r.json", "-map", "bad.cost"}, "ostrand: map file \"bad.cost\", line 1: expected one original node id"},
         {MARLET_BIN, {"-json", "r.json", "-c", "bad.cost"}, "marlet: "},
@@ -193,6 +196,26 @@ TEST_F(JsonReport, FaultsLeaveNoFileBehind) {
         EXPECT_EQ(r.status, 1);
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_EQ(names(dir.root()), before);
+    }
+}
+
+// A fifo (as a device) is written in place, not replaced by a file.
+TEST_F(JsonReport, AFifoIsWrittenInPlace) {
+    testnet::writeBytes(dir.path("s.txt"), "3 1\n");
+    const std::vector<std::string> marletArgs{"-i", "net.bin", "-b", "net.ben", "-k", "5", "-seed", "1", "-json", "fifo"};
+    const std::vector<std::string> ostrandArgs{"-i", "net.bin", "-b", "net.ben", "-s", "s.txt", "-json", "fifo"};
+    for (const char* program : {MARLET_BIN, OSTRAND_BIN}) {
+        SCOPED_TRACE(program);
+        testnet::HeldFifo fifo(dir.path("fifo"));
+        const testnet::RunResult r = run(program, program == std::string(MARLET_BIN) ? marletArgs : ostrandArgs);
+        EXPECT_EQ(r.status, 0) << r.err;
+        const std::string text = fifo.drain();
+        EXPECT_TRUE(testnet::isFifo(dir.path("fifo")));
+        EXPECT_EQ(json::parse(text)["program"], std::filesystem::path(program).filename().string()) << text;
+        std::filesystem::remove(dir.path("fifo"));
+        std::filesystem::remove(dir.path("network.seeds"));
+        EXPECT_EQ(names(dir.root()), (std::vector<std::string>{"db_Enron.txt", "net.ben", "net.bin", "net.cost",
+                                                               "net.map", "s.txt"}));
     }
 }
 
