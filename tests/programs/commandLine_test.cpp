@@ -1,0 +1,173 @@
+// The command lines of marlet and ostrand, end to end, one table per shape
+// with rows for both programs (and netpack where it shares the shape): the
+// fixed message of a malformed command line with the usage (and the
+// version) on standard error, the fixed message of an unknown model, option
+// values refused with one line naming the option, and unknown option names
+// noted.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/testNetwork.h"
+#include "version.h"
+
+using namespace lattis;
+
+namespace {
+
+const std::string kMarlet = MARLET_BIN, kOstrand = OSTRAND_BIN, kNetpack = NETPACK_BIN;
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string nameOf(const std::string& program) {
+    return program == kMarlet ? "marlet" : program == kOstrand ? "ostrand" : "netpack";
+}
+
+// The end-to-end network of testNetwork.h (n = 40, net.bin, net.ben,
+// net.cost), a seed file for ostrand and a pair list sized for the network.
+class CommandLine : public testing::Test {
+protected:
+    void SetUp() override {
+        testnet::writeProgramNetwork(dir, 40);
+        testnet::writeBytes(dir.path("s.txt"), "2\n5\n");
+        testnet::writeBytes(dir.path("db_Enron.txt"), "41 0\n");
+    }
+    testnet::RunResult run(const std::string& program, std::vector<std::string> args) {
+        args.insert(args.begin(), program);
+        return testnet::run(args, dir.root().string());
+    }
+    // A run with the inputs after args, so that a name in args wins.
+    testnet::RunResult runOnInputs(const std::string& program, std::vector<std::string> args) {
+        const std::vector<std::string> marlet{"-i", "net.bin", "-b", "net.ben", "-c", "net.cost", "-k", "5", "-seed", "7"};
+        const std::vector<std::string> ostrand{"-i", "net.bin", "-b", "net.ben", "-s", "s.txt"};
+        for (const std::string& a : program == kMarlet ? marlet : ostrand) args.push_back(a);
+        return run(program, args);
+    }
+    testnet::TempDir dir;
+};
+
+TEST_F(CommandLine, MalformedIsTheFixedMessageWithTheUsage) {
+    struct Case {
+        std::string program;
+        std::vector<std::string> args;
+    };
+    const Case cases[] = {
+        {kMarlet, {"extra"}}, {kMarlet, {"-i"}}, {kMarlet, {"-i", "net.bin", "stray", "-m", "IC"}},
+        {kOstrand, {"-s"}},   {kOstrand, {"s.txt"}}, {kOstrand, {"-s", "s.txt", "extra"}},
+        {kNetpack, {"-i"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const testnet::RunResult r = run(c.program, c.args);
+        EXPECT_EQ(r.status, 255);
+        EXPECT_EQ(r.out, "Parameters error, please check the readme.txt file for correct format!\n");
+        const std::string name = nameOf(c.program);
+        EXPECT_TRUE(contains(r.err, "usage: " + name)) << r.err;
+        EXPECT_TRUE(contains("\n" + r.err, "\n" + name + " " LATTIS_VERSION "\n")) << r.err;
+    }
+}
+
+TEST_F(CommandLine, UnknownModelIsTheFixedMessage) {
+    struct Case {
+        std::string program;
+        std::string model;
+    };
+    const Case cases[] = {{kMarlet, "lt"},   {kMarlet, "ic"},   {kMarlet, "XX"},  {kOstrand, "ic"},
+                          {kOstrand, "lt"},  {kOstrand, ""},    {kOstrand, "IC "}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(nameOf(c.program) + " -m \"" + c.model + "\"");
+        const testnet::RunResult r = runOnInputs(c.program, {"-m", c.model});
+        EXPECT_EQ(r.status, 255);
+        EXPECT_EQ(r.out, "Incorrect model option!");
+    }
+}
+
+// One line on standard error naming the option (and, where given, the range
+// it must lie in); nothing on standard output.
+TEST_F(CommandLine, RefusedValuesAreNamed) {
+    struct Case {
+        std::string program;
+        std::vector<std::string> args;
+        std::string range;
+    };
+    const Case cases[] = {
+        {kMarlet, {"-k", "abc"}, ""},
+        {kMarlet, {"-t", "4x"}, ""},
+        {kMarlet, {"-epsilon", ""}, ""},
+        {kMarlet, {"-delta", "0.1.2"}, ""},
+        {kMarlet, {"-seed", "-1"}, ""},
+        {kMarlet, {"-seed", "4294967296"}, ""},
+        {kMarlet, {"-seed", "1.5"}, ""},
+        {kMarlet, {"-mem", "lots"}, ""},
+        {kMarlet, {"-timing", "2"}, ""},
+        {kMarlet, {"-epsilon", "0"}, "greater than 0"},
+        {kMarlet, {"-epsilon", "-0.5"}, "greater than 0"},
+        {kMarlet, {"-delta", "0"}, "0 < delta < 4"},
+        {kMarlet, {"-delta", "4"}, "0 < delta < 4"},
+        {kMarlet, {"-k", "0"}, "0 < k < n - 1 = 39"},
+        {kMarlet, {"-k", "-3"}, "0 < k < n - 1 = 39"},
+        {kMarlet, {"-k", "39"}, "0 < k < n - 1 = 39"},
+        {kMarlet, {"-t", "0"}, "[1, "},
+        {kMarlet, {"-t", "100000"}, "[1, 1024]"},
+        {kMarlet, {"-mem", "0"}, "greater than 0"},
+        {kOstrand, {"-epsilon", "abc"}, ""},
+        {kOstrand, {"-epsilon", "0.1x"}, ""},
+        {kOstrand, {"-epsilon", ""}, ""},
+        {kOstrand, {"-epsilon", "0"}, ""},
+        {kOstrand, {"-epsilon", "-0.1"}, ""},
+        {kOstrand, {"-epsilon", "1e-60"}, ""},
+        {kOstrand, {"-epsilon", "inf"}, ""},
+        {kOstrand, {"-epsilon", "1e-30"}, ""},
+        {kOstrand, {"-delta", "0"}, ""},
+        {kOstrand, {"-delta", "2"}, ""},
+        {kOstrand, {"-delta", "-0.5"}, ""},
+        {kOstrand, {"-delta", "x"}, ""},
+        {kOstrand, {"-t", "0"}, ""},
+        {kOstrand, {"-t", "-2"}, ""},
+        {kOstrand, {"-t", "2x"}, ""},
+        {kOstrand, {"-t", "1.5"}, ""},
+        {kOstrand, {"-t", "100000"}, ""},
+        {kOstrand, {"-seed", "abc"}, ""},
+        {kOstrand, {"-seed", "-1"}, ""},
+        {kOstrand, {"-seed", "4294967296"}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(nameOf(c.program) + " " + testing::PrintToString(c.args));
+        const testnet::RunResult r = runOnInputs(c.program, c.args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(r.err.starts_with(nameOf(c.program) + ": ")) << r.err;
+        EXPECT_TRUE(contains(r.err, c.args[0])) << r.err;
+        EXPECT_TRUE(contains(r.err, c.range)) << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    }
+    // Values at the edge of their ranges are taken.
+    EXPECT_EQ(runOnInputs(kOstrand, {"-delta", "1.99", "-epsilon", "5", "-t", "2"}).status, 0);
+}
+
+// Names are case-sensitive: a name neither program knows, or one the other
+// program knows, is noted once and the run goes on.
+TEST_F(CommandLine, UnknownNamesAreNotedAndIgnored) {
+    struct Case {
+        std::string program;
+        std::vector<std::string> args;
+        std::vector<std::string> noted;
+    };
+    const Case cases[] = {
+        {kMarlet, {"-K", "50", "-threads", "2", "-K", "9"}, {"-K", "-threads"}},
+        {kOstrand, {"-K", "5", "-k", "5"}, {"-K", "-k"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(nameOf(c.program));
+        const testnet::RunResult r = runOnInputs(c.program, c.args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        std::string notes;
+        for (const std::string& name : c.noted)
+            notes += nameOf(c.program) + ": note: option " + name +
+                     " is not known and was ignored (names are case-sensitive; see readme.txt)\n";
+        EXPECT_EQ(r.err, notes);
+    }
+}
+
+}  // namespace
