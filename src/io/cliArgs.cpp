@@ -1,7 +1,6 @@
 // Strict numeric options; see cliArgs.h.
 #include "io/cliArgs.h"
 
-#include <algorithm>
 #include <cmath>
 #include <sstream>
 #include <stdexcept>
@@ -50,17 +49,6 @@ SamplerKind samplerOption(const OptionParser& op) {
 
 int threadOption(const OptionParser& op, const char* name, int def) {
     return static_cast<int>(intOption(op, name, def, 1, kMaxThreads));
-}
-
-std::vector<std::string> unknownOptions(int argc, char** argv, std::span<const std::string_view> known) {
-    std::vector<std::string> unknown;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string_view name = argv[i];
-        if (std::find(known.begin(), known.end(), name) == known.end() &&
-            std::find(unknown.begin(), unknown.end(), name) == unknown.end())
-            unknown.emplace_back(name);
-    }
-    return unknown;
 }
 
 }  // namespace lattis

@@ -7,10 +7,6 @@
 #pragma once
 
 #include <limits>
-#include <span>
-#include <string>
-#include <string_view>
-#include <vector>
 
 namespace lattis {
 
@@ -37,9 +33,5 @@ inline constexpr long long kMaxThreads = 1024;
 
 // The option `name` as a thread count in 1..kMaxThreads (def when absent).
 int threadOption(const OptionParser& op, const char* name, int def);
-
-// The option names of a valid command line (argv[1], argv[3], ...) that are
-// not in `known`, in the order given, each once.
-std::vector<std::string> unknownOptions(int argc, char** argv, std::span<const std::string_view> known);
 
 }  // namespace lattis

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
+#include <utility>
 
 #include "version.h"
 
@@ -31,82 +32,82 @@ json orNull(const std::optional<T>& v) {
     return v ? json(*v) : json(nullptr);
 }
 
-json marletJson(const MarletReport& r) {
+// The object's frame, alike for both programs: the program and version, the
+// settings, the network, the seeds, then the report's and timing figures.
+json frame(const char* program, const CommonReport& c, json parameters, json report, json timing) {
     return {
-        {"program", "marlet"},
+        {"program", program},
         {"version", LATTIS_VERSION},
-        {"parameters",
-         {{"network", r.network},
-          {"benefit", orNull(r.benefit)},
-          {"cost", orNull(r.cost)},
-          {"model", r.model},
-          {"epsilon", shortest(r.epsilon)},
-          {"delta", shortest(r.delta)},
-          {"k", r.k},
-          {"threads", r.threads},
-          {"seedFile", r.seedFile},
-          {"seed", r.seed},
-          {"memoryLimitMB", orNull(r.memoryLimitMB)},
-          {"map", orNull(r.map)},
-          {"sampler", r.sampler}}},
-        {"network", {{"nodes", r.nodes}, {"arcs", r.arcs}}},
-        {"seeds", r.seeds},
-        {"originalIds", orNull(r.originalIds)},
-        {"report",
-         {{"totalBenefit", r.totalBenefit},
-          {"processorSeconds", static_cast<double>(r.processorSeconds)},
-          {"memoryMB", static_cast<double>(r.memoryMB)},
-          {"estimateInfluence", r.estimateInfluence}}},
-        {"timing",
-         {{"iterations", r.iterations},
-          {"hyperedges", r.hyperedges},
-          {"coveredHyperedges", r.coveredHyperedges},
-          {"threshold", r.threshold},
-          {"samplingSeconds", r.samplingSeconds},
-          {"selectionSeconds", r.selectionSeconds},
-          {"wallSeconds", r.wallSeconds},
-          {"peakMemoryMB", orNull(r.peakMemoryMB)},
-          {"estimateSamples", r.estimateSamples},
-          {"estimateHits", r.estimateHits},
-          {"estimateCapped", r.estimateCapped},
-          {"inSampleBenefit", r.inSampleBenefit},
-          {"pairListSeconds", r.pairListSeconds},
-          {"loadingSeconds", r.loadingSeconds},
-          {"estimateSeconds", r.estimateSeconds},
-          {"memoryProbeSeconds", r.memoryProbeSeconds},
-          {"storeMB", r.storeMB},
-          {"storeMBPerRank", r.storeMBPerRank}}},
+        {"parameters", std::move(parameters)},
+        {"network", {{"nodes", c.nodes}, {"arcs", c.arcs}}},
+        {"seeds", c.seeds},
+        {"originalIds", orNull(c.originalIds)},
+        {"report", std::move(report)},
+        {"timing", std::move(timing)},
     };
 }
 
+json marletJson(const MarletReport& r) {
+    const CommonReport& c = r.common;
+    return frame("marlet", c,
+                 {{"network", c.network},
+                  {"benefit", orNull(c.benefit)},
+                  {"cost", orNull(r.cost)},
+                  {"model", c.model},
+                  {"epsilon", shortest(c.epsilon)},
+                  {"delta", shortest(c.delta)},
+                  {"k", r.k},
+                  {"threads", c.threads},
+                  {"seedFile", c.seedFile},
+                  {"seed", c.seed},
+                  {"memoryLimitMB", orNull(r.memoryLimitMB)},
+                  {"map", orNull(c.map)},
+                  {"sampler", c.sampler}},
+                 {{"totalBenefit", r.totalBenefit},
+                  {"processorSeconds", static_cast<double>(r.processorSeconds)},
+                  {"memoryMB", static_cast<double>(r.memoryMB)},
+                  {"estimateInfluence", r.estimateInfluence}},
+                 {{"iterations", r.iterations},
+                  {"hyperedges", r.hyperedges},
+                  {"coveredHyperedges", r.coveredHyperedges},
+                  {"threshold", r.threshold},
+                  {"samplingSeconds", r.samplingSeconds},
+                  {"selectionSeconds", r.selectionSeconds},
+                  {"wallSeconds", r.wallSeconds},
+                  {"peakMemoryMB", orNull(c.peakMemoryMB)},
+                  {"estimateSamples", r.estimateSamples},
+                  {"estimateHits", r.estimateHits},
+                  {"estimateCapped", r.estimateCapped},
+                  {"inSampleBenefit", r.inSampleBenefit},
+                  {"pairListSeconds", r.pairListSeconds},
+                  {"loadingSeconds", r.loadingSeconds},
+                  {"estimateSeconds", r.estimateSeconds},
+                  {"memoryProbeSeconds", r.memoryProbeSeconds},
+                  {"storeMB", r.storeMB},
+                  {"storeMBPerRank", r.storeMBPerRank}});
+}
+
 json ostrandJson(const OstrandReport& r) {
-    return {
-        {"program", "ostrand"},
-        {"version", LATTIS_VERSION},
-        {"parameters",
-         {{"network", r.network},
-          {"benefit", r.benefit},
-          {"model", r.model},
-          {"epsilon", shortest(r.epsilon)},
-          {"delta", shortest(r.delta)},
-          {"threads", r.threads},
-          {"seedFile", r.seedFile},
-          {"seed", r.seed},
-          {"map", orNull(r.map)},
-          {"sampler", r.sampler},
-          {"maxSamples", r.maxSamples}}},
-        {"network", {{"nodes", r.nodes}, {"arcs", r.arcs}}},
-        {"seeds", r.seeds},
-        {"originalIds", orNull(r.originalIds)},
-        {"report", {{"estimate", r.estimate}}},
-        {"timing",
-         {{"samples", r.samples},
-          {"hits", r.hits},
-          {"stoppingBound", shortest(r.stoppingBound)},
-          {"wallSeconds", r.wallSeconds},
-          {"processorSeconds", r.processorSeconds},
-          {"peakMemoryMB", orNull(r.peakMemoryMB)}}},
-    };
+    const CommonReport& c = r.common;
+    return frame("ostrand", c,
+                 {{"network", c.network},
+                  {"benefit", orNull(c.benefit)},
+                  {"model", c.model},
+                  {"epsilon", shortest(c.epsilon)},
+                  {"delta", shortest(c.delta)},
+                  {"threads", c.threads},
+                  {"seedFile", c.seedFile},
+                  {"seed", c.seed},
+                  {"map", orNull(c.map)},
+                  {"sampler", c.sampler},
+                  {"maxSamples", r.maxSamples}},
+                 {{"estimate", r.estimate}},
+                 {{"samples", r.samples},
+                  {"hits", r.hits},
+                  {"stoppingBound", shortest(r.stoppingBound)},
+                  {"wallSeconds", r.wallSeconds},
+                  {"processorSeconds", r.processorSeconds},
+                  {"peakMemoryMB", orNull(c.peakMemoryMB)}});
 }
 
 // Indented text; bytes of file names that are not UTF-8 are replaced rather

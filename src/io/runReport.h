@@ -3,6 +3,10 @@
 // (jsonReport.h) both read it, so a figure added to a run is one field here
 // plus one line in each writer that shows it.
 //
+// What both programs report alike (the settings they share, the network's
+// size, the seeds, the peak memory) is one record, CommonReport, filled in
+// one place for both (programs/entrySteps.h).
+//
 // Settings are those in force after defaults; an absent file name or limit
 // is an empty optional. Single-precision settings stay float so that both
 // writers show exactly the value the run used.
@@ -15,17 +19,15 @@
 
 namespace lattis {
 
-struct MarletReport {
+struct CommonReport {
     // Settings in force.
     std::string network;
-    std::optional<std::string> benefit, cost;
+    std::optional<std::string> benefit;  // marlet's -b may be absent; ostrand's has a default
     std::string model;
     float epsilon = 0, delta = 0;
-    double k = 0;
     int threads = 0;
-    std::string seedFile;
-    unsigned seed = 0;  // the generator seed: -seed, or the clock's when absent
-    std::optional<double> memoryLimitMB;
+    std::string seedFile;  // marlet's written seed file, ostrand's read one
+    unsigned seed = 0;     // the generator seed: -seed, or the clock's when absent
     std::optional<std::string> map;  // netpack id map of the network (-map)
     std::string sampler;             // "classic" or "fast"
 
@@ -33,9 +35,20 @@ struct MarletReport {
     int nodes = 0;
     long long arcs = 0;
 
-    // The printed report, in its order.
+    // marlet's seeds in the order chosen, ostrand's as read (duplicates kept).
     std::vector<int> seeds;
     std::optional<std::vector<std::uint64_t>> originalIds;  // with -map
+    std::optional<double> peakMemoryMB;
+};
+
+struct MarletReport {
+    CommonReport common;
+    // Settings in force of marlet alone.
+    std::optional<std::string> cost;
+    double k = 0;
+    std::optional<double> memoryLimitMB;
+
+    // The printed report, in its order, after the seeds (common.seeds).
     double totalBenefit = 0;     // "Total Benefit": from fresh samples
     float processorSeconds = 0;  // "Time": processor seconds of sampling, selection and estimate
     float memoryMB = 0;          // "Memory"
@@ -48,7 +61,6 @@ struct MarletReport {
     double threshold = 0;  // the coverage threshold Lambda
     double samplingSeconds = 0, selectionSeconds = 0;
     double wallSeconds = 0;  // wall time of sampling, selection and estimate
-    std::optional<double> peakMemoryMB;
     // The hyperedge store with its index at the end of the loop: this
     // process's, and every process's of a run split over several (one
     // entry, the same, for one process).
@@ -64,29 +76,14 @@ struct MarletReport {
 };
 
 struct OstrandReport {
-    // Settings in force.
-    std::string network, benefit, model;
-    float epsilon = 0, delta = 0;
-    int threads = 0;
-    std::string seedFile;
-    unsigned seed = 0;  // the generator seed: -seed, or the clock's when absent
-    std::optional<std::string> map;
-    std::string sampler;  // "classic" or "fast"
-    long long maxSamples = 0;
-
-    // The network.
-    int nodes = 0;
-    long long arcs = 0;
-
-    std::vector<int> seeds;  // as read from the seed file, duplicates kept
-    std::optional<std::vector<std::uint64_t>> originalIds;
+    CommonReport common;
+    long long maxSamples = 0;  // -maxsamples
 
     // The printed estimate and how it was reached.
     double estimate = 0;
     long long samples = 0, hits = 0;
     float stoppingBound = 0;  // hits at which sampling stops
     double wallSeconds = 0, processorSeconds = 0;  // of the estimate
-    std::optional<double> peakMemoryMB;
 };
 
 }  // namespace lattis

@@ -2,154 +2,97 @@
 // benefit under the LT or IC model, by reverse sampling in doubling batches
 // and greedy selection, and writes the seeds to a file with a five-line report.
 //
-// Standard output carries only the report and the two fixed messages (invalid
-// command line, unknown model), which end the run with status 255; every other
+// The run is a sequence of named steps: parse the options (marletOptions.h),
+// load the inputs, select the seeds, estimate their benefit, build the
+// report, write the seed file, print. Standard output carries only the
+// report, the usage of -h/--help and the two fixed messages (invalid command
+// line, unknown model), which end the run with status 255; every other
 // failure is one "marlet: ..." line on standard error and status 1, and notes
 // about defaults in force go to standard error too. The reference pair list
-// "db_Enron.txt" is read through standard input before the options are parsed.
-#include <unistd.h>
-
+// "db_Enron.txt" is read through standard input before the options are parsed
+// (referencePairs.h).
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <climits>
-#include <cmath>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <exception>
 #include <ctime>
+#include <exception>
 #include <future>
 #include <iostream>
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <string_view>
 #include <system_error>
-#include <thread>
 #include <vector>
 
-#include "io/atomicFile.h"
 #include "core/allocatorTuning.h"
+#include "core/memoryProbe.h"
+#include "core/threadTeam.h"
 #include "estimate/blockEstimate.h"
-#include "io/cliArgs.h"
-#include "sampling/fastSampler.h"
 #include "graph/graph.h"
-#include "io/idMap.h"
+#include "io/atomicFile.h"
 #include "io/jsonReport.h"
-#include "programs/marletRun.h"
-#include "sampling/hyperGraph.h"
 #include "io/option.h"
 #include "io/progressLine.h"
-#include "io/pairList.h"
-#include "core/memoryProbe.h"
-#include "io/runReport.h"
-#include "selection/schedule.h"
 #include "mpi/teamHooks.h"
-#include "io/textReader.h"
-#include "core/threadTeam.h"
-#include "version.h"
+#include "programs/entrySteps.h"
+#include "programs/marletOptions.h"
+#include "programs/marletRun.h"
+#include "programs/referencePairs.h"
+#include "sampling/fastSampler.h"
+#include "sampling/hyperGraph.h"
+#include "selection/schedule.h"
 
 namespace lattis {
 
 namespace {
 
-constexpr const char* kPairList = "db_Enron.txt";
 // Most fresh samples the report's benefit estimate may draw.
 constexpr long long kReportSampleCap = 100000000;
 
-// Every option name marlet reads; any other name given is ignored with a note.
-constexpr std::string_view kKnownOptions[] = {"-i", "-b",   "-c",    "-m",   "-epsilon", "-delta",  "-k",   "-t",
-                                              "-o", "-seed", "-mem", "-timing", "-sampler", "-json", "-map"};
-
 void note(const std::string& text) { std::cerr << "marlet: note: " << text << '\n'; }
 
-void printUsage(std::ostream& os) {
-    os << "marlet " LATTIS_VERSION "\n"
-          "usage: marlet [-i network.bin] [-b benefit-file] [-c cost-file] [-m LT|IC]\n"
-          "              [-epsilon 0.1] [-delta 1/n] [-k 100] [-t 1] [-o network.seeds]\n"
-          "              [-seed unsigned] [-mem MB] [-timing 0|1] [-json FILE] [-map FILE]\n"
-          "              [-sampler classic|fast]\n"
-          "every option is a name and one value; see readme.txt\n";
-}
+// What the run loads before the store is built, in the order it loads it.
+struct MarletInputs {
+    Graph graph{BenefitLayout::Dense};
+    std::optional<FastSampler> fast;  // with -sampler fast
+    std::vector<std::uint64_t> idMap;
+    std::vector<float> costs;
+    Threshold threshold;
 
-// The pair-count table of the reference list, read through standard input
-// as a stream; empty, with a note, when the list is absent. The list is
-// opened on the calling thread and parsed on a thread of its own while the
-// options are read, the network loads and the seeds are chosen (on large
-// networks each takes seconds). get() waits for it; the run calls it before
-// it uses the table and before it reports any other fault, so that a fault
-// of the list is the one reported, as when the list was read before
-// anything else.
-class ReferencePairs {
-public:
-    // A process that does not report (the other ranks of marlet-mpi) has
-    // no use for the table and reads nothing.
-    explicit ReferencePairs(bool wanted) {
-        if (!wanted) return;
-        if (std::freopen(kPairList, "r", stdin) == nullptr) {
-            if (errno != ENOENT)
-                throw std::runtime_error(std::string(kPairList) + ": cannot open: " + std::strerror(errno));
-            note(std::string(kPairList) + " not found in the working directory: the pair-count table is empty, so "
-                 "\"Estimate Influence\" reports 0");
-            return;
-        }
-        reader = std::thread([this] {
-            const auto start = std::chrono::steady_clock::now();
-            try {
-                TextReader in(fileno(stdin), kPairList, TextReader::kDefaultBuffer);
-                table = readPairList(in);
-            } catch (...) {
-                fault = std::current_exception();
-            }
-            parseSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        });
-    }
-    ReferencePairs(const ReferencePairs&) = delete;
-    ReferencePairs& operator=(const ReferencePairs&) = delete;
-    ~ReferencePairs() { wait(); }
-    // The table; throws the list's fault.
-    const PairList& get() {
-        wait();
-        if (fault) std::rethrow_exception(fault);
-        return table;
-    }
-    // The list's fault, or null, once the parse has ended.
-    std::exception_ptr failure() {
-        wait();
-        return fault;
-    }
-    // Wall seconds the parse took (on its own thread).
-    double seconds() {
-        wait();
-        return parseSeconds;
-    }
-
-private:
-    void wait() {
-        if (reader.joinable()) reader.join();
-    }
-    std::thread reader;
-    PairList table;
-    std::exception_ptr fault;
-    double parseSeconds = 0;
+    int n() const { return graph.getSize(); }
+    const FastSampler* fastSampler() const { return fast ? &*fast : nullptr; }
 };
 
-const char* paraOr(const OptionParser& op, const char* name, const char* def) {
-    const char* v = op.getPara(name);
-    return v != nullptr ? v : def;
+// Loads the network, the fast samplers' tables, the id map and the costs;
+// settles delta now that n is known and checks the threshold's parameters.
+void loadInputs(MarletInputs& in, MarletOptions& opt) {
+    loadGraph(in.graph, opt.common);
+    const int n = in.n();
+    // The fast samplers' tables hold all they read of the thresholds but
+    // for LT nodes they still search; without those the thresholds go,
+    // before anything else is allocated: on large networks they are a third
+    // of the memory.
+    if (opt.common.sampler == SamplerKind::Fast) {
+        in.fast.emplace(in.graph);
+        if (!in.fast->needsThresholds()) in.graph.releaseThresholds();
+    }
+    in.idMap = idMapOf(opt.common, n);
+    if (opt.cost) {
+        in.costs = readCostFile(*opt.cost, static_cast<unsigned>(n));
+    } else {
+        note("no cost file given (-c): every cost is 1e-9, so the budget buys every node");
+        in.costs = defaultCosts(static_cast<unsigned>(n));
+    }
+    opt.common.delta = opt.delta ? static_cast<float>(*opt.delta) : static_cast<float>(1.0 / n);
+    in.threshold = checkedThreshold(n, opt.k, opt.common.epsilon, opt.common.delta);
+    if (in.graph.hasNegativeBenefit())
+        note("some benefits are negative: roots are drawn among the positive ones, so the estimate is scaled by "
+             "their sum " + std::to_string(in.graph.getPositiveBenefit()) + ", not by the total " +
+             std::to_string(in.graph.getTotalBenefit()));
 }
-
-// Wall seconds since construction.
-class Stopwatch {
-public:
-    double seconds() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); }
-
-private:
-    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
-};
 
 // The loop's progress as the terminal line shows it.
 std::string progressText(const Progress& p) {
@@ -160,133 +103,55 @@ std::string progressText(const Progress& p) {
     return text;
 }
 
-int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch& watch, MarletReport& report,
-                  ReferencePairs& pairs) {
-    OptionParser op(argc, argv);
-    if (!op.validCheck()) {
-        pairs.get();
-        std::cout << "Parameters error, please check the readme.txt file for correct format!" << std::endl;
-        printUsage(std::cerr);
-        return -1;
-    }
-    for (const std::string& name : unknownOptions(argc, argv, kKnownOptions))
-        note("option " + name + " is not known and was ignored (names are case-sensitive; see readme.txt)");
-    const char* networkFile = paraOr(op, "-i", "network.bin");
-    const char* benefitFile = op.getPara("-b");
-    const char* costFile = op.getPara("-c");
-    const std::string model = paraOr(op, "-m", "LT");
-    if (model != "LT" && model != "IC") {
-        pairs.get();
-        std::cout << "Incorrect model option!";
-        return -1;
-    }
-    const bool ic = model == "IC";
-    const double loadStart = watch.seconds();
+// What the doubling loop leaves: the seeds, the hyperedges they cover and
+// the bytes of every process's store (entry r for process r).
+struct Selection {
+    ScheduleResult result;
+    std::vector<int> seeds;
+    long long coverage = 0;
+    std::vector<long long> storeBytes;
+    std::size_t rank = 0;  // this process's entry
+};
 
-    // Every numeric option is read before the network, so that a mistyped
-    // value is refused at once; the ranges that depend on n are checked after.
-    const double epsilonValue = realOption(op, "-epsilon", 0.1);
-    const bool deltaGiven = op.getPara("-delta") != nullptr;
-    const double deltaValue = realOption(op, "-delta", 0.0);
-    const double k = realOption(op, "-k", 100.0);
-    const int threads = threadOption(op, "-t", 1);
-    if (op.getPara("-seed") != nullptr) {
-        report.seed = static_cast<unsigned>(intOption(op, "-seed", 0, 0, UINT32_MAX));
-        std::srand(report.seed);
-    }
-    std::optional<double> memoryLimit;
-    if (op.getPara("-mem") != nullptr) {
-        const double mb = realOption(op, "-mem", 0.0);
-        if (!(mb > 0 && std::isfinite(mb)))
-            throw std::invalid_argument("option -mem: " + std::string(op.getPara("-mem")) +
-                                        " is out of range: the limit must be a finite number of megabytes greater than 0");
-        memoryLimit = mb * 1024.0 * 1024.0;
-    }
-    const bool timing = intOption(op, "-timing", 0, 0, 1) == 1;
-    const SamplerKind sampler = samplerOption(op);
-    std::optional<JsonReportFile> json;
-    if (op.getPara("-json") != nullptr) json.emplace(op.getPara("-json"));
-
-    Graph g(BenefitLayout::Dense);
-    if (ic)
-        g.readGraphIC(networkFile, benefitFile);
-    else
-        g.readGraphLT(networkFile, benefitFile);
-    const int n = g.getSize();
-    // The fast samplers' tables hold all they read of the thresholds but
-    // for LT nodes they still search; without those the thresholds go,
-    // before anything else is allocated: on large networks they are a third
-    // of the memory.
-    std::optional<FastSampler> fast;
-    if (sampler == SamplerKind::Fast) {
-        fast.emplace(g);
-        if (!fast->needsThresholds()) g.releaseThresholds();
-    }
-    std::vector<std::uint64_t> idMap;
-    if (op.getPara("-map") != nullptr) idMap = readIdMap(op.getPara("-map"), n);
-
-    std::vector<float> costs;
-    if (costFile != nullptr) {
-        costs = readCostFile(costFile, static_cast<unsigned>(n));
-    } else {
-        note("no cost file given (-c): every cost is 1e-9, so the budget buys every node");
-        costs = defaultCosts(static_cast<unsigned>(n));
-    }
-
-    const float epsilon = static_cast<float>(epsilonValue);
-    const float delta = deltaGiven ? static_cast<float>(deltaValue) : static_cast<float>(1.0 / n);
-    const Threshold th = checkedThreshold(n, k, epsilon, delta);
-    if (g.hasNegativeBenefit())
-        note("some benefits are negative: roots are drawn among the positive ones, so the estimate is scaled by "
-             "their sum " + std::to_string(g.getPositiveBenefit()) + ", not by the total " +
-             std::to_string(g.getTotalBenefit()));
-
-    HyperGraph hg(static_cast<unsigned>(n), g);
-    const double loadSeconds = watch.seconds() - loadStart;
+// The doubling loop of sampling and greedy selection (schedule.h).
+Selection selectSeeds(const MarletInputs& in, HyperGraph& hg, const MarletOptions& opt, const TeamHooks* team,
+                      ProgressLine& progress) {
+    ScheduleSettings settings;
+    settings.lambda = in.threshold.lambda;
+    settings.k = opt.k;
+    settings.threads = opt.common.threads;
+    settings.ic = opt.common.ic();
+    settings.memoryLimit = opt.memoryLimit;
+    settings.fast = in.fastSampler();
+    settings.team = team;
+    if (progress.enabled()) settings.progress = [&progress](const Progress& p) { progress.show(progressText(p)); };
+    Selection s;
     // Coverage per number of seeds; the selection grows it as seeds are
     // taken, so it holds one entry per seed, not one per node.
     std::vector<double> degree(1, 0.0);
-    std::vector<int> seeds;
-    long long totalDegree = 0;
-    const char* seedFile = paraOr(op, "-o", "network.seeds");
-    // Created now, so that an unwritable place is refused before sampling.
-    AtomicFile out(seedFile, std::string("seed file ") + seedFile, AtomicFile::Special::WriteInPlace, true);
-
-    ScheduleSettings settings;
-    settings.lambda = th.lambda;
-    settings.k = k;
-    settings.threads = threads;
-    settings.ic = ic;
-    settings.memoryLimit = memoryLimit;
-    settings.fast = fast ? &*fast : nullptr;
-    settings.team = team;
-    ProgressLine progress;
-    if (progress.enabled()) settings.progress = [&progress](const Progress& p) { progress.show(progressText(p)); };
-
-    const std::clock_t start = std::clock();
-    const auto wallStart = std::chrono::steady_clock::now();
-    const ScheduleResult result = runSchedule(g, hg, costs, settings, seeds, degree, totalDegree);
-    // The bytes of every process's store, entry r for process r (summed
-    // over the processes, the others' entries being 0).
+    s.result = runSchedule(in.graph, hg, in.costs, settings, s.seeds, degree, s.coverage);
+    // Summed over the processes, the others' entries being 0.
     const BlockShare share = team != nullptr ? team->share : BlockShare{};
-    std::vector<long long> storeBytes;
-    auto storeFigures = [&] {
-        storeBytes.assign(static_cast<std::size_t>(share.ranks), 0);
-        storeBytes[static_cast<std::size_t>(share.rank)] = static_cast<long long>(hg.storeUsedBytes());
-    };
-    runTogether(team, storeFigures);
-    if (team != nullptr) team->sumEach(storeBytes);
-    // The seeds were chosen to cover the stored hyperedges, so their share
-    // of them overstates what the seeds are worth; the reported benefit is
-    // estimated from fresh samples instead.
-    const double inSample =
-        g.getPositiveBenefit() * static_cast<double>(totalDegree) / static_cast<double>(result.hyperedges);
+    s.rank = static_cast<std::size_t>(share.rank);
+    runTogether(team, [&] {
+        s.storeBytes.assign(static_cast<std::size_t>(share.ranks), 0);
+        s.storeBytes[s.rank] = static_cast<long long>(hg.storeUsedBytes());
+    });
+    if (team != nullptr) team->sumEach(s.storeBytes);
+    return s;
+}
+
+// The seeds were chosen to cover the stored hyperedges, so their share of
+// them overstates what the seeds are worth; the reported benefit is
+// estimated from fresh samples instead (blockEstimate.h).
+BlockEstimate estimateBenefit(const MarletInputs& in, HyperGraph& hg, const std::vector<int>& seeds,
+                              const MarletOptions& opt, const TeamHooks* team, ProgressLine& progress) {
     EstimateSettings estimate;
-    estimate.threads = threads;
-    estimate.epsilon = epsilon;
-    estimate.delta = delta;
-    estimate.ic = ic;
-    estimate.fast = settings.fast;
+    estimate.threads = opt.common.threads;
+    estimate.epsilon = opt.common.epsilon;
+    estimate.delta = opt.common.delta;
+    estimate.ic = opt.common.ic();
+    estimate.fast = in.fastSampler();
     estimate.maxSamples = kReportSampleCap;
     estimate.team = team;
     if (progress.enabled())
@@ -294,46 +159,69 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
             progress.show("marlet: estimating the seeds' benefit: " + std::to_string(samples) + " samples, " +
                           std::to_string(hits) + " hits");
         };
-    const double estimateStart = watch.seconds();
-    const BlockEstimate benefit = estimateInBlocks(g, hg, seeds, estimate);
-    const double estimateSeconds = watch.seconds() - estimateStart;
-    // Sampling is over: the memory figure should not count its records.
-    hg.releaseSamplingScratch();
-    restThreadTeam();
-    // Every process of a split run has the seeds and the estimate; the first
-    // alone reports and writes the seed file.
-    if (team != nullptr && !team->reports) return 0;
-    // The memory probe starts a shell and three tools: tens of milliseconds
-    // on a small run. What it measures is final by now (what is left only
-    // prints and writes the seed file), so it runs while the report is put
-    // together and the seed file written; its text is converted, with any
-    // message, where "Memory: " is printed.
-    const double probeStart = watch.seconds();
-    double probeSeconds = 0;
-    auto probe = [&] {
-        std::string total = memoryTotalText();
-        probeSeconds = watch.seconds() - probeStart;
-        return total;
-    };
-    std::future<std::string> memoryTotal;
-    try {
-        memoryTotal = std::async(std::launch::async, probe);
-    } catch (const std::system_error&) {
-        memoryTotal = std::async(std::launch::deferred, probe);  // no thread to spare: probe in place
+    return estimateInBlocks(in.graph, hg, seeds, estimate);
+}
+
+// Processor and wall time from construction: of sampling, selection and the
+// estimate, as "Time" reports them.
+class RunClock {
+public:
+    float processorSeconds() const { return static_cast<float>(std::clock() - start) / 1000000; }
+    double wallSeconds() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count(); }
+
+private:
+    std::clock_t start = std::clock();
+    std::chrono::steady_clock::time_point wall = std::chrono::steady_clock::now();
+};
+
+// The memory probe starts a shell and three tools: tens of milliseconds on a
+// small run. What it measures is final once sampling is over (what is left
+// only prints and writes the seed file), so it runs on a thread of its own
+// while the report is put together and the seed file written.
+class MemoryProbeTask {
+public:
+    explicit MemoryProbeTask(const Stopwatch& watch) : start(watch.seconds()) {
+        auto probe = [this, &watch] {
+            std::string text = memoryTotalText();
+            probeSeconds = watch.seconds() - start;
+            return text;
+        };
+        try {
+            total = std::async(std::launch::async, probe);
+        } catch (const std::system_error&) {
+            total = std::async(std::launch::deferred, probe);  // no thread to spare: probe in place
+        }
     }
-    const std::clock_t stop = std::clock();
-    report.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
-    // The pair counts serve only the report's last line, so the list is
-    // parsed on its thread through loading and sampling, filling what the
-    // single-threaded steps leave of the machine; a fault of the list still
-    // ends the run here, before any output.
-    const PairList& pairCount = pairs.get();
-    const double pairSeconds = pairs.seconds();
-    if (pairCount.tableSize() != 0 && static_cast<long long>(pairCount.tableSize()) != n + 1LL)
-        note(std::string(kPairList) + " states a table of A = " + std::to_string(pairCount.tableSize()) +
+    MemoryProbeTask(const MemoryProbeTask&) = delete;
+    MemoryProbeTask& operator=(const MemoryProbeTask&) = delete;
+    // The figure, converted on the calling thread, so that a probe that finds
+    // none says so (strToInt's message on standard output) where it prints.
+    float megabytes() { return megabytesFromTotal(total.get()); }
+    // Wall seconds the probe took; known once megabytes() returned.
+    double seconds() const { return probeSeconds; }
+
+private:
+    double start;
+    double probeSeconds = 0;
+    std::future<std::string> total;
+};
+
+// The report's last figure: the pair counts of the seeds. The list is parsed
+// on its thread through loading and sampling, filling what the
+// single-threaded steps leave of the machine; a fault of the list still ends
+// the run here, before any output.
+int referenceCount(ReferencePairs& pairs, const std::vector<int>& seeds, int n) {
+    const PairList& table = pairs.get();
+    if (table.tableSize() != 0 && static_cast<long long>(table.tableSize()) != n + 1LL)
+        note(pairs.name() + " states a table of A = " + std::to_string(table.tableSize()) +
              " entries, but this network has n + 1 = " + std::to_string(n + 1LL) +
              ": the list may belong to another network, so \"Estimate Influence\" may count unrelated pairs");
-    progress.clear();
+    return pairCountOf(table, seeds);
+}
+
+// Notes on a benefit estimate below the accuracy asked for and on an empty
+// seed set.
+void noteShortfalls(const BlockEstimate& benefit, const ScheduleResult& result, double k) {
     if (benefit.capped)
         note("the Total Benefit estimate stopped at its cap of " + std::to_string(kReportSampleCap) +
              " samples with " + std::to_string(benefit.hits) + " of the " + std::to_string(benefit.neededHits) +
@@ -342,47 +230,34 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
     if (result.emptySelection)
         note("no node fits the budget: the node the selection ranks first costs more than -k " + std::to_string(k) +
              ", so the seed set is empty");
+}
 
-    report.network = networkFile;
-    if (benefitFile != nullptr) report.benefit = benefitFile;
-    if (costFile != nullptr) report.cost = costFile;
-    report.model = model;
-    report.epsilon = epsilon;
-    report.delta = delta;
-    report.k = k;
-    report.threads = threads;
-    report.seedFile = seedFile;
-    if (memoryLimit) report.memoryLimitMB = *memoryLimit / (1024.0 * 1024.0);
-    if (op.getPara("-map") != nullptr) {
-        report.map = op.getPara("-map");
-        report.originalIds = originalIds(idMap, seeds);
-    }
-    report.nodes = n;
-    report.arcs = g.getEdge();
-    report.seeds = seeds;
-    report.sampler = sampler == SamplerKind::Fast ? "fast" : "classic";
-    report.totalBenefit = benefit.estimate;
-    report.inSampleBenefit = inSample;
-    report.estimateSamples = benefit.samples;
-    report.estimateHits = benefit.hits;
-    report.estimateCapped = benefit.capped;
-    report.pairListSeconds = pairSeconds;
-    report.loadingSeconds = loadSeconds;
-    report.estimateSeconds = estimateSeconds;
-    report.processorSeconds = static_cast<float>(stop - start) / 1000000;
-    report.estimateInfluence = pairCountOf(pairCount, seeds);
-    report.iterations = result.iterations;
-    report.hyperedges = result.hyperedges;
-    report.coveredHyperedges = totalDegree;
-    report.threshold = th.lambda;
-    report.samplingSeconds = result.samplingSeconds;
-    report.selectionSeconds = result.selectionSeconds;
-    if (const auto peak = peakResidentBytes()) report.peakMemoryMB = static_cast<double>(*peak) / (1024.0 * 1024.0);
-    for (long long bytes : storeBytes) report.storeMBPerRank.push_back(static_cast<double>(bytes) / (1024.0 * 1024.0));
-    report.storeMB = report.storeMBPerRank[static_cast<std::size_t>(share.rank)];
+// The report's figures of the inputs, the selection and the estimate.
+void fillReport(MarletReport& r, const MarletOptions& opt, const MarletInputs& in, const Selection& s,
+                const BlockEstimate& benefit) {
+    r.common = commonReport(opt.common, in.graph, s.seeds, in.idMap);
+    r.cost = opt.cost;
+    r.k = opt.k;
+    if (opt.memoryLimit) r.memoryLimitMB = *opt.memoryLimit / (1024.0 * 1024.0);
+    r.totalBenefit = benefit.estimate;
+    r.estimateSamples = benefit.samples;
+    r.estimateHits = benefit.hits;
+    r.estimateCapped = benefit.capped;
+    r.inSampleBenefit =
+        in.graph.getPositiveBenefit() * static_cast<double>(s.coverage) / static_cast<double>(s.result.hyperedges);
+    r.iterations = s.result.iterations;
+    r.hyperedges = s.result.hyperedges;
+    r.coveredHyperedges = s.coverage;
+    r.threshold = in.threshold.lambda;
+    r.samplingSeconds = s.result.samplingSeconds;
+    r.selectionSeconds = s.result.selectionSeconds;
+    for (long long bytes : s.storeBytes) r.storeMBPerRank.push_back(static_cast<double>(bytes) / (1024.0 * 1024.0));
+    r.storeMB = r.storeMBPerRank[s.rank];
+}
 
-    // The seed file is in place, complete, before the report is printed.
-    std::string seedFileError;
+// Writes the seed file and renames it into place; the fault's message, or
+// "" once the file is in place.
+std::string writeSeedFile(AtomicFile& out, const std::vector<int>& seeds) {
     try {
         for (int s : seeds) {
             const std::string line = std::to_string(s) + "\n";
@@ -391,47 +266,103 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
         out.finish();
         out.publish();
     } catch (const std::runtime_error& e) {
-        seedFileError = e.what();
+        return e.what();
     }
-    std::cout << "Seed Nodes: ";
-    for (int s : seeds) std::cout << s << ' ';
-    std::cout << "\n\n";
-    std::printf("Total Benefit: %0.2lf\n", report.totalBenefit);
-    std::cout << "Time: " << static_cast<double>(report.processorSeconds) << "s\n";
-    // Probed here: a probe that finds no figure says so on standard output,
-    // after "Memory: ".
-    std::cout << "Memory: ";
-    report.memoryMB = megabytesFromTotal(memoryTotal.get());
-    report.memoryProbeSeconds = probeSeconds;
-    std::cout << report.memoryMB << " MB\n";
-    std::cout << "Estimate Influence: " << report.estimateInfluence << "\n";
-    std::cout.flush();
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) || !std::cout) {
-        std::cerr << "marlet: cannot write the report to standard output: " << std::strerror(errno) << '\n';
-        return 1;
-    }
+    return "";
+}
 
-    if (timing)
-        std::fprintf(stderr,
-                     "marlet: timing: iterations %d, hyperedges %lld, lambda %.1f, sampling %.3f s, selection %.3f s, "
-                     "peak memory %.1f MB; total benefit %.2f from %lld fresh samples (%lld hits), in-sample benefit "
-                     "%.2f over the selection's own hyperedges; pair list %.3f s, loading %.3f s, estimate %.3f s, "
-                     "memory probe %.3f s, wall %.3f s, store %.1f MB\n",
-                     report.iterations, report.hyperedges, report.threshold, report.samplingSeconds,
-                     report.selectionSeconds, report.peakMemoryMB.value_or(0.0), report.totalBenefit,
-                     report.estimateSamples, report.estimateHits, report.inSampleBenefit, report.pairListSeconds,
-                     report.loadingSeconds, report.estimateSeconds, report.memoryProbeSeconds, watch.seconds(),
-                     report.storeMB);
-    if (timing && team != nullptr) {
-        double most = 0, all = 0;
-        std::fprintf(stderr, "marlet: timing: store per rank");
-        for (double mb : report.storeMBPerRank) {
-            std::fprintf(stderr, " %.1f", mb);
-            most = std::max(most, mb);
-            all += mb;
-        }
-        std::fprintf(stderr, " MB, max %.1f MB, sum %.1f MB\n", most, all);
+// The five report lines on standard output; false, with a message, when
+// standard output does not take them. "Memory" is probed here.
+bool printReport(MarletReport& r, MemoryProbeTask& memory) {
+    std::cout << "Seed Nodes: ";
+    for (int s : r.common.seeds) std::cout << s << ' ';
+    std::cout << "\n\n";
+    std::printf("Total Benefit: %0.2lf\n", r.totalBenefit);
+    std::cout << "Time: " << static_cast<double>(r.processorSeconds) << "s\n";
+    std::cout << "Memory: ";
+    r.memoryMB = memory.megabytes();
+    r.memoryProbeSeconds = memory.seconds();
+    std::cout << r.memoryMB << " MB\n";
+    std::cout << "Estimate Influence: " << r.estimateInfluence << "\n";
+    return standardOutputWritten("marlet", "the report");
+}
+
+// The -timing line on standard error, and for a run split over several
+// processes the store of each.
+void printTiming(const MarletReport& r, double wallSeconds, bool split) {
+    std::fprintf(stderr,
+                 "marlet: timing: iterations %d, hyperedges %lld, lambda %.1f, sampling %.3f s, selection %.3f s, "
+                 "peak memory %.1f MB; total benefit %.2f from %lld fresh samples (%lld hits), in-sample benefit "
+                 "%.2f over the selection's own hyperedges; pair list %.3f s, loading %.3f s, estimate %.3f s, "
+                 "memory probe %.3f s, wall %.3f s, store %.1f MB\n",
+                 r.iterations, r.hyperedges, r.threshold, r.samplingSeconds, r.selectionSeconds,
+                 r.common.peakMemoryMB.value_or(0.0), r.totalBenefit, r.estimateSamples, r.estimateHits,
+                 r.inSampleBenefit, r.pairListSeconds, r.loadingSeconds, r.estimateSeconds, r.memoryProbeSeconds,
+                 wallSeconds, r.storeMB);
+    if (!split) return;
+    double most = 0, all = 0;
+    std::fprintf(stderr, "marlet: timing: store per rank");
+    for (double mb : r.storeMBPerRank) {
+        std::fprintf(stderr, " %.1f", mb);
+        most = std::max(most, mb);
+        all += mb;
     }
+    std::fprintf(stderr, " MB, max %.1f MB, sum %.1f MB\n", most, all);
+}
+
+int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch& watch, unsigned clockSeed,
+                  ReferencePairs& pairs) {
+    OptionParser op(argc, argv);
+    if (!op.validCheck()) {
+        pairs.get();
+        return refuseCommandLine(marletUsage());
+    }
+    noteUnknownOptions("marlet", argc, argv, kMarletOptions);
+    if (!knownModel(op)) {
+        pairs.get();
+        return refuseModel();
+    }
+    const double loadStart = watch.seconds();
+    MarletOptions opt = readMarletOptions(op, clockSeed);
+    std::srand(opt.common.seed);
+    // Created now, so that an unusable place is refused before the run.
+    std::optional<JsonReportFile> json;
+    if (opt.common.json) json.emplace(*opt.common.json);
+    MarletInputs in;
+    loadInputs(in, opt);
+    HyperGraph hg(static_cast<unsigned>(in.n()), in.graph);
+    MarletReport report;
+    report.loadingSeconds = watch.seconds() - loadStart;
+    // Created now, so that an unwritable place is refused before sampling.
+    const std::string& seedFile = *opt.common.seedFile;
+    AtomicFile out(seedFile, "seed file " + seedFile, AtomicFile::Special::WriteInPlace, true);
+
+    ProgressLine progress;
+    const RunClock clock;
+    const Selection selection = selectSeeds(in, hg, opt, team, progress);
+    const double estimateStart = watch.seconds();
+    const BlockEstimate benefit = estimateBenefit(in, hg, selection.seeds, opt, team, progress);
+    report.estimateSeconds = watch.seconds() - estimateStart;
+    // Sampling is over: the memory figure should not count its records.
+    hg.releaseSamplingScratch();
+    restThreadTeam();
+    // Every process of a split run has the seeds and the estimate; the first
+    // alone reports and writes the seed file.
+    if (team != nullptr && !team->reports) return 0;
+
+    MemoryProbeTask memory(watch);
+    report.processorSeconds = clock.processorSeconds();
+    report.wallSeconds = clock.wallSeconds();
+    report.estimateInfluence = referenceCount(pairs, selection.seeds, in.n());
+    report.pairListSeconds = pairs.seconds();
+    progress.clear();
+    noteShortfalls(benefit, selection.result, opt.k);
+    fillReport(report, opt, in, selection, benefit);
+
+    // The seed file is in place, complete, before the report is printed.
+    const std::string seedFileError = writeSeedFile(out, selection.seeds);
+    if (!printReport(report, memory)) return 1;
+    if (opt.timing) printTiming(report, watch.seconds(), team != nullptr);
     if (!seedFileError.empty()) {
         std::cerr << "marlet: " << seedFileError << '\n';
         return 1;
@@ -441,16 +372,16 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
 }
 
 int runMarlet(int argc, char** argv, const TeamHooks* team) {
+    const bool reports = team == nullptr || team->reports;
+    if (helpAsked(argc, argv)) return reports ? printUsage(marletUsage()) : 0;
     const Stopwatch watch;
-    MarletReport report;
-    report.seed = static_cast<unsigned>(std::time(nullptr));
-    std::srand(report.seed);
+    const unsigned clockSeed = static_cast<unsigned>(std::time(nullptr));
     // A closed standard output or error is then a failed write, reported,
     // instead of a kill that could leave files half done.
     std::signal(SIGPIPE, SIG_IGN);
-    ReferencePairs pairs(team == nullptr || team->reports);
+    ReferencePairs pairs(reports);
     try {
-        return runAfterPairs(argc, argv, team, watch, report, pairs);
+        return runAfterPairs(argc, argv, team, watch, clockSeed, pairs);
     } catch (...) {
         if (std::exception_ptr first = pairs.failure()) std::rethrow_exception(first);
         throw;

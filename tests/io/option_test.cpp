@@ -1,5 +1,6 @@
-// Tests of the command-line option table and of the strict numeric option
-// readers built on it.
+// Tests of the command-line option table, of the strict numeric option
+// readers built on it, and of the usage and name checks that come from a
+// program's table of options.
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -9,6 +10,7 @@
 
 #include "io/cliArgs.h"
 #include "io/option.h"
+#include "io/optionTable.h"
 
 using namespace lattis;
 
@@ -177,4 +179,36 @@ TEST(NumericOption, RefusesValuesBeyondTheType) {
     OptionParser op(a.argc(), a.argv());
     expectRefused([&] { intOption(op, "-k", 1); }, "-k");
     expectRefused([&] { realOption(op, "-epsilon", 0.1); }, "-epsilon");
+}
+
+// A program with two options, one with a default and one without.
+constexpr OptionSpec kTable[] = {{"-k", "K", "100", "budget in cost units"}, {"-o", "FILE", "", "output file"}};
+
+TEST(OptionTable, UsageHasALinePerOptionWithItsDefault) {
+    const std::string u = usageText("prog 1.2.3", "prog [OPTION VALUE]...", kTable);
+    EXPECT_TRUE(u.starts_with("prog 1.2.3\nusage: prog [OPTION VALUE]...\n")) << u;
+    EXPECT_NE(u.find("\n  -k K                  budget in cost units; default 100\n"), std::string::npos) << u;
+    EXPECT_NE(u.find("\n  -o FILE               output file\n"), std::string::npos) << u;
+    EXPECT_NE(u.find("\n  -h, --help            "), std::string::npos) << u;
+    EXPECT_TRUE(u.ends_with(".\n")) << u;
+}
+
+TEST(OptionTable, HelpIsAskedWhereANameStands) {
+    struct Case {
+        Args args;
+        bool help;
+    };
+    Case cases[] = {
+        {Args{"-h"}, true},           {Args{"--help"}, true},    {Args{"-k", "5", "-h"}, true},
+        {Args{"-k", "5", "--help", "x"}, true}, {Args{}, false}, {Args{"-o", "-h"}, false},
+        {Args{"-help", "x"}, false},  {Args{"-H", "x"}, false},  {Args{"x", "-h"}, false},
+    };
+    for (Case& c : cases) EXPECT_EQ(helpAsked(c.args.argc(), c.args.argv()), c.help) << c.args.argc();
+}
+
+TEST(OptionTable, UnknownNamesInTheOrderGivenEachOnce) {
+    Args a{"-K", "1", "-k", "2", "-x", "3", "-K", "4", "-o", "f"};
+    EXPECT_EQ(unknownOptions(a.argc(), a.argv(), kTable), (std::vector<std::string>{"-K", "-x"}));
+    Args none{"-o", "f", "-k", "1"};
+    EXPECT_TRUE(unknownOptions(none.argc(), none.argv(), kTable).empty());
 }

@@ -1,9 +1,9 @@
 // The command lines of marlet and ostrand, end to end, one table per shape
 // with rows for both programs (and netpack where it shares the shape): the
-// fixed message of a malformed command line with the usage (and the
-// version) on standard error, the fixed message of an unknown model, option
-// values refused with one line naming the option, and unknown option names
-// noted.
+// usage of -h/--help on standard output before anything is read, the fixed
+// message of a malformed command line with the usage (and the version) on
+// standard error, the fixed message of an unknown model, option values
+// refused with one line naming the option, and unknown option names noted.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -46,6 +46,38 @@ protected:
     }
     testnet::TempDir dir;
 };
+
+// The usage names every option with its default, and nothing is read: not
+// the pair list (malformed here), not the network (absent).
+TEST_F(CommandLine, HelpPrintsTheUsageBeforeAnythingIsRead) {
+    testnet::writeBytes(dir.path("db_Enron.txt"), "ten 45\n");
+    struct Case {
+        std::string program;
+        std::vector<std::string> args;
+    };
+    const Case cases[] = {
+        {kMarlet, {"-h"}},  {kMarlet, {"--help"}},  {kMarlet, {"-i", "absent.bin", "-h", "x"}},
+        {kOstrand, {"-h"}}, {kOstrand, {"--help"}}, {kOstrand, {"-s", "s.txt", "-i", "absent.bin", "--help"}},
+    };
+    const std::vector<std::string> marletNames{"-i", "-b", "-c", "-m", "-epsilon", "-delta", "-k", "-t",
+                                               "-o", "-seed", "-mem", "-timing", "-sampler", "-json", "-map"};
+    const std::vector<std::string> ostrandNames{"-s", "-i", "-b", "-m", "-epsilon", "-delta", "-t",
+                                                "-seed", "-c", "-json", "-map", "-sampler", "-maxsamples"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const testnet::RunResult r = run(c.program, c.args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, "");
+        const std::string name = nameOf(c.program);
+        EXPECT_TRUE(r.out.starts_with(name + " " LATTIS_VERSION "\nusage: " + name + " ")) << r.out;
+        for (const std::string& option : c.program == kMarlet ? marletNames : ostrandNames)
+            EXPECT_TRUE(contains(r.out, "\n  " + option + " ")) << option << " in\n" << r.out;
+        EXPECT_TRUE(contains(r.out, "\n  -h, --help ")) << r.out;
+        // Defaults that readme.txt states, one on each option's line.
+        EXPECT_TRUE(contains(r.out, "default network.bin\n")) << r.out;
+        EXPECT_TRUE(contains(r.out, c.program == kMarlet ? "default 100\n" : "default nodeBenefit.txt\n")) << r.out;
+    }
+}
 
 TEST_F(CommandLine, MalformedIsTheFixedMessageWithTheUsage) {
     struct Case {

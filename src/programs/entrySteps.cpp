@@ -1,0 +1,94 @@
+// The steps both programs' entries take alike; see entrySteps.h.
+#include "programs/entrySteps.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+
+#include "graph/graph.h"
+#include "io/idMap.h"
+#include "io/option.h"
+#include "selection/schedule.h"
+
+namespace lattis {
+
+std::optional<std::string> textOption(const OptionParser& op, const char* name) {
+    const char* v = op.getPara(name);
+    return v != nullptr ? std::optional<std::string>(v) : std::nullopt;
+}
+
+std::string textOption(const OptionParser& op, const char* name, const char* fallback) {
+    const char* v = op.getPara(name);
+    return v != nullptr ? v : fallback;
+}
+
+int printUsage(const std::string& usage) {
+    std::cout << usage << std::flush;
+    return 0;
+}
+
+int refuseCommandLine(const std::string& usage) {
+    std::cout << "Parameters error, please check the readme.txt file for correct format!" << std::endl;
+    std::cerr << usage;
+    return -1;
+}
+
+bool knownModel(const OptionParser& op) {
+    const std::string model = textOption(op, "-m", "LT");
+    return model == "LT" || model == "IC";
+}
+
+int refuseModel() {
+    std::cout << "Incorrect model option!" << std::flush;
+    return -1;
+}
+
+void noteUnknownOptions(std::string_view program, int argc, char** argv, std::span<const OptionSpec> table) {
+    for (const std::string& name : unknownOptions(argc, argv, table))
+        std::cerr << program << ": note: option " << name
+                  << " is not known and was ignored (names are case-sensitive; see readme.txt)\n";
+}
+
+void loadGraph(Graph& g, const CommonOptions& opt) {
+    const char* benefit = opt.benefit ? opt.benefit->c_str() : nullptr;
+    if (opt.ic())
+        g.readGraphIC(opt.network.c_str(), benefit);
+    else
+        g.readGraphLT(opt.network.c_str(), benefit);
+}
+
+std::vector<std::uint64_t> idMapOf(const CommonOptions& opt, int n) {
+    return opt.map ? readIdMap(*opt.map, n) : std::vector<std::uint64_t>();
+}
+
+CommonReport commonReport(const CommonOptions& opt, const Graph& g, const std::vector<int>& seeds,
+                          const std::vector<std::uint64_t>& idMap) {
+    CommonReport r;
+    r.network = opt.network;
+    r.benefit = opt.benefit;
+    r.model = opt.model;
+    r.epsilon = opt.epsilon;
+    r.delta = opt.delta;
+    r.threads = opt.threads;
+    r.seedFile = opt.seedFile.value_or("");
+    r.seed = opt.seed;
+    r.map = opt.map;
+    r.sampler = opt.sampler == SamplerKind::Fast ? "fast" : "classic";
+    r.nodes = g.getSize();
+    r.arcs = g.getEdge();
+    r.seeds = seeds;
+    if (opt.map) r.originalIds = originalIds(idMap, seeds);
+    if (const auto peak = peakResidentBytes()) r.peakMemoryMB = static_cast<double>(*peak) / (1024.0 * 1024.0);
+    return r;
+}
+
+bool standardOutputWritten(std::string_view program, std::string_view what) {
+    std::cout.flush();
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout) && std::cout) return true;
+    std::cerr << program << ": cannot write " << what << " to standard output: " << std::strerror(errno) << '\n';
+    return false;
+}
+
+}  // namespace lattis

@@ -1,0 +1,91 @@
+// The steps that marlet's and ostrand's entries take alike: the options both
+// read, the fixed messages of a refused command line, the notes on unknown
+// options, loading the network, the report's common part and the check that
+// standard output took the report.
+//
+// Each entry reads as a short sequence of steps: parse options, load the
+// inputs, run, build the report, write the outputs, print. The entries print;
+// these steps print only the fixed messages and notes named below.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "io/cliArgs.h"
+#include "io/optionTable.h"
+#include "io/runReport.h"
+
+namespace lattis {
+
+class Graph;
+class OptionParser;
+
+// The settings both programs take, as their option steps read them.
+struct CommonOptions {
+    std::string network;                   // -i
+    std::optional<std::string> benefit;    // -b
+    std::string model;                     // -m: "LT" or "IC"
+    float epsilon = 0, delta = 0;          // -epsilon, -delta (marlet's delta once n is known)
+    int threads = 1;                       // -t
+    std::optional<std::string> seedFile;   // marlet's -o, ostrand's -s (required there)
+    unsigned seed = 0;                     // -seed, or the clock's value when absent
+    SamplerKind sampler = SamplerKind::Classic;  // -sampler
+    std::optional<std::string> json, map;  // -json, -map
+
+    bool ic() const { return model == "IC"; }
+};
+
+// The value of option `name`, or nothing when it is absent.
+std::optional<std::string> textOption(const OptionParser& op, const char* name);
+
+// The value of option `name`, or `fallback` when it is absent.
+std::string textOption(const OptionParser& op, const char* name, const char* fallback);
+
+// The usage on standard output, for -h and --help; returns 0, the status.
+int printUsage(const std::string& usage);
+
+// A command line that is not made of name-value pairs: the fixed message on
+// standard output, the usage on standard error; returns -1 (status 255).
+int refuseCommandLine(const std::string& usage);
+
+// Whether -m is absent (LT) or exactly LT or IC.
+bool knownModel(const OptionParser& op);
+
+// An unknown -m: the fixed message on standard output, without a line end;
+// returns -1 (status 255).
+int refuseModel();
+
+// One note on standard error per option name that the table does not hold.
+void noteUnknownOptions(std::string_view program, int argc, char** argv, std::span<const OptionSpec> table);
+
+// Loads the network and benefits with the loader of the model.
+void loadGraph(Graph& g, const CommonOptions& opt);
+
+// The id map of -map for n nodes; empty without -map.
+std::vector<std::uint64_t> idMapOf(const CommonOptions& opt, int n);
+
+// The report's common part: the settings in force, the network's size, the
+// seeds with their original ids (with -map) and the peak memory so far.
+CommonReport commonReport(const CommonOptions& opt, const Graph& g, const std::vector<int>& seeds,
+                          const std::vector<std::uint64_t>& idMap);
+
+// Whether standard output took everything written to it; if not, one line
+// "<program>: cannot write <what> to standard output: <cause>" on standard
+// error.
+bool standardOutputWritten(std::string_view program, std::string_view what);
+
+// Wall seconds since construction.
+class Stopwatch {
+public:
+    double seconds() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); }
+
+private:
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+};
+
+}  // namespace lattis

@@ -1,0 +1,52 @@
+// marlet's options; see marletOptions.h.
+#include "programs/marletOptions.h"
+
+#include <cmath>
+#include <cstdint>
+#include <stdexcept>
+
+#include "io/cliArgs.h"
+#include "io/option.h"
+#include "version.h"
+
+namespace lattis {
+
+std::string marletUsage() { return usageText("marlet " LATTIS_VERSION, "marlet [OPTION VALUE]...", kMarletOptions); }
+
+namespace {
+
+// -mem in bytes: a finite number of megabytes above 0.
+std::optional<double> memoryLimitOption(const OptionParser& op) {
+    if (op.getPara("-mem") == nullptr) return std::nullopt;
+    const double mb = realOption(op, "-mem", 0.0);
+    if (!(mb > 0 && std::isfinite(mb)))
+        throw std::invalid_argument("option -mem: " + std::string(op.getPara("-mem")) +
+                                    " is out of range: the limit must be a finite number of megabytes greater than 0");
+    return mb * 1024.0 * 1024.0;
+}
+
+}  // namespace
+
+MarletOptions readMarletOptions(const OptionParser& op, unsigned clockSeed) {
+    MarletOptions o;
+    CommonOptions& c = o.common;
+    c.network = textOption(op, "-i", "network.bin");
+    c.benefit = textOption(op, "-b");
+    o.cost = textOption(op, "-c");
+    c.model = textOption(op, "-m", "LT");
+    c.seedFile = textOption(op, "-o", "network.seeds");
+    c.map = textOption(op, "-map");
+    // The numbers, in this order, so that the first bad one is the one named.
+    c.epsilon = static_cast<float>(realOption(op, "-epsilon", 0.1));
+    if (op.getPara("-delta") != nullptr) o.delta = realOption(op, "-delta", 0.0);
+    o.k = realOption(op, "-k", 100.0);
+    c.threads = threadOption(op, "-t", 1);
+    c.seed = static_cast<unsigned>(intOption(op, "-seed", clockSeed, 0, UINT32_MAX));
+    o.memoryLimit = memoryLimitOption(op);
+    o.timing = intOption(op, "-timing", 0, 0, 1) == 1;
+    c.sampler = samplerOption(op);
+    c.json = textOption(op, "-json");
+    return o;
+}
+
+}  // namespace lattis

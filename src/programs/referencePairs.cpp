@@ -1,0 +1,53 @@
+// The reference pair list read on a thread of its own; see referencePairs.h.
+#include "programs/referencePairs.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <stdexcept>
+#include <utility>
+
+#include "io/textReader.h"
+
+namespace lattis {
+
+ReferencePairs::ReferencePairs(bool wanted, std::string fileName) : file(std::move(fileName)) {
+    if (!wanted) return;
+    if (std::freopen(file.c_str(), "r", stdin) == nullptr) {
+        if (errno != ENOENT) throw std::runtime_error(file + ": cannot open: " + std::strerror(errno));
+        std::cerr << "marlet: note: " << file
+                  << " not found in the working directory: the pair-count table is empty, so \"Estimate Influence\" "
+                     "reports 0\n";
+        return;
+    }
+    reader = std::thread([this] {
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            TextReader in(fileno(stdin), file, TextReader::kDefaultBuffer);
+            table = readPairList(in);
+        } catch (...) {
+            fault = std::current_exception();
+        }
+        parseSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    });
+}
+
+const PairList& ReferencePairs::get() {
+    wait();
+    if (fault) std::rethrow_exception(fault);
+    return table;
+}
+
+std::exception_ptr ReferencePairs::failure() {
+    wait();
+    return fault;
+}
+
+double ReferencePairs::seconds() {
+    wait();
+    return parseSeconds;
+}
+
+}  // namespace lattis
