@@ -310,9 +310,10 @@ void printTiming(const MarletReport& r, double wallSeconds, bool split) {
     std::fprintf(stderr, " MB, max %.1f MB, sum %.1f MB\n", most, all);
 }
 
-int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch& watch, unsigned clockSeed,
-                  ReferencePairs& pairs) {
-    OptionParser op(argc, argv);
+// The fixed message of a command line the run cannot take, with its status,
+// or 0 when the run goes on; unknown names are noted. A fault of the pair
+// list comes first.
+int commandLineRefusal(const OptionParser& op, int argc, char** argv, ReferencePairs& pairs) {
     if (!op.validCheck()) {
         pairs.get();
         return refuseCommandLine(marletUsage());
@@ -322,6 +323,15 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
         pairs.get();
         return refuseModel();
     }
+    return 0;
+}
+
+// The run once the pair list is opening: options, inputs, selection,
+// estimate, report, seed file, print, JSON report.
+int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch& watch, unsigned clockSeed,
+                  ReferencePairs& pairs) {
+    const OptionParser op(argc, argv);
+    if (const int status = commandLineRefusal(op, argc, argv, pairs)) return status;
     const double loadStart = watch.seconds();
     MarletOptions opt = readMarletOptions(op, clockSeed);
     std::srand(opt.common.seed);

@@ -8,7 +8,6 @@
 // messages of a rejected command line, an unknown model and a missing seed
 // file go to standard output with their fixed statuses; every other fault is
 // one "ostrand: ..." line on standard error and status 1.
-#include <chrono>
 #include <climits>
 #include <cmath>
 #include <csignal>
