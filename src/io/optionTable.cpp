@@ -20,9 +20,9 @@ void addLine(std::string& text, std::string_view form, std::string_view meaning)
 
 }  // namespace
 
-std::string usageText(std::string_view heading, std::string_view synopsis, std::span<const OptionSpec> table) {
+std::string usageText(std::string_view heading, std::string_view synopsis, std::span<const OptionRow> table) {
     std::string text = std::string(heading) + "\nusage: " + std::string(synopsis) + "\n";
-    for (const OptionSpec& o : table) {
+    for (const OptionRow& o : table) {
         std::string meaning(o.meaning);
         if (!o.fallback.empty()) meaning += "; default " + std::string(o.fallback);
         addLine(text, std::string(o.name) + " " + std::string(o.value), meaning);
@@ -40,11 +40,11 @@ bool helpAsked(int argc, char** argv) {
     return false;
 }
 
-std::vector<std::string> unknownOptions(int argc, char** argv, std::span<const OptionSpec> table) {
+std::vector<std::string> unknownOptions(int argc, char** argv, std::span<const OptionRow> table) {
     std::vector<std::string> unknown;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string_view name = argv[i];
-        const bool known = std::any_of(table.begin(), table.end(), [&](const OptionSpec& o) { return o.name == name; });
+        const bool known = std::any_of(table.begin(), table.end(), [&](const OptionRow& o) { return o.name == name; });
         if (!known && std::find(unknown.begin(), unknown.end(), name) == unknown.end()) unknown.emplace_back(name);
     }
     return unknown;

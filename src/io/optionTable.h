@@ -13,7 +13,7 @@
 
 namespace lattis {
 
-struct OptionSpec {
+struct OptionRow {
     std::string_view name;      // with its leading '-', as given: "-k"
     std::string_view value;     // the value's form in the usage: "K", "FILE", "LT|IC"
     std::string_view fallback;  // the default as the usage states it, "" when there is none
@@ -23,7 +23,7 @@ struct OptionSpec {
 // The usage: the heading (the program's name and version), "usage: " and the
 // synopsis, one line per row with its default, a line for -h/--help and a
 // closing line on the command line's form.
-std::string usageText(std::string_view heading, std::string_view synopsis, std::span<const OptionSpec> table);
+std::string usageText(std::string_view heading, std::string_view synopsis, std::span<const OptionRow> table);
 
 // Whether the command line asks for the usage: "-h" or "--help" where an
 // option name stands (argv[1], argv[3], ...), whatever else it holds.
@@ -31,6 +31,6 @@ bool helpAsked(int argc, char** argv);
 
 // The option names of a valid command line (argv[1], argv[3], ...) that are
 // not in the table, in the order given, each once.
-std::vector<std::string> unknownOptions(int argc, char** argv, std::span<const OptionSpec> table);
+std::vector<std::string> unknownOptions(int argc, char** argv, std::span<const OptionRow> table);
 
 }  // namespace lattis

@@ -45,7 +45,7 @@ int refuseModel() {
     return -1;
 }
 
-void noteUnknownOptions(std::string_view program, int argc, char** argv, std::span<const OptionSpec> table) {
+void noteUnknownOptions(std::string_view program, int argc, char** argv, std::span<const OptionRow> table) {
     for (const std::string& name : unknownOptions(argc, argv, table))
         std::cerr << program << ": note: option " << name
                   << " is not known and was ignored (names are case-sensitive; see readme.txt)\n";

@@ -61,7 +61,7 @@ bool knownModel(const OptionParser& op);
 int refuseModel();
 
 // One note on standard error per option name that the table does not hold.
-void noteUnknownOptions(std::string_view program, int argc, char** argv, std::span<const OptionSpec> table);
+void noteUnknownOptions(std::string_view program, int argc, char** argv, std::span<const OptionRow> table);
 
 // Loads the network and benefits with the loader of the model.
 void loadGraph(Graph& g, const CommonOptions& opt);

@@ -18,7 +18,7 @@ namespace lattis {
 
 class OptionParser;
 
-inline constexpr OptionSpec kMarletOptions[] = {
+inline constexpr OptionRow kMarletOptions[] = {
     {"-i", "FILE", "network.bin", "network file (binary, as netpack writes it)"},
     {"-b", "FILE", "", "benefit file: n numbers, the i-th the benefit of node i; required"},
     {"-c", "FILE", "every cost 1e-9", "cost file: n numbers, the i-th the cost of node i (unit of -k)"},

@@ -43,7 +43,7 @@ namespace {
 constexpr long long kDefaultMaxSamples = 1000000000;
 
 // A new option is one row here plus the line of readOptions that reads it.
-constexpr OptionSpec kOstrandOptions[] = {
+constexpr OptionRow kOstrandOptions[] = {
     {"-s", "FILE", "", "seed file: node ids 1..n separated by whitespace; required"},
     {"-i", "FILE", "network.bin", "network file (binary, as netpack writes it)"},
     {"-b", "FILE", "nodeBenefit.txt", "benefit file: n numbers, the i-th the benefit of node i"},

@@ -182,7 +182,7 @@ TEST(NumericOption, RefusesValuesBeyondTheType) {
 }
 
 // A program with two options, one with a default and one without.
-constexpr OptionSpec kTable[] = {{"-k", "K", "100", "budget in cost units"}, {"-o", "FILE", "", "output file"}};
+constexpr OptionRow kTable[] = {{"-k", "K", "100", "budget in cost units"}, {"-o", "FILE", "", "output file"}};
 
 TEST(OptionTable, UsageHasALinePerOptionWithItsDefault) {
     const std::string u = usageText("prog 1.2.3", "prog [OPTION VALUE]...", kTable);
