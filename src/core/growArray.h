@@ -9,13 +9,24 @@
 // anonymous pages are zero-filled). Capacity is rounded up to whole pages (huge
 // pages for large arrays, see kHugeFrom) and grows geometrically, so appends
 // stay amortised O(1).
+//
+// Built with LATTIS_PLAIN_MEMORY (CMake option of that name), the arrays are
+// plain heap blocks instead, aligned and zero-filled alike, with the same
+// capacities; growing and shrinking then copy. That build is for valgrind:
+// memcheck 3.19 marks the grown part of an mremap with MREMAP_FIXED as
+// inaccessible when the mapping that followed the old range had no access
+// rights (a thread stack's guard page, say), and then reports every use of
+// memory the kernel did map. The mapped build stays the default.
 #pragma once
 
+#if !LATTIS_PLAIN_MEMORY
 #include <sys/mman.h>
+#endif
 
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <span>
@@ -97,7 +108,7 @@ public:
     }
     // Give the memory back; size and capacity become 0.
     void release() {
-        if (ptr != nullptr) munmap(ptr, capBytes);
+        if (ptr != nullptr) freeBlock(ptr, capBytes);
         ptr = nullptr;
         count = 0;
         capBytes = 0;
@@ -113,9 +124,13 @@ public:
             release();
             return;
         }
-        munmap(reinterpret_cast<char*>(ptr) + keepBytes, capBytes - keepBytes);
+        shrinkBlock(keepBytes);
         capBytes = keepBytes;
     }
+    // Gives bytes [from, to) back to the system, whole pages of pageBytes()
+    // within the capacity; they read as zero afterwards, unless the system
+    // refuses, which leaves them as they were.
+    void discardPages(std::size_t from, std::size_t to) { zeroPages(reinterpret_cast<char*>(ptr) + from, to - from); }
 
 private:
     static constexpr std::size_t kPage = 4096;
@@ -125,6 +140,30 @@ private:
     static std::size_t roundPages(std::size_t b) { return roundUp(b, b >= kHugeFrom ? kHugePage : kPage); }
     static bool huge(std::size_t b) { return b >= kHugeFrom; }
 
+#if LATTIS_PLAIN_MEMORY
+    // Zero-filled heap blocks at the alignment a mapping of that size gets.
+    static void* allocate(std::size_t b) { return std::aligned_alloc(huge(b) ? kHugePage : kPage, b); }
+
+    void remap(std::size_t newBytes) {
+        void* p = allocate(newBytes);
+        if (p == nullptr) throw std::bad_alloc();
+        if (ptr != nullptr) std::memcpy(p, ptr, capBytes);
+        std::memset(static_cast<char*>(p) + capBytes, 0, newBytes - capBytes);
+        std::free(ptr);
+        ptr = static_cast<T*>(p);
+        capBytes = newBytes;
+    }
+    // Without room for a smaller block the old one stays, its tail unused.
+    void shrinkBlock(std::size_t keepBytes) {
+        void* p = allocate(keepBytes);
+        if (p == nullptr) return;
+        std::memcpy(p, ptr, keepBytes);
+        std::free(ptr);
+        ptr = static_cast<T*>(p);
+    }
+    static void freeBlock(void* p, std::size_t) { std::free(p); }
+    static void zeroPages(void* p, std::size_t b) { std::memset(p, 0, b); }
+#else
     // A fresh mapping of b bytes; huge-page aligned when b is large.
     static void* mapFresh(std::size_t b) {
         if (!huge(b)) return mmap(nullptr, b, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -179,6 +218,11 @@ private:
         ptr = static_cast<T*>(p);
         capBytes = newBytes;
     }
+    void shrinkBlock(std::size_t keepBytes) { munmap(reinterpret_cast<char*>(ptr) + keepBytes, capBytes - keepBytes); }
+    static void freeBlock(void* p, std::size_t b) { munmap(p, b); }
+    // Failure only means the pages stay resident until release().
+    static void zeroPages(void* p, std::size_t b) { [[maybe_unused]] int rc = madvise(p, b, MADV_DONTNEED); }
+#endif
     void swap(GrowArray& o) noexcept {
         std::swap(ptr, o.ptr);
         std::swap(count, o.count);

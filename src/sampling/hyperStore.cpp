@@ -2,7 +2,6 @@
 #include "sampling/hyperStore.h"
 
 #include <omp.h>
-#include <sys/mman.h>
 
 #include <algorithm>
 #include <cassert>
@@ -40,8 +39,7 @@ void HyperedgeBuffer::discardBefore(std::size_t node, std::size_t edge) {
         const std::size_t from = arr.wholePages(gone);
         const std::size_t whole = count * sizeof(arr[0]) / page * page;
         if (whole <= from) return;
-        // Failure only means the pages stay resident until clear().
-        [[maybe_unused]] int rc = madvise(reinterpret_cast<char*>(arr.data()) + from, whole - from, MADV_DONTNEED);
+        arr.discardPages(from, whole);
         gone = whole;
     };
     drop(nodes, node, nodeBytesGone);
