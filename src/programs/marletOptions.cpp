@@ -27,6 +27,10 @@ std::optional<double> memoryLimitOption(const OptionParser& op) {
 
 }  // namespace
 
+std::optional<std::string> pairListOption(int argc, char** argv) {
+    return textOption(OptionParser(argc, argv), "-pairs");
+}
+
 MarletOptions readMarletOptions(const OptionParser& op, unsigned clockSeed) {
     MarletOptions o;
     CommonOptions& c = o.common;

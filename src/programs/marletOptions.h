@@ -34,6 +34,7 @@ inline constexpr OptionRow kMarletOptions[] = {
     {"-sampler", "classic|fast", "classic", "reverse samplers; fast: the same distribution, fewer draws"},
     {"-json", "FILE", "", "also write the settings, seeds and figures as JSON to FILE"},
     {"-map", "FILE", "", "netpack's id map of the network: seeds as original ids in the JSON"},
+    {"-pairs", "FILE|none", "db_Enron.txt", "reference pair list of \"Estimate Influence\"; none: no list, 0"},
 };
 
 // The usage of -h/--help and of a malformed command line.
@@ -47,6 +48,11 @@ struct MarletOptions {
     std::optional<double> memoryLimit;  // -mem, in bytes
     bool timing = false;                // -timing
 };
+
+// The pair list's -pairs, taken from the command line before it is checked,
+// since the list is read first: the value of the first -pairs among the
+// name-value pairs up to any malformation; absent without one.
+std::optional<std::string> pairListOption(int argc, char** argv);
 
 // Every value of a command line that passed the parser and whose model is
 // known (knownModel); clockSeed is the seed when -seed is absent. Throws

@@ -9,8 +9,8 @@
 // line, unknown model), which end the run with status 255; every other
 // failure is one "marlet: ..." line on standard error and status 1, and notes
 // about defaults in force go to standard error too. The reference pair list
-// "db_Enron.txt" is read through standard input before the options are parsed
-// (referencePairs.h).
+// "db_Enron.txt" (or the file of -pairs) is read through standard input
+// before the options are parsed (referencePairs.h).
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -389,7 +389,7 @@ int runMarlet(int argc, char** argv, const TeamHooks* team) {
     // A closed standard output or error is then a failed write, reported,
     // instead of a kill that could leave files half done.
     std::signal(SIGPIPE, SIG_IGN);
-    ReferencePairs pairs(reports);
+    ReferencePairs pairs(reports, pairListOption(argc, argv));
     try {
         return runAfterPairs(argc, argv, team, watch, clockSeed, pairs);
     } catch (...) {

@@ -7,16 +7,16 @@
 #include <cstring>
 #include <iostream>
 #include <stdexcept>
-#include <utility>
 
 #include "io/textReader.h"
 
 namespace lattis {
 
-ReferencePairs::ReferencePairs(bool wanted, std::string fileName) : file(std::move(fileName)) {
-    if (!wanted) return;
+ReferencePairs::ReferencePairs(bool wanted, const std::optional<std::string>& given)
+    : file(given.value_or(kDefaultFile)) {
+    if (!wanted || file == kNone) return;
     if (std::freopen(file.c_str(), "r", stdin) == nullptr) {
-        if (errno != ENOENT) throw std::runtime_error(file + ": cannot open: " + std::strerror(errno));
+        if (errno != ENOENT || given) throw std::runtime_error(file + ": cannot open: " + std::strerror(errno));
         std::cerr << "marlet: note: " << file
                   << " not found in the working directory: the pair-count table is empty, so \"Estimate Influence\" "
                      "reports 0\n";

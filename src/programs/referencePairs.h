@@ -1,5 +1,6 @@
-// marlet's reference pair list ("db_Enron.txt" in the working directory),
-// whose pair counts give the report's last line, "Estimate Influence".
+// marlet's reference pair list ("db_Enron.txt" in the working directory, or
+// the file of -pairs), whose pair counts give the report's last line,
+// "Estimate Influence".
 //
 // The list is read through standard input as a stream, before the options
 // are parsed. It is opened on the calling thread and parsed on a thread of
@@ -11,6 +12,7 @@
 #pragma once
 
 #include <exception>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -21,13 +23,17 @@ namespace lattis {
 class ReferencePairs {
 public:
     static constexpr const char* kDefaultFile = "db_Enron.txt";
+    // The -pairs value that asks for no list.
+    static constexpr const char* kNone = "none";
 
-    // Opens `file` and starts its parse; a missing file gives the empty
-    // table with a note on standard error. A process that does not report
-    // (the other ranks of marlet-mpi) has no use for the table: with
-    // wanted false nothing is read. Throws std::runtime_error naming the
-    // file when it exists but cannot be opened.
-    ReferencePairs(bool wanted, std::string file = kDefaultFile);
+    // Opens the list and starts its parse: the file `given` (-pairs), or
+    // kDefaultFile when none is given, whose absence gives the empty table
+    // with a note on standard error. With `given` kNone the table is empty
+    // without a note. A process that does not report (the other ranks of
+    // marlet-mpi) has no use for the table: with wanted false nothing is
+    // read. Throws std::runtime_error naming the file when it cannot be
+    // opened (a default file only when it exists).
+    ReferencePairs(bool wanted, const std::optional<std::string>& given);
     ReferencePairs(const ReferencePairs&) = delete;
     ReferencePairs& operator=(const ReferencePairs&) = delete;
     ~ReferencePairs() { wait(); }

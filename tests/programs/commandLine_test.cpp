@@ -60,7 +60,8 @@ TEST_F(CommandLine, HelpPrintsTheUsageBeforeAnythingIsRead) {
         {kOstrand, {"-h"}}, {kOstrand, {"--help"}}, {kOstrand, {"-s", "s.txt", "-i", "absent.bin", "--help"}},
     };
     const std::vector<std::string> marletNames{"-i", "-b", "-c", "-m", "-epsilon", "-delta", "-k", "-t",
-                                               "-o", "-seed", "-mem", "-timing", "-sampler", "-json", "-map"};
+                                               "-o", "-seed", "-mem", "-timing", "-sampler", "-json", "-map",
+                                               "-pairs"};
     const std::vector<std::string> ostrandNames{"-s", "-i", "-b", "-m", "-epsilon", "-delta", "-t",
                                                 "-seed", "-c", "-json", "-map", "-sampler", "-maxsamples"};
     for (const Case& c : cases) {

@@ -695,14 +695,62 @@ TEST_F(MarletRun, MemoryGuardMidRun) {
     EXPECT_FALSE(std::filesystem::exists(dir.path("f.seeds")));
 }
 
-TEST_F(MarletRun, MissingPairList) {
-    std::filesystem::remove(dir.path("db_Enron.txt"));
-    const testnet::RunResult r = marletOn({});
-    ASSERT_EQ(r.status, 0) << r.err;
-    Report rep;
-    ASSERT_TRUE(parseReport(r.out, rep));
-    EXPECT_EQ(rep.influence, 0);
-    EXPECT_TRUE(contains(r.err, "db_Enron.txt not found")) << r.err;
+// The pair list: db_Enron.txt in the working directory (a note when it is
+// absent), the file of -pairs from any folder, or none at all (-pairs none,
+// without a note). The fixture's list counts x pairs for node x < 10;
+// elsewhere/other.txt counts two for each node 1..40, so that its sum is
+// twice the seed count.
+TEST_F(MarletRun, PairListOfTheWorkingDirectoryOrOfPairs) {
+    const std::string fixtureList = testnet::readFile(dir.path("db_Enron.txt"));
+    std::filesystem::create_directory(dir.path("elsewhere"));
+    std::ostringstream other;
+    other << kN + 1 << ' ' << 2 * kN << '\n';
+    for (int x = 1; x <= kN; ++x) other << x << " 0\n" << x << " 1\n";
+    writeFile("elsewhere/other.txt", other.str());
+    using Sum = int (*)(const std::vector<int>&);
+    const Sum fixtureSum = [](const std::vector<int>& seeds) {
+        int sum = 0;
+        for (int s : seeds) sum += s < 10 ? s : 0;
+        return sum;
+    };
+    const Sum none = [](const std::vector<int>&) { return 0; };
+    const Sum otherSum = [](const std::vector<int>& seeds) { return 2 * static_cast<int>(seeds.size()); };
+    struct Case {
+        bool listInWorkingDirectory;
+        std::vector<std::string> args;
+        Sum sum;            // the expected "Estimate Influence"
+        std::string err;    // all of standard error
+    };
+    const std::string absent = "marlet: note: db_Enron.txt not found in the working directory: the pair-count "
+                               "table is empty, so \"Estimate Influence\" reports 0\n";
+    const Case cases[] = {
+        {true, {}, fixtureSum, ""},
+        {false, {}, none, absent},
+        {true, {"-pairs", "none"}, none, ""},
+        {false, {"-pairs", "none"}, none, ""},
+        {false, {"-pairs", "elsewhere/other.txt"}, otherSum, ""},
+        {true, {"-pairs", dir.path("elsewhere/other.txt")}, otherSum, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args) + (c.listInWorkingDirectory ? " with" : " without") +
+                     " db_Enron.txt");
+        if (c.listInWorkingDirectory)
+            writeFile("db_Enron.txt", fixtureList);
+        else
+            std::filesystem::remove(dir.path("db_Enron.txt"));
+        const testnet::RunResult r = marletOn(c.args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        Report rep;
+        ASSERT_TRUE(parseReport(r.out, rep));
+        ASSERT_FALSE(rep.seeds.empty());
+        EXPECT_EQ(rep.influence, c.sum(rep.seeds));
+        EXPECT_EQ(r.err, c.err);
+    }
+    // A list that -pairs names must be there.
+    const testnet::RunResult missing = marletOn({"-pairs", "missing.txt"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(missing.err, "marlet: missing.txt: cannot open: No such file or directory\n");
 }
 
 TEST_F(MarletRun, MalformedPairList) {
@@ -715,11 +763,16 @@ TEST_F(MarletRun, MalformedPairList) {
     }
 }
 
+// The list, and so -pairs, is taken before the command line is checked: a
+// malformed list is the fault reported, unless -pairs skips it.
 TEST_F(MarletRun, PairListIsReadBeforeTheOptions) {
     writeFile("db_Enron.txt", "ten 45\n");
     const testnet::RunResult r = marlet({"stray"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(contains(r.err, "db_Enron.txt")) << r.err;
+    const testnet::RunResult skipped = marlet({"-pairs", "none", "stray"});
+    EXPECT_EQ(skipped.status, 255);
+    EXPECT_EQ(skipped.out, "Parameters error, please check the readme.txt file for correct format!\n");
 }
 
 TEST_F(MarletRun, CostFileFaults) {
