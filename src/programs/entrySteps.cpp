@@ -35,6 +35,11 @@ int refuseCommandLine(const std::string& usage) {
     return -1;
 }
 
+std::optional<bool> progressOption(const OptionParser& op) {
+    if (op.getPara("-progress") == nullptr) return std::nullopt;
+    return intOption(op, "-progress", 0, 0, 1) == 1;
+}
+
 bool knownModel(const OptionParser& op) {
     const std::string model = textOption(op, "-m", "LT");
     return model == "LT" || model == "IC";

@@ -36,6 +36,7 @@ struct CommonOptions {
     unsigned seed = 0;                     // -seed, or the clock's value when absent
     SamplerKind sampler = SamplerKind::Classic;  // -sampler
     std::optional<std::string> json, map;  // -json, -map
+    std::optional<bool> progress;          // -progress; absent: only on a terminal
 
     bool ic() const { return model == "IC"; }
 };
@@ -52,6 +53,9 @@ int printUsage(const std::string& usage);
 // A command line that is not made of name-value pairs: the fixed message on
 // standard output, the usage on standard error; returns -1 (status 255).
 int refuseCommandLine(const std::string& usage);
+
+// -progress: 1 on, 0 off, absent when not given (ProgressLine's default).
+std::optional<bool> progressOption(const OptionParser& op);
 
 // Whether -m is absent (LT) or exactly LT or IC.
 bool knownModel(const OptionParser& op);

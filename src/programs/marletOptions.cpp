@@ -48,6 +48,7 @@ MarletOptions readMarletOptions(const OptionParser& op, unsigned clockSeed) {
     c.seed = static_cast<unsigned>(intOption(op, "-seed", clockSeed, 0, UINT32_MAX));
     o.memoryLimit = memoryLimitOption(op);
     o.timing = intOption(op, "-timing", 0, 0, 1) == 1;
+    c.progress = progressOption(op);
     c.sampler = samplerOption(op);
     c.json = textOption(op, "-json");
     return o;

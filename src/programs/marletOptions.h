@@ -35,6 +35,7 @@ inline constexpr OptionRow kMarletOptions[] = {
     {"-json", "FILE", "", "also write the settings, seeds and figures as JSON to FILE"},
     {"-map", "FILE", "", "netpack's id map of the network: seeds as original ids in the JSON"},
     {"-pairs", "FILE|none", "db_Enron.txt", "reference pair list of \"Estimate Influence\"; none: no list, 0"},
+    {"-progress", "0|1", "on a terminal", "1: a progress line per iteration on standard error; 0: none"},
 };
 
 // The usage of -h/--help and of a malformed command line.

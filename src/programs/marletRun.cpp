@@ -347,7 +347,8 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
     const std::string& seedFile = *opt.common.seedFile;
     AtomicFile out(seedFile, "seed file " + seedFile, AtomicFile::Special::WriteInPlace, true);
 
-    ProgressLine progress;
+    // The others' lines would repeat rank 0's.
+    ProgressLine progress(team == nullptr || team->reports ? opt.common.progress : std::optional<bool>(false));
     const RunClock clock;
     const Selection selection = selectSeeds(in, hg, opt, team, progress);
     const double estimateStart = watch.seconds();

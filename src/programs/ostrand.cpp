@@ -57,6 +57,7 @@ constexpr OptionRow kOstrandOptions[] = {
     {"-map", "FILE", "", "netpack's id map of the network: seeds as original ids in the JSON"},
     {"-sampler", "classic|fast", "classic", "reverse samplers; fast: fewer draws, the same estimate for any -t"},
     {"-maxsamples", "N", "1000000000", "most samples to draw before giving up, N >= 1"},
+    {"-progress", "0|1", "on a terminal", "1: progress lines of samples and hits on standard error; 0: none"},
 };
 
 std::string ostrandUsage() {
@@ -122,6 +123,7 @@ OstrandOptions readOptions(const OptionParser& op) {
     o.maxSamples = intOption(op, "-maxsamples", kDefaultMaxSamples, 1);
     checkHitsWithinCap(c.epsilon, c.delta, o.maxSamples);
     c.json = textOption(op, "-json");
+    c.progress = progressOption(op);
     return o;
 }
 
@@ -189,7 +191,7 @@ int runOstrand(const OptionParser& op) {
                      "positive benefits ("
                   << graph.getPositiveBenefit() << "), the mass that roots are drawn from\n";
 
-    ProgressLine progress;
+    ProgressLine progress(opt.common.progress);
     const std::clock_t start = std::clock();
     const Stopwatch wall;
     const InfluenceCounts counts = estimate(graph, hyperGraph, seeds, opt, progress);

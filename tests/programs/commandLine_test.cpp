@@ -3,9 +3,11 @@
 // usage of -h/--help on standard output before anything is read, the fixed
 // message of a malformed command line with the usage (and the version) on
 // standard error, the fixed message of an unknown model, option values
-// refused with one line naming the option, and unknown option names noted.
+// refused with one line naming the option, progress lines on request, and
+// unknown option names noted.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -61,9 +63,9 @@ TEST_F(CommandLine, HelpPrintsTheUsageBeforeAnythingIsRead) {
     };
     const std::vector<std::string> marletNames{"-i", "-b", "-c", "-m", "-epsilon", "-delta", "-k", "-t",
                                                "-o", "-seed", "-mem", "-timing", "-sampler", "-json", "-map",
-                                               "-pairs"};
-    const std::vector<std::string> ostrandNames{"-s", "-i", "-b", "-m", "-epsilon", "-delta", "-t",
-                                                "-seed", "-c", "-json", "-map", "-sampler", "-maxsamples"};
+                                               "-pairs", "-progress"};
+    const std::vector<std::string> ostrandNames{"-s", "-i", "-b", "-m", "-epsilon", "-delta", "-t", "-seed",
+                                                "-c", "-json", "-map", "-sampler", "-maxsamples", "-progress"};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
         const testnet::RunResult r = run(c.program, c.args);
@@ -156,6 +158,56 @@ TEST_F(CommandLine, RefusedValuesAreNamed) {
         }
     // Values at the edge of their ranges are taken.
     EXPECT_EQ(runOnInputs(kOstrand, {"-delta", "1.99", "-epsilon", "5", "-t", "2"}).status, 0);
+}
+
+// -progress 1 on a standard error that is no terminal: plain lines, one per
+// iteration of marlet (numbered 1, 2, ... up to the JSON report's
+// iterations) and of its estimate's rounds, one per round of ostrand's block
+// estimate (the first after one block of 4096 samples); -progress 0, like the
+// default off a terminal, prints none. 200 nodes without arcs, unit benefits
+// and costs: marlet's two seeds take several iterations, and one seed is hit
+// by 1 sample in 200, so that ostrand needs more than one round.
+TEST_F(CommandLine, ProgressLinesOnRequest) {
+    const int n = 200;
+    testnet::writeNetwork(dir.path("flat.bin"), n, {});
+    testnet::writeValues<double>(dir.path("flat.ben"), std::vector<double>(n, 1.0));
+    testnet::writeValues<float>(dir.path("flat.cost"), std::vector<float>(n, 1.0f));
+    testnet::writeBytes(dir.path("one.txt"), "7\n");
+    const std::vector<std::string> marlet{"-i", "flat.bin", "-b", "flat.ben", "-c", "flat.cost", "-k", "2",
+                                          "-seed", "1", "-json", "flat.json", "-pairs", "none"};
+    const std::vector<std::string> ostrand{"-i", "flat.bin", "-b", "flat.ben", "-s", "one.txt", "-sampler", "fast",
+                                           "-seed", "1"};
+    for (const std::string& program : {kMarlet, kOstrand})
+        for (const char* progress : {"1", "0", ""}) {
+            SCOPED_TRACE(nameOf(program) + " -progress \"" + progress + "\"");
+            std::vector<std::string> args = program == kMarlet ? marlet : ostrand;
+            if (*progress != '\0') args.insert(args.end(), {"-progress", progress});
+            const testnet::RunResult r = run(program, args);
+            ASSERT_EQ(r.status, 0) << r.err;
+            if (std::string(progress) != "1") {
+                EXPECT_EQ(r.err, "");
+                continue;
+            }
+            EXPECT_EQ(r.err.find_first_of("\r\033"), std::string::npos) << r.err;
+            ASSERT_TRUE(r.err.ends_with("\n")) << r.err;
+            std::vector<std::string> lines;
+            for (std::size_t at = 0, end; at < r.err.size(); at = end + 1)
+                lines.push_back(r.err.substr(at, (end = r.err.find('\n', at)) - at));
+            if (program == kOstrand) {
+                EXPECT_TRUE(lines[0].starts_with("ostrand: 4096 samples, ")) << r.err;
+                for (const std::string& l : lines) EXPECT_TRUE(l.ends_with(" hits")) << l;
+                continue;
+            }
+            const int iterations = nlohmann::json::parse(testnet::readFile(dir.path("flat.json")))["timing"]["iterations"];
+            ASSERT_GE(iterations, 2);
+            ASSERT_GE(lines.size(), static_cast<std::size_t>(iterations));
+            for (int i = 0; i < iterations; ++i)
+                EXPECT_TRUE(lines[static_cast<std::size_t>(i)].starts_with("marlet: iteration " + std::to_string(i + 1) +
+                                                                           ", "))
+                    << lines[static_cast<std::size_t>(i)];
+            for (std::size_t i = static_cast<std::size_t>(iterations); i < lines.size(); ++i)
+                EXPECT_TRUE(lines[i].starts_with("marlet: estimating the seeds' benefit: ")) << lines[i];
+        }
 }
 
 // Names are case-sensitive: a name neither program knows, or one the other
