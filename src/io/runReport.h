@@ -47,6 +47,7 @@ struct MarletReport {
     std::optional<std::string> cost;
     double k = 0;
     std::optional<double> memoryLimitMB;
+    std::optional<int> ranks;  // the processes of a marlet-mpi run; absent for marlet
 
     // The printed report, in its order, after the seeds (common.seeds).
     double totalBenefit = 0;     // "Total Benefit": from fresh samples

@@ -369,6 +369,7 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
     progress.clear();
     noteShortfalls(benefit, selection.result, opt.k);
     fillReport(report, opt, in, selection, benefit);
+    if (team != nullptr) report.ranks = team->share.ranks;
 
     // The seed file is in place, complete, before the report is printed.
     const std::string seedFileError = writeSeedFile(out, selection.seeds);

@@ -94,6 +94,7 @@ TEST_F(JsonReport, MarletFileMatchesThePrintedReport) {
     EXPECT_EQ(p["seed"], 7);
     EXPECT_TRUE(p["memoryLimitMB"].is_null());
     EXPECT_EQ(p["map"], "net.map");
+    EXPECT_FALSE(p.contains("ranks"));  // marlet-mpi's alone
     EXPECT_EQ(j["network"]["nodes"], kN);
     EXPECT_EQ(j["network"]["arcs"], 3 * kN - 1);
 

@@ -1,7 +1,8 @@
 // End-to-end tests of marlet-mpi under mpirun: for 1, 2 and 3 ranks of 1 or 2
 // threads, the seed file, the report's figures and the Total Benefit
 // estimate's samples and hits equal marlet's for the same -seed on
-// email-Eu-core packed by netpack (LT and IC, unit and out-degree costs); two
+// email-Eu-core packed by netpack (LT and IC, unit and out-degree costs), and
+// the JSON report names marlet-mpi and its rank count; two
 // ranks run within a -mem limit that one process's store exceeds, each
 // holding about half of it; and faults (a bad network file on every rank or
 // on one, a refused parameter, the memory guard, an invalid command line)
@@ -155,6 +156,9 @@ TEST_F(MarletMpi, SameSeedsAndFiguresAsMarlet) {
         EXPECT_EQ(testnet::readFile(dir.path("mpi.seeds")), reference[key].seeds);
         EXPECT_EQ(estimateFigures(dir.path("mpi.json")), reference[key].estimate);
         EXPECT_EQ(storePerRank(dir.path("mpi.json")).size(), static_cast<std::size_t>(row.ranks));
+        const nlohmann::json j = nlohmann::json::parse(testnet::readFile(dir.path("mpi.json")));
+        EXPECT_EQ(j["program"], "marlet-mpi");
+        EXPECT_EQ(j["parameters"]["ranks"], row.ranks);
         fs::remove(dir.path("mpi.seeds"));
         fs::remove(dir.path("mpi.json"));
     }
