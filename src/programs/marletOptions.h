@@ -34,8 +34,8 @@ inline constexpr OptionRow kMarletOptions[] = {
     {"-sampler", "classic|fast", "classic", "reverse samplers; fast: the same distribution, fewer draws"},
     {"-json", "FILE", "", "also write the settings, seeds and figures as JSON to FILE"},
     {"-map", "FILE", "", "netpack's id map of the network: seeds as original ids in the JSON"},
-    {"-pairs", "FILE|none", "db_Enron.txt", "reference pair list of \"Estimate Influence\"; none: no list, 0"},
-    {"-progress", "0|1", "on a terminal", "1: a progress line per iteration on standard error; 0: none"},
+    {"-pairs", "FILE|none", "db_Enron.txt", "pair list whose counts \"Estimate Influence\" sums; none: no list (0)"},
+    {"-progress", "0|1", "1 on a terminal, else 0", "1: a progress line per iteration on standard error; 0: none"},
 };
 
 // The usage of -h/--help and of a malformed command line.

@@ -57,7 +57,7 @@ constexpr OptionRow kOstrandOptions[] = {
     {"-map", "FILE", "", "netpack's id map of the network: seeds as original ids in the JSON"},
     {"-sampler", "classic|fast", "classic", "reverse samplers; fast: fewer draws, the same estimate for any -t"},
     {"-maxsamples", "N", "1000000000", "most samples to draw before giving up, N >= 1"},
-    {"-progress", "0|1", "on a terminal", "1: progress lines of samples and hits on standard error; 0: none"},
+    {"-progress", "0|1", "1 on a terminal, else 0", "1: progress lines of samples and hits on standard error; 0: none"},
 };
 
 std::string ostrandUsage() {

@@ -140,6 +140,8 @@ TEST_F(CommandLine, RefusedValuesAreNamed) {
         {kMarlet, "-t", {"0"}, "[1, "},
         {kMarlet, "-t", {"100000"}, "[1, 1024]"},
         {kMarlet, "-mem", {"0"}, "greater than 0"},
+        {kMarlet, "-progress", {"2", "yes"}, ""},
+        {kOstrand, "-progress", {"-1", ""}, ""},
         {kOstrand, "-epsilon", {"abc", "0.1x", "", "0", "-0.1", "1e-60", "inf", "1e-30"}, ""},
         {kOstrand, "-delta", {"0", "2", "-0.5", "x"}, ""},
         {kOstrand, "-t", {"0", "-2", "2x", "1.5", "100000"}, ""},
@@ -198,14 +200,13 @@ TEST_F(CommandLine, ProgressLinesOnRequest) {
                 for (const std::string& l : lines) EXPECT_TRUE(l.ends_with(" hits")) << l;
                 continue;
             }
-            const int iterations = nlohmann::json::parse(testnet::readFile(dir.path("flat.json")))["timing"]["iterations"];
-            ASSERT_GE(iterations, 2);
-            ASSERT_GE(lines.size(), static_cast<std::size_t>(iterations));
-            for (int i = 0; i < iterations; ++i)
-                EXPECT_TRUE(lines[static_cast<std::size_t>(i)].starts_with("marlet: iteration " + std::to_string(i + 1) +
-                                                                           ", "))
-                    << lines[static_cast<std::size_t>(i)];
-            for (std::size_t i = static_cast<std::size_t>(iterations); i < lines.size(); ++i)
+            const std::size_t iterations =
+                nlohmann::json::parse(testnet::readFile(dir.path("flat.json")))["timing"]["iterations"];
+            ASSERT_GE(iterations, 2u);
+            ASSERT_GE(lines.size(), iterations);
+            for (std::size_t i = 0; i < iterations; ++i)
+                EXPECT_TRUE(lines[i].starts_with("marlet: iteration " + std::to_string(i + 1) + ", ")) << lines[i];
+            for (std::size_t i = iterations; i < lines.size(); ++i)
                 EXPECT_TRUE(lines[i].starts_with("marlet: estimating the seeds' benefit: ")) << lines[i];
         }
 }
