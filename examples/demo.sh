@@ -38,8 +38,9 @@ cat <<NOTE
 #                       until the next one no longer fits.
 #   Total Benefit       the expected benefit the seeds reach; every benefit here is
 #                       1, so it is the expected number of nodes reached.
-#   Time                processor seconds of sampling and selection, summed over
-#                       both threads (so it can exceed the elapsed time).
+#   Time                processor seconds of sampling, selection and the Total
+#                       Benefit estimate, summed over both threads (so it can
+#                       exceed the elapsed time); reading the files is not counted.
 #   Memory              megabytes mapped by the process at the end.
 #   Estimate Influence  the seeds' entries in db_Enron.txt added up; netpack wrote
 #                       one pair per arc, so here: the arcs leaving the seeds.
