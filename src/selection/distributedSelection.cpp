@@ -1,8 +1,10 @@
-// The split greedy cover; see distributedSelection.h. The budget rule, the
-// degree table and the order of decrements are those of buildSeedSetCost
-// (selection.cpp), so that both give the same seeds for the same store.
+// The split greedy cover; see distributedSelection.h. The budget rule and the
+// degree table are BudgetGreedy's, as in buildSeedSetCost (selection.cpp),
+// and the order of decrements is the same, so that both give the same seeds
+// for the same store.
 #include "selection/distributedSelection.h"
 
+#include <algorithm>
 #include <cassert>
 
 namespace lattis {
@@ -31,33 +33,12 @@ void CoverageShard::cover(int pick, std::vector<int>& stream) {
     }
 }
 
-GreedyRoot::GreedyRoot(std::vector<int> gains, double k, const std::vector<float>& costs, std::vector<double>& degree,
-                       long long& totalDegree)
-    : gain(std::move(gains)),
-      costs(costs),
-      k(k),
-      degree(degree),
-      totalDegree(totalDegree) {
-    assert(costs.size() >= gain.size());
-    // The heap starts from the indices 0 .. n - 1 in order.
-    heap.build(static_cast<int>(gain.size()), gain.data(), costs.data());
-    if (degree.empty()) degree.resize(1);
-    degree[0] = 0;
-    totalDegree = 0;
-}
-
-int GreedyRoot::next() {
-    if (!(totalCost < k) || heap.empty()) return 0;
-    const int maxInd = heap.pop() + 1;
-    totalCost += static_cast<double>(costs[static_cast<std::size_t>(maxInd - 1)]);
-    if (totalCost > k) return 0;
-    const int g = gain[static_cast<std::size_t>(maxInd - 1)];
-    ++picked;
-    if (degree.size() <= picked) degree.resize(picked + 1);
-    degree[picked] = degree[picked - 1] + g;
-    totalDegree += g;
-    gain[static_cast<std::size_t>(maxInd - 1)] = 0;
-    return maxInd;
+GreedyRoot::GreedyRoot(const std::vector<int>& gains, double k, const std::vector<float>& costs,
+                       std::vector<double>& degree, long long& totalDegree, SelectRule rule)
+    : greedy(static_cast<int>(gains.size()), costs.data(), k, rule, degree, totalDegree) {
+    assert(costs.size() >= gains.size());
+    std::copy(gains.begin(), gains.end(), greedy.gains());
+    greedy.start();
 }
 
 void GreedyRoot::apply(std::span<const std::span<const int>> streams) {
@@ -72,11 +53,7 @@ void GreedyRoot::apply(std::span<const std::span<const int>> streams) {
         if (best == streams.size()) return;
         const std::span<const int> s = streams[best];
         const std::size_t m = static_cast<std::size_t>(s[cursor[best] + 1]);
-        for (int u : s.subspan(cursor[best] + 2, m)) {
-            const std::size_t x = static_cast<std::size_t>(u - 1);
-            --gain[x];
-            heap.decreased(u - 1, gain[x], costs[x]);
-        }
+        for (int u : s.subspan(cursor[best] + 2, m)) greedy.lower(u);
         cursor[best] += 2 + m;
     }
 }

@@ -20,7 +20,7 @@
 
 #include "mpi/blockShare.h"
 #include "sampling/hyperGraph.h"
-#include "selection/ratioHeap.h"
+#include "selection/budgetGreedy.h"
 
 namespace lattis {
 
@@ -43,33 +43,28 @@ private:
     std::vector<bool> edgeMark;
 };
 
-// The root's part: the run's gains, the heap and the budget, as in
-// buildSeedSetCost; degree and totalDegree are its results, written as
-// buildSeedSetCost writes them.
+// The root's part: the run's gains, the heap and the budget rule
+// (BudgetGreedy, as buildSeedSetCost uses it); degree and totalDegree are its
+// results, written as buildSeedSetCost writes them.
 class GreedyRoot {
 public:
     // gains: the run's gains (entry x - 1 for node x); costs as in buildSeedSetCost.
-    GreedyRoot(std::vector<int> gains, double k, const std::vector<float>& costs, std::vector<double>& degree,
-               long long& totalDegree);
-    GreedyRoot(const GreedyRoot&) = delete;
-    GreedyRoot& operator=(const GreedyRoot&) = delete;
+    GreedyRoot(const std::vector<int>& gains, double k, const std::vector<float>& costs, std::vector<double>& degree,
+               long long& totalDegree, SelectRule rule = SelectRule::Stop);
 
     // Takes the next node within the budget and books its gain; 0 when the
-    // selection ends (budget spent, or the next node does not fit).
-    int next();
+    // selection ends.
+    int next() { return greedy.next(); }
 
     // Applies the streams of every process after a pick, merged by hyperedge id.
     void apply(std::span<const std::span<const int>> streams);
 
+    // Ends the selection: the node that replaces every pick, or 0 (BudgetGreedy::finish).
+    int finish() { return greedy.finish(); }
+    SelectionSummary summary() const { return greedy.summary(); }
+
 private:
-    std::vector<int> gain;
-    const std::vector<float>& costs;
-    RatioHeap heap;
-    double k;
-    double totalCost = 0;
-    std::size_t picked = 0;
-    std::vector<double>& degree;
-    long long& totalDegree;
+    BudgetGreedy greedy;
     std::vector<std::size_t> cursor;
 };
 

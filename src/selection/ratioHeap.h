@@ -40,6 +40,12 @@ public:
     // Slot of id: 0 once popped (the last id popped alone keeps 1, as in
     // MappedHeap); for inspection by tests.
     int positionOf(int id) const { return position[static_cast<std::size_t>(id)]; }
+    // Whether id is still in the heap (the last id popped keeps slot 1 but
+    // the heap is then empty).
+    bool contains(int id) const {
+        const int s = position[static_cast<std::size_t>(id)];
+        return s >= 1 && s <= n;
+    }
 
     // Removes and returns the id with the greatest ratio; the heap must not be empty.
     int pop() {

@@ -5,13 +5,16 @@
 #include <vector>
 
 #include "sampling/hyperGraph.h"
+#include "selection/budgetGreedy.h"
 
 namespace lattis {
 
-// Greedy selection by uncovered hyperedges per unit of cost within budget k.
-// costs[x - 1] is the cost of node x. Appends the chosen nodes to seeds;
-// degree[i] = hyperedges covered by the first i seeds; totalDegree = all covered.
-void buildSeedSetCost(const HyperGraph& hg, std::vector<int>& seeds, unsigned n, double k,
-                      const std::vector<float>& costs, std::vector<double>& degree, long long& totalDegree);
+// Greedy selection by uncovered hyperedges per unit of cost within budget k,
+// under the budget rule `rule` (budgetGreedy.h). costs[x - 1] is the cost of
+// node x. Appends the chosen nodes to seeds; degree[i] = hyperedges covered by
+// the first i seeds; totalDegree = all covered. Returns what was taken and left.
+SelectionSummary buildSeedSetCost(const HyperGraph& hg, std::vector<int>& seeds, unsigned n, double k,
+                                  const std::vector<float>& costs, std::vector<double>& degree,
+                                  long long& totalDegree, SelectRule rule = SelectRule::Stop);
 
 }  // namespace lattis

@@ -95,14 +95,15 @@ TEST(SplitStore, ShardsTogetherHoldTheOneProcessStore) {
 
 // The split greedy run in one process: every shard's stream after each pick
 // goes straight to the root, as the processes' messages would.
-void splitSelect(std::vector<CoverageShard>& shards, unsigned n, double k, const std::vector<float>& costs,
-                 std::vector<int>& seeds, std::vector<double>& degree, long long& totalDegree) {
+SelectionSummary splitSelect(std::vector<CoverageShard>& shards, unsigned n, double k, const std::vector<float>& costs,
+                             std::vector<int>& seeds, std::vector<double>& degree, long long& totalDegree,
+                             SelectRule rule) {
     std::vector<int> gains(n, 0);
     for (const CoverageShard& s : shards) {
         const std::vector<int> local = s.localGains(n);
         for (unsigned x = 0; x < n; ++x) gains[x] += local[x];
     }
-    GreedyRoot root(std::move(gains), k, costs, degree, totalDegree);
+    GreedyRoot root(gains, k, costs, degree, totalDegree, rule);
     std::vector<std::vector<int>> streams(shards.size());
     std::vector<std::span<const int>> views(shards.size());
     while (const int pick = root.next()) {
@@ -113,6 +114,8 @@ void splitSelect(std::vector<CoverageShard>& shards, unsigned n, double k, const
         }
         root.apply(views);
     }
+    if (const int single = root.finish()) seeds = {single};
+    return root.summary();
 }
 
 TEST(SplitSelection, SameSeedsAsOneProcess) {
@@ -124,8 +127,16 @@ TEST(SplitSelection, SameSeedsAsOneProcess) {
         const std::vector<float>* costs;
         double k;
     };
-    // Budget 39 at unit costs takes every node but one, zero gains and ties included.
-    const Case cases[] = {{"unit k 5", &unit, 5}, {"unit k 39", &unit, 39}, {"varied k 7.5", &varied, 7.5}};
+    // Budget 39 at unit costs takes every node but one, zero gains and ties
+    // included (fill: every node of positive gain). Node 1 costs 12 under
+    // "dear": with budget 12 the fill greedy skips it after cheaper picks,
+    // and may keep it alone instead.
+    std::vector<float> dear = varied;
+    dear[0] = 12.0f;
+    const Case cases[] = {{"unit k 5", &unit, 5},
+                          {"unit k 39", &unit, 39},
+                          {"varied k 7.5", &varied, 7.5},
+                          {"dear k 12", &dear, 12}};
     for (bool lt : {true, false}) {
         const SplitNet net(lt);
         const auto one = net.store(BlockShare{}, 1);
@@ -133,24 +144,31 @@ TEST(SplitSelection, SameSeedsAsOneProcess) {
             for (int threads : {1, 2}) {
                 std::vector<std::unique_ptr<HyperGraph>> parts;
                 for (int rank = 0; rank < ranks; ++rank) parts.push_back(net.store(BlockShare{rank, ranks}, threads));
-                for (const Case& c : cases) {
-                    SCOPED_TRACE(::testing::Message() << (lt ? "LT " : "IC ") << c.name << " ranks " << ranks
-                                                      << " threads " << threads);
-                    std::vector<int> seeds;
-                    std::vector<double> degree(n + 1, 0.0);
-                    long long total = -1;
-                    buildSeedSetCost(*one, seeds, n, c.k, *c.costs, degree, total);
-                    ASSERT_FALSE(seeds.empty());
-                    std::vector<CoverageShard> shards;
-                    for (int rank = 0; rank < ranks; ++rank) shards.emplace_back(*parts[rank], BlockShare{rank, ranks});
-                    std::vector<int> splitSeeds;
-                    std::vector<double> splitDegree(n + 1, 0.0);
-                    long long splitTotal = -1;
-                    splitSelect(shards, n, c.k, *c.costs, splitSeeds, splitDegree, splitTotal);
-                    EXPECT_EQ(splitSeeds, seeds);
-                    EXPECT_EQ(splitDegree, degree);
-                    EXPECT_EQ(splitTotal, total);
-                }
+                for (const Case& c : cases)
+                    for (SelectRule rule : {SelectRule::Stop, SelectRule::Fill}) {
+                        SCOPED_TRACE(::testing::Message() << (lt ? "LT " : "IC ") << c.name << " ranks " << ranks
+                                                          << " threads " << threads
+                                                          << (rule == SelectRule::Fill ? " fill" : " stop"));
+                        std::vector<int> seeds;
+                        std::vector<double> degree(n + 1, 0.0);
+                        long long total = -1;
+                        const SelectionSummary whole = buildSeedSetCost(*one, seeds, n, c.k, *c.costs, degree, total, rule);
+                        ASSERT_FALSE(seeds.empty());
+                        std::vector<CoverageShard> shards;
+                        for (int rank = 0; rank < ranks; ++rank)
+                            shards.emplace_back(*parts[rank], BlockShare{rank, ranks});
+                        std::vector<int> splitSeeds;
+                        std::vector<double> splitDegree(n + 1, 0.0);
+                        long long splitTotal = -1;
+                        const SelectionSummary split =
+                            splitSelect(shards, n, c.k, *c.costs, splitSeeds, splitDegree, splitTotal, rule);
+                        EXPECT_EQ(splitSeeds, seeds);
+                        EXPECT_EQ(splitDegree, degree);
+                        EXPECT_EQ(splitTotal, total);
+                        EXPECT_EQ(split.seedCount, seeds.size());
+                        EXPECT_EQ(split.costSpent, whole.costSpent);
+                        EXPECT_EQ(split.unspentUsable, whole.unspentUsable);
+                    }
             }
     }
 }
@@ -176,7 +194,7 @@ TEST(SplitSelection, StreamsApplyInHyperedgeOrder) {
 
     std::vector<double> splitDegree(6, 0.0);
     long long splitTotal = 0;
-    GreedyRoot root({2, 3, 2, 2, 2}, 2, costs, splitDegree, splitTotal);
+    GreedyRoot root(std::vector<int>{2, 3, 2, 2, 2}, 2, costs, splitDegree, splitTotal);
     ASSERT_EQ(root.next(), 2);
     // Records [hyperedge id, m, the m other nodes].
     const std::vector<int> first{0, 0, 2, 4, 5, 3, 1, 4};

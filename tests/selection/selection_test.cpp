@@ -1,9 +1,11 @@
 // Tests of the budgeted greedy selection over hand-built hyperedge stores: the
 // small worked stores, the budget rule, zero-gain picks, the equal-ratio
-// order, and random stores checked against a plain recomputing greedy.
+// order, and random stores checked against a plain recomputing greedy; for
+// -select fill, drawn stores and every budget-feasible set of tiny ones.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <random>
 #include <vector>
@@ -45,6 +47,7 @@ struct Selection {
     std::vector<int> seeds;
     std::vector<double> degree;   // degree[0..seeds.size()]
     long long totalDegree = 0;
+    SelectionSummary summary;
 };
 
 constexpr double kUntouched = -7.0;
@@ -53,15 +56,23 @@ constexpr double kUntouched = -7.0;
 // selection program sizes it, and checks that no entry past the chosen seeds
 // was written.
 Selection select(const HyperGraph& hg, int n, double k, const std::vector<float>& costs,
-                 std::vector<int> seeds = {}) {
+                 std::vector<int> seeds = {}, SelectRule rule = SelectRule::Stop) {
     std::size_t before = seeds.size();
     std::vector<double> degree(static_cast<std::size_t>(n) + 1, kUntouched);
     long long total = -99;
-    buildSeedSetCost(hg, seeds, static_cast<unsigned>(n), k, costs, degree, total);
+    const SelectionSummary summary = buildSeedSetCost(hg, seeds, static_cast<unsigned>(n), k, costs, degree, total, rule);
     std::size_t chosen = seeds.size() - before;
-    for (std::size_t i = chosen + 1; i < degree.size(); ++i) EXPECT_EQ(degree[i], kUntouched) << "entry " << i;
+    EXPECT_EQ(summary.seedCount, chosen);
+    // A fill selection replaced by its best single node leaves later entries written.
+    if (rule == SelectRule::Stop) {
+        for (std::size_t i = chosen + 1; i < degree.size(); ++i) EXPECT_EQ(degree[i], kUntouched) << "entry " << i;
+    }
     degree.resize(chosen + 1);
-    return {seeds, degree, total};
+    return {seeds, degree, total, summary};
+}
+
+Selection fill(const HyperGraph& hg, int n, double k, const std::vector<float>& costs) {
+    return select(hg, n, k, costs, {}, SelectRule::Fill);
 }
 
 // Hyperedges {1}, {1, 2}, {2}, {3}, {3} over nodes 1..3: every node has gain 2.
@@ -157,6 +168,71 @@ TEST(BuildSeedSetCostTest, FirstNodeThatDoesNotFitEndsSelection) {
     EXPECT_EQ(s.totalDegree, 4);
 }
 
+// -select fill on drawn stores. Each column is a node with its cost and the
+// hyperedges (letters) that hold it.
+struct FillCase {
+    const char* name;
+    int n;
+    Edges edges;
+    std::vector<float> costs;
+    double k;
+    std::vector<int> stopSeeds, fillSeeds;
+    long long fillCover;
+    double fillSpent;
+    bool stopLeavesUsable;  // the stop rule's note: budget left that a node with gain would use
+};
+
+TEST(BuildSeedSetCostTest, FillSkipsWhatDoesNotFitAndKeepsTheBetterOfGreedyAndBestSingle) {
+    const FillCase cases[] = {
+        // node:   1      2        3   4
+        // cost:   1      3        1   1      budget 3
+        // holds:  a b c  d e f g  h   -
+        // Stop ends at node 2 (ratio 4/3) with 2 unspent; fill drops it,
+        // takes node 3 and leaves node 4 (gain 0) although it fits. The best
+        // single node, node 2, covers 4: no more than the greedy's 4, so the
+        // greedy stays.
+        {"skip", 4, {{1}, {1}, {1}, {2}, {2}, {2}, {2}, {3}}, {1, 3, 1, 1}, 3, {1}, {1, 3}, 4, 2, true},
+        // node:   1    2                budget 10
+        // cost:   1    10
+        // holds:  a b  c d e f g h i j k l
+        // The greedy takes node 1 and cannot afford node 2; node 2 alone covers 10.
+        {"single", 2, {{1}, {1}, {2}, {2}, {2}, {2}, {2}, {2}, {2}, {2}, {2}, {2}}, {1, 10}, 10, {1}, {2}, 10, 10, false},
+        // node:   1    2    3               budget 3
+        // cost:   1    1    3
+        // holds:  a b  c d  a b c d e
+        // The greedy's nodes 1 and 2 cover 4 for 2 and node 3 no longer fits;
+        // node 3 alone covers all 5.
+        {"overlap", 3, {{1, 3}, {1, 3}, {2, 3}, {2, 3}, {3}}, {1, 1, 3}, 3, {1, 2}, {3}, 5, 3, false},
+        // node:   1    2    3   4           budget 10
+        // cost:   1    1    1   1
+        // holds:  a b  a b  c   -
+        // Stop takes every node while the budget lasts, zero gains included;
+        // fill ends once every gain left is 0.
+        {"zero gain", 4, {{1, 2}, {1, 2}, {3}}, {1, 1, 1, 1}, 10, {1, 3, 2, 4}, {1, 3}, 3, 2, false},
+        // node:   1    2    3                budget 2.5
+        // cost:   2    2    0.5
+        // holds:  a b  c d  -
+        // After node 1 neither node fits a gain: node 2 costs too much, node 3 adds 0.
+        {"nothing left", 3, {{1}, {1}, {2}, {2}}, {2, 2, 0.5f}, 2.5, {1}, {1}, 2, 2, false},
+        // No hyperedges: fill takes nothing (stop takes nodes in heap order).
+        {"empty", 3, {}, {1, 1, 1}, 2, {1, 3}, {}, 0, 0, false},
+    };
+    for (const FillCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Network net(c.n);
+        auto hg = net.store(c.edges);
+        const Selection stop = select(*hg, c.n, c.k, c.costs);
+        EXPECT_EQ(stop.seeds, c.stopSeeds);
+        EXPECT_EQ(stop.summary.unspentUsable, c.stopLeavesUsable);
+        const Selection f = fill(*hg, c.n, c.k, c.costs);
+        EXPECT_EQ(f.seeds, c.fillSeeds);
+        EXPECT_EQ(f.totalDegree, c.fillCover);
+        EXPECT_EQ(f.degree.back(), static_cast<double>(c.fillCover));
+        EXPECT_EQ(f.summary.costSpent, c.fillSpent);
+        EXPECT_FALSE(f.summary.unspentUsable);  // a note of the stop rule only
+    }
+}
+
 // Several calls on one store see the hyperedges added in between.
 TEST(BuildSeedSetCostTest, LaterCallSeesNewHyperedges) {
     Network net(3);
@@ -200,11 +276,16 @@ struct Reference {
 // The greedy spelled out: at every step recount each remaining node's
 // uncovered hyperedges and take the best ratio by a linear scan; the budget
 // is tested after taking the node. Stops early, flagged, when the best ratio
-// is shared, since then only the heap's rules decide.
-Reference referenceGreedy(const Edges& edges, int n, double k, const std::vector<float>& costs) {
+// is shared, since then only the heap's rules decide. Under Fill a node that
+// does not fit is set aside and the scan goes on, a best ratio of 0 ends the
+// greedy, and the affordable node holding the most hyperedges (the lowest id
+// among equals) replaces the greedy's set when it covers more.
+Reference referenceGreedy(const Edges& edges, int n, double k, const std::vector<float>& costs,
+                          SelectRule rule = SelectRule::Stop) {
     Reference r;
     r.sel.degree.push_back(0);
     std::vector<bool> covered(edges.size(), false), chosen(static_cast<std::size_t>(n) + 1, false);
+    const std::vector<bool> none(edges.size(), false);
     double totalCost = 0;
     int left = n;
     while (totalCost < k && left > 0) {
@@ -222,13 +303,21 @@ Reference referenceGreedy(const Edges& edges, int n, double k, const std::vector
                 tie = true;
             }
         }
+        if (rule == SelectRule::Fill && bestRatio == 0) break;  // every gain left is 0
         if (tie) {
             r.tied = true;
             return r;
         }
+        int g = uncoveredCount(edges, covered, best);
+        if (rule == SelectRule::Fill) {
+            if (totalCost + static_cast<double>(costs[static_cast<std::size_t>(best - 1)]) > k) {
+                chosen[static_cast<std::size_t>(best)] = true;  // set aside, not a seed
+                --left;
+                continue;
+            }
+        }
         totalCost += static_cast<double>(costs[static_cast<std::size_t>(best - 1)]);
         if (totalCost > k) break;
-        int g = uncoveredCount(edges, covered, best);
         r.sel.seeds.push_back(best);
         r.sel.degree.push_back(r.sel.degree.back() + g);
         r.sel.totalDegree += g;
@@ -236,6 +325,16 @@ Reference referenceGreedy(const Edges& edges, int n, double k, const std::vector
             if (std::find(edges[h].begin(), edges[h].end(), best) != edges[h].end()) covered[h] = true;
         chosen[static_cast<std::size_t>(best)] = true;
         --left;
+    }
+    if (rule == SelectRule::Fill) {
+        int single = 0, singleCover = 0;
+        for (int x = 1; x <= n; ++x)
+            if (static_cast<double>(costs[static_cast<std::size_t>(x - 1)]) <= k &&
+                uncoveredCount(edges, none, x) > singleCover) {
+                single = x;
+                singleCover = uncoveredCount(edges, none, x);
+            }
+        if (singleCover > r.sel.totalDegree) r.sel = {{single}, {0, static_cast<double>(singleCover)}, singleCover, {}};
     }
     return r;
 }
@@ -252,7 +351,7 @@ std::vector<float> distinctCosts(std::mt19937& rng, int n) {
 
 TEST(BuildSeedSetCostTest, MatchesReferenceOnRandomStores) {
     std::mt19937 rng(77001);
-    int compared = 0, full = 0, multiSeed = 0;
+    int compared[2] = {0, 0}, full[2] = {0, 0}, multiSeed[2] = {0, 0};  // per rule: stop, fill
     for (int n = 2; n <= 24; n += 2) {
         Network net(n);
         for (int round = 0; round < 25; ++round) {
@@ -264,27 +363,34 @@ TEST(BuildSeedSetCostTest, MatchesReferenceOnRandomStores) {
             double k = std::uniform_real_distribution<double>(0.0, 0.6 * sum)(rng);
 
             auto hg = net.store(edges);
-            Selection got = select(*hg, n, k, costs);
-            Reference want = referenceGreedy(edges, n, k, costs);
-            ++compared;
-            if (want.tied) {
-                ASSERT_GE(got.seeds.size(), want.sel.seeds.size());
-                EXPECT_TRUE(std::equal(want.sel.seeds.begin(), want.sel.seeds.end(), got.seeds.begin()))
-                    << "n " << n << " round " << round;
-                EXPECT_TRUE(std::equal(want.sel.degree.begin(), want.sel.degree.end(), got.degree.begin()));
-                continue;
+            for (SelectRule rule : {SelectRule::Stop, SelectRule::Fill}) {
+                const int r = rule == SelectRule::Fill;
+                SCOPED_TRACE(::testing::Message() << "n " << n << " round " << round << (r ? " fill" : " stop"));
+                Selection got = select(*hg, n, k, costs, {}, rule);
+                Reference want = referenceGreedy(edges, n, k, costs, rule);
+                ++compared[r];
+                if (want.tied) {
+                    // A fill selection may have been replaced by a single node.
+                    if (rule == SelectRule::Fill) continue;
+                    ASSERT_GE(got.seeds.size(), want.sel.seeds.size());
+                    EXPECT_TRUE(std::equal(want.sel.seeds.begin(), want.sel.seeds.end(), got.seeds.begin()));
+                    EXPECT_TRUE(std::equal(want.sel.degree.begin(), want.sel.degree.end(), got.degree.begin()));
+                    continue;
+                }
+                ++full[r];
+                if (want.sel.seeds.size() >= 3) ++multiSeed[r];
+                EXPECT_EQ(got.seeds, want.sel.seeds);
+                EXPECT_EQ(got.degree, want.sel.degree);
+                EXPECT_EQ(got.totalDegree, want.sel.totalDegree);
             }
-            ++full;
-            if (want.sel.seeds.size() >= 3) ++multiSeed;
-            EXPECT_EQ(got.seeds, want.sel.seeds) << "n " << n << " round " << round;
-            EXPECT_EQ(got.degree, want.sel.degree) << "n " << n << " round " << round;
-            EXPECT_EQ(got.totalDegree, want.sel.totalDegree) << "n " << n << " round " << round;
         }
     }
     // The comparison is only worth something if most instances ran to the end
     // without a tie and many chose several seeds.
-    EXPECT_GE(full * 10, compared * 6) << full << " of " << compared;
-    EXPECT_GE(multiSeed * 10, compared * 3) << multiSeed << " of " << compared;
+    for (int r : {0, 1}) {
+        EXPECT_GE(full[r] * 10, compared[r] * 6) << full[r] << " of " << compared[r];
+        EXPECT_GE(multiSeed[r] * 10, compared[r] * 3) << multiSeed[r] << " of " << compared[r];
+    }
 }
 
 // Small integer costs and gains make equal ratios common. Whatever the heap
@@ -341,6 +447,118 @@ TEST(BuildSeedSetCostTest, TiedStoresFollowGreedyRules) {
             EXPECT_TRUE(blocked) << "round " << round << " stopped with budget left";
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Hyperedges holding at least one node of `set`.
+long long coverageOf(const Edges& edges, const std::vector<int>& set) {
+    long long c = 0;
+    for (const auto& e : edges)
+        if (std::any_of(e.begin(), e.end(), [&](int u) { return std::find(set.begin(), set.end(), u) != set.end(); }))
+            ++c;
+    return c;
+}
+
+// Small integer costs make ties and exact fits common. Whatever the heap picks
+// among equal ratios, a fill selection stays within the budget, takes no
+// node that adds nothing, leaves no affordable node that would add coverage
+// (unless replaced by the best single node), covers at least what any single
+// affordable node covers, and at least (1 - 1/e)/2 of the best budget-feasible
+// coverage, found by enumerating every set; the stop rule also stays within
+// the budget.
+TEST(BuildSeedSetCostTest, FillAgainstEveryFeasibleSet) {
+    std::mt19937 rng(90210);
+    const double guarantee = (1 - std::exp(-1.0)) / 2;
+    int replaced = 0, gained = 0;
+    for (int round = 0; round < 150; ++round) {
+        const int n = 2 + static_cast<int>(rng() % 9);
+        Network net(n);
+        Edges edges = randomEdges(rng, n, static_cast<int>(rng() % static_cast<unsigned>(5 * n)), 3);
+        std::vector<float> costs(static_cast<std::size_t>(n));
+        for (float& c : costs) c = static_cast<float>(1 + rng() % 5);
+        const double k = static_cast<double>(1 + rng() % static_cast<unsigned>(2 * n));
+        // Every other store has a dear hub, node n, costing half the budget
+        // or more and holding many hyperedges of its own: the case where
+        // the best single node beats the greedy.
+        if (round % 2 == 1) {
+            costs[static_cast<std::size_t>(n - 1)] = static_cast<float>(k - std::floor(k / 2 * (rng() % 2)));
+            for (int e = static_cast<int>(rng() % static_cast<unsigned>(3 * n)); e > 0; --e) edges.push_back({n});
+        }
+        SCOPED_TRACE(::testing::Message() << "round " << round << " n " << n << " k " << k);
+        auto hg = net.store(edges);
+
+        auto costOf = [&](const std::vector<int>& set) {
+            double c = 0;
+            for (int x : set) c += static_cast<double>(costs[static_cast<std::size_t>(x - 1)]);
+            return c;
+        };
+        const Selection stop = select(*hg, n, k, costs);
+        EXPECT_LE(costOf(stop.seeds), k);
+        EXPECT_EQ(stop.summary.costSpent, costOf(stop.seeds));
+
+        const Selection got = fill(*hg, n, k, costs);
+        const double spent = costOf(got.seeds);
+        EXPECT_LE(spent, k);
+        EXPECT_EQ(got.summary.costSpent, spent);
+        EXPECT_EQ(got.totalDegree, coverageOf(edges, got.seeds));
+        std::vector<int> prefix;
+        for (std::size_t i = 0; i < got.seeds.size(); ++i) {
+            ASSERT_EQ(std::count(got.seeds.begin(), got.seeds.end(), got.seeds[i]), 1);
+            const long long before = coverageOf(edges, prefix);
+            prefix.push_back(got.seeds[i]);
+            EXPECT_GT(coverageOf(edges, prefix), before) << "seed " << got.seeds[i] << " adds nothing";
+            EXPECT_EQ(got.degree[i + 1], static_cast<double>(coverageOf(edges, prefix)));
+        }
+
+        long long bestSingle = 0, best = 0;
+        for (int x = 1; x <= n; ++x)
+            if (static_cast<double>(costs[static_cast<std::size_t>(x - 1)]) <= k)
+                bestSingle = std::max(bestSingle, coverageOf(edges, {x}));
+        for (unsigned mask = 1; mask < (1u << n); ++mask) {
+            std::vector<int> set;
+            for (int x = 1; x <= n; ++x)
+                if (mask & (1u << (x - 1))) set.push_back(x);
+            if (costOf(set) <= k) best = std::max(best, coverageOf(edges, set));
+        }
+        EXPECT_GE(got.totalDegree, bestSingle);
+        EXPECT_GE(static_cast<double>(got.totalDegree), guarantee * static_cast<double>(best)) << "optimum " << best;
+
+        // The best single node replaced the greedy's set when the greedy
+        // would have begun with another: one of a better ratio that fits.
+        if (got.seeds.size() == 1) {
+            const int s = got.seeds[0];
+            auto ratio = [&](int x) {
+                return ratioOf(static_cast<int>(coverageOf(edges, {x})), costs[static_cast<std::size_t>(x - 1)]);
+            };
+            for (int x = 1; x <= n; ++x)
+                if (static_cast<double>(costs[static_cast<std::size_t>(x - 1)]) <= k && ratio(x) > ratio(s)) {
+                    ++replaced;
+                    EXPECT_EQ(got.totalDegree, bestSingle);
+                    break;
+                }
+        }
+        // Maximal unless the best single node replaced the greedy's set.
+        bool maximal = true;
+        for (int x = 1; x <= n; ++x) {
+            if (std::find(got.seeds.begin(), got.seeds.end(), x) != got.seeds.end()) continue;
+            std::vector<int> more = got.seeds;
+            more.push_back(x);
+            if (spent + static_cast<double>(costs[static_cast<std::size_t>(x - 1)]) <= k &&
+                coverageOf(edges, more) > got.totalDegree)
+                maximal = false;
+        }
+        if (!maximal) {
+            EXPECT_EQ(got.seeds.size(), 1u);
+            EXPECT_EQ(got.totalDegree, bestSingle);
+        }
+        if (coverageOf(edges, got.seeds) > coverageOf(edges, stop.seeds)) ++gained;
+    }
+    // Both ways of ending occur often enough for the checks to mean something.
+    EXPECT_GE(replaced, 3);
+    EXPECT_GE(gained, 15);
 }
 
 }  // namespace

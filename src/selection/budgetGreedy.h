@@ -1,0 +1,89 @@
+// The budget rule of the cost-aware greedy cover, written once for the
+// one-process selection (selection.cpp) and the split one
+// (distributedSelection.cpp): the gains, the heap by gain per cost, the
+// running cost and which node comes next. The callers do the coverage work
+// and report each lowered gain through lower().
+//
+// Two rules (option -select):
+//  - Stop, the program's own: take the best ratio while the running cost is
+//    below the budget; the first node that does not fit ends the selection,
+//    zero gains included.
+//  - Fill: a node that does not fit the budget left is dropped and the next
+//    best is tried, until no node with a positive gain fits; then the best
+//    single node the budget buys, by its coverage, replaces the greedy's set
+//    when it covers more (the classic guard of the budgeted greedy, which
+//    alone can be arbitrarily far from the best). Nodes whose gain is 0 are
+//    never taken. The heap's gains are exact, so no re-evaluation is needed.
+// Assumes every cost is positive (the cost reader floors them at 1e-9).
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "core/workTable.h"
+#include "selection/ratioHeap.h"
+
+namespace lattis {
+
+enum class SelectRule { Stop, Fill };
+
+// What a selection took and left, for the report.
+struct SelectionSummary {
+    std::size_t seedCount = 0;
+    double costSpent = 0;
+    // Stop only: the budget left buys a node, not chosen, whose gain is
+    // positive (the fill rule would have used it).
+    bool unspentUsable = false;
+};
+
+class BudgetGreedy {
+public:
+    // n nodes; cost[x - 1] the cost of node x. Sets degree[0] and totalDegree
+    // to 0; degree grows as seeds are taken, as buildSeedSetCost's does.
+    BudgetGreedy(int n, const float* cost, double k, SelectRule rule, std::vector<double>& degree,
+                 long long& totalDegree);
+    BudgetGreedy(const BudgetGreedy&) = delete;
+    BudgetGreedy& operator=(const BudgetGreedy&) = delete;
+
+    // The n gains (entry x - 1 for node x), written by the caller before start().
+    int* gains() { return gain.data(); }
+    // Builds the heap from the gains.
+    void start();
+
+    // The next node taken, its gain booked; 0 when the selection ends.
+    int next();
+
+    // Node u's gain fell by one (a hyperedge holding it was covered).
+    void lower(int u) {
+        const int x = u - 1;
+        --gain[static_cast<std::size_t>(x)];
+        // Under Fill a dropped node left the heap without being chosen.
+        if (heap.contains(x)) heap.decreased(x, gain[static_cast<std::size_t>(x)], cost[x]);
+    }
+
+    // Ends the selection. Fill: returns the best single node when it covers
+    // more than the nodes taken, which it then replaces (degree and
+    // totalDegree rewritten); otherwise, and under Stop, 0.
+    int finish();
+
+    SelectionSummary summary() const { return result; }
+
+private:
+    int n;
+    const float* cost;
+    double k;
+    SelectRule rule;
+    WorkTable<int> gain;
+    RatioHeap heap;
+    std::vector<double>& degree;
+    long long& totalDegree;
+    SelectionSummary result;
+    bool ended = false;
+    // Fill: the affordable node of most coverage before any pick, and it.
+    int bestSingle = 0;
+    long long bestSingleCoverage = 0;
+
+    void take(int node);
+};
+
+}  // namespace lattis
