@@ -12,6 +12,7 @@
 // writers show exactly the value the run used.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -46,6 +47,7 @@ struct MarletReport {
     // Settings in force of marlet alone.
     std::optional<std::string> cost;
     double k = 0;
+    std::string select = "stop";  // -select
     std::optional<double> memoryLimitMB;
     std::optional<int> ranks;  // the processes of a marlet-mpi run; absent for marlet
 
@@ -54,6 +56,9 @@ struct MarletReport {
     float processorSeconds = 0;  // "Time": processor seconds of sampling, selection and estimate
     float memoryMB = 0;          // "Memory"
     int estimateInfluence = 0;   // "Estimate Influence"
+    // What the seeds cost: their count, the sum of their costs, k minus it.
+    std::size_t seedCount = 0;
+    double costSpent = 0, budgetLeft = 0;
 
     // The -timing figures.
     int iterations = 0;

@@ -3,7 +3,8 @@
 // one); per iteration two sums of one count and the gains reduced to rank 0
 // (n ints per process); per pick the pick broadcast from rank 0 and one
 // message from every other rank with the stream of its newly covered
-// hyperedges; per round of the benefit estimate an agreement and the sum of
+// hyperedges; per selection's end the node replacing the picks (or 0), the
+// cost spent and the coverage from rank 0; per round of the benefit estimate an agreement and the sum of
 // one hit count per block of the round; once the store's size per process.
 #include "mpi/rankTeam.h"
 
@@ -89,9 +90,8 @@ TeamHooks RankTeam::hooks() {
     h.sum = [this](long long value) { return sum(value); };
     h.sumEach = [this](std::vector<long long>& values) { sumEach(values); };
     h.select = [this](const HyperGraph& hg, std::vector<int>& seeds, unsigned n, double k,
-                      const std::vector<float>& costs, std::vector<double>& degree, long long& totalDegree) {
-        select(hg, seeds, n, k, costs, degree, totalDegree);
-    };
+                      const std::vector<float>& costs, std::vector<double>& degree, long long& totalDegree,
+                      SelectRule rule) { return select(hg, seeds, n, k, costs, degree, totalDegree, rule); };
     h.reports = me == 0;
     h.fault = [this](const std::exception& e) { return fault(e); };
     return h;
@@ -172,15 +172,17 @@ int RankTeam::finish(int status, bool showPeaks) {
     return status;
 }
 
-void RankTeam::select(const HyperGraph& hg, std::vector<int>& seeds, unsigned n, double k,
-                      const std::vector<float>& costs, std::vector<double>& degree, long long& totalDegree) {
+SelectionSummary RankTeam::select(const HyperGraph& hg, std::vector<int>& seeds, unsigned n, double k,
+                                  const std::vector<float>& costs, std::vector<double>& degree,
+                                  long long& totalDegree, SelectRule rule) {
+    const std::size_t before = seeds.size();
     try {
         CoverageShard shard(hg, BlockShare{me, size});
         const std::vector<int> local = shard.localGains(n);
         std::vector<int> gains(me == 0 ? n : 0);
         MPI_Reduce(local.data(), gains.data(), static_cast<int>(n), MPI_INT, MPI_SUM, 0, comm);
         std::optional<GreedyRoot> root;
-        if (me == 0) root.emplace(std::move(gains), k, costs, degree, totalDegree);
+        if (me == 0) root.emplace(gains, k, costs, degree, totalDegree, rule);
 
         // Per pick one broadcast and one message from each other rank to
         // rank 0: every exchange waits for the slowest rank, so they are few.
@@ -214,7 +216,19 @@ void RankTeam::select(const HyperGraph& hg, std::vector<int>& seeds, unsigned n,
             }
             root->apply(streams);
         }
+        // The node that replaces every pick (-select fill), or 0.
+        int single = root ? root->finish() : 0;
+        MPI_Bcast(&single, 1, MPI_INT, 0, comm);
+        if (single != 0) {
+            seeds.resize(before);
+            seeds.push_back(single);
+        }
+        SelectionSummary summary = root ? root->summary() : SelectionSummary{};
+        double spent[2] = {summary.costSpent, summary.unspentUsable ? 1.0 : 0.0};
+        MPI_Bcast(spent, 2, MPI_DOUBLE, 0, comm);
+        summary = {seeds.size() - before, spent[0], spent[1] != 0};
         MPI_Bcast(&totalDegree, 1, MPI_LONG_LONG, 0, comm);
+        return summary;
     } catch (const std::exception& e) {
         abort(e.what());
     }

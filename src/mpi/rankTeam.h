@@ -58,8 +58,9 @@ private:
     long long sum(long long value);
     void sumEach(std::vector<long long>& values);
     std::string fault(const std::exception& e);
-    void select(const HyperGraph& hg, std::vector<int>& seeds, unsigned n, double k, const std::vector<float>& costs,
-                std::vector<double>& degree, long long& totalDegree);
+    SelectionSummary select(const HyperGraph& hg, std::vector<int>& seeds, unsigned n, double k,
+                            const std::vector<float>& costs, std::vector<double>& degree, long long& totalDegree,
+                            SelectRule rule);
     // Inside an exchange the others cannot be told: print and end the job.
     [[noreturn]] void abort(const std::string& message);
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "mpi/blockShare.h"
+#include "selection/budgetGreedy.h"
 
 namespace lattis {
 
@@ -32,10 +33,11 @@ struct TeamHooks {
     // by its sum over the processes (an exchange: call it between steps).
     std::function<void(std::vector<long long>&)> sumEach;
     // The greedy selection over the union of the processes' stores, with
-    // buildSeedSetCost's arguments: every process gets the seeds and the
-    // coverage, the first process the degree table as well.
-    std::function<void(const HyperGraph& hg, std::vector<int>& seeds, unsigned n, double k,
-                       const std::vector<float>& costs, std::vector<double>& degree, long long& totalDegree)>
+    // buildSeedSetCost's arguments and result: every process gets the seeds,
+    // the coverage and the summary, the first process the degree table as well.
+    std::function<SelectionSummary(const HyperGraph& hg, std::vector<int>& seeds, unsigned n, double k,
+                                   const std::vector<float>& costs, std::vector<double>& degree,
+                                   long long& totalDegree, SelectRule rule)>
         select;
     // Whether this process prints the report and writes the seed file.
     bool reports = true;

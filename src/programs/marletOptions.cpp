@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <stdexcept>
+#include <string_view>
 
 #include "io/cliArgs.h"
 #include "io/option.h"
@@ -25,6 +26,14 @@ std::optional<double> memoryLimitOption(const OptionParser& op) {
     return mb * 1024.0 * 1024.0;
 }
 
+// -select: the budget rule of the greedy selection.
+SelectRule selectRuleOption(const OptionParser& op) {
+    const char* text = op.getPara("-select");
+    if (text == nullptr || std::string_view(text) == "stop") return SelectRule::Stop;
+    if (std::string_view(text) == "fill") return SelectRule::Fill;
+    throw std::invalid_argument(std::string("option -select: expected stop or fill, got \"") + text + "\"");
+}
+
 }  // namespace
 
 std::optional<std::string> pairListOption(int argc, char** argv) {
@@ -44,6 +53,7 @@ MarletOptions readMarletOptions(const OptionParser& op, unsigned clockSeed) {
     c.epsilon = static_cast<float>(realOption(op, "-epsilon", 0.1));
     if (op.getPara("-delta") != nullptr) o.delta = realOption(op, "-delta", 0.0);
     o.k = realOption(op, "-k", 100.0);
+    o.select = selectRuleOption(op);
     c.threads = threadOption(op, "-t", 1);
     c.seed = static_cast<unsigned>(intOption(op, "-seed", clockSeed, 0, UINT32_MAX));
     o.memoryLimit = memoryLimitOption(op);

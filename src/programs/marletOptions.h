@@ -13,6 +13,7 @@
 
 #include "io/optionTable.h"
 #include "programs/entrySteps.h"
+#include "selection/budgetGreedy.h"
 
 namespace lattis {
 
@@ -25,7 +26,8 @@ inline constexpr OptionRow kMarletOptions[] = {
     {"-m", "LT|IC", "LT", "diffusion model: Linear Threshold or Independent Cascade"},
     {"-epsilon", "E", "0.1", "accuracy, E > 0; a smaller E draws more samples"},
     {"-delta", "D", "1/n", "failure probability, 0 < D < 4"},
-    {"-k", "K", "100", "budget in cost units, 0 < K < n - 1"},
+    {"-k", "K", "100", "budget in cost units, K > 0; from n - 1 on, Lambda counts the seeds K buys"},
+    {"-select", "stop|fill", "stop", "stop: end at the first node over budget; fill: skip it, spend the rest"},
     {"-t", "T", "1", "sampling threads, 1..1024; results do not depend on T"},
     {"-o", "FILE", "network.seeds", "seed file to write, one chosen node id a line"},
     {"-seed", "S", "the clock", "generator seed, 0..4294967295; the same S, the same seeds"},
@@ -46,6 +48,7 @@ struct MarletOptions {
     std::optional<std::string> cost;   // -c
     std::optional<double> delta;        // -delta as given; common.delta is set once n is known
     double k = 100;                     // -k
+    SelectRule select = SelectRule::Stop;  // -select
     std::optional<double> memoryLimit;  // -mem, in bytes
     bool timing = false;                // -timing
 };

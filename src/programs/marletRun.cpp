@@ -87,7 +87,7 @@ void loadInputs(MarletInputs& in, MarletOptions& opt) {
         in.costs = defaultCosts(static_cast<unsigned>(n));
     }
     opt.common.delta = opt.delta ? static_cast<float>(*opt.delta) : static_cast<float>(1.0 / n);
-    in.threshold = checkedThreshold(n, opt.k, opt.common.epsilon, opt.common.delta);
+    in.threshold = checkedThreshold(n, opt.k, opt.common.epsilon, opt.common.delta, in.costs);
     if (in.graph.hasNegativeBenefit())
         note("some benefits are negative: roots are drawn among the positive ones, so the estimate is scaled by "
              "their sum " + std::to_string(in.graph.getPositiveBenefit()) + ", not by the total " +
@@ -119,6 +119,7 @@ Selection selectSeeds(const MarletInputs& in, HyperGraph& hg, const MarletOption
     ScheduleSettings settings;
     settings.lambda = in.threshold.lambda;
     settings.k = opt.k;
+    settings.rule = opt.select;
     settings.threads = opt.common.threads;
     settings.ic = opt.common.ic();
     settings.memoryLimit = opt.memoryLimit;
@@ -219,17 +220,28 @@ int referenceCount(ReferencePairs& pairs, const std::vector<int>& seeds, int n) 
     return pairCountOf(table, seeds);
 }
 
-// Notes on a benefit estimate below the accuracy asked for and on an empty
-// seed set.
-void noteShortfalls(const BlockEstimate& benefit, const ScheduleResult& result, double k) {
+// Notes on a benefit estimate below the accuracy asked for, on an empty
+// seed set and on budget the default rule left that a node would still use.
+void noteShortfalls(const BlockEstimate& benefit, const ScheduleResult& result, double k, SelectRule rule) {
     if (benefit.capped)
         note("the Total Benefit estimate stopped at its cap of " + std::to_string(kReportSampleCap) +
              " samples with " + std::to_string(benefit.hits) + " of the " + std::to_string(benefit.neededHits) +
              " hits that -epsilon and -delta ask for: the seeds reach little benefit, and the estimate's relative "
              "standard error is about 1/sqrt(hits), more than -epsilon promises");
-    if (result.emptySelection)
+    if (result.emptySelection && rule == SelectRule::Stop)
         note("no node fits the budget: the node the selection ranks first costs more than -k " + std::to_string(k) +
              ", so the seed set is empty");
+    if (result.emptySelection && rule == SelectRule::Fill)
+        note("no node fits the budget: every node that covers a sample costs more than -k " + std::to_string(k) +
+             ", so the seed set is empty");
+    if (rule == SelectRule::Stop && result.selection.unspentUsable) {
+        char text[300];
+        std::snprintf(text, sizeof text,
+                      "the selection stopped at the first node over the budget with %g of -k %g unspent, though a "
+                      "node that adds coverage still fits; -select fill spends the rest",
+                      k - result.selection.costSpent, k);
+        note(text);
+    }
 }
 
 // The report's figures of the inputs, the selection and the estimate.
@@ -238,6 +250,7 @@ void fillReport(MarletReport& r, const MarletOptions& opt, const MarletInputs& i
     r.common = commonReport(opt.common, in.graph, s.seeds, in.idMap);
     r.cost = opt.cost;
     r.k = opt.k;
+    r.select = opt.select == SelectRule::Fill ? "fill" : "stop";
     if (opt.memoryLimit) r.memoryLimitMB = *opt.memoryLimit / (1024.0 * 1024.0);
     r.totalBenefit = benefit.estimate;
     r.estimateSamples = benefit.samples;
@@ -245,6 +258,9 @@ void fillReport(MarletReport& r, const MarletOptions& opt, const MarletInputs& i
     r.estimateCapped = benefit.capped;
     r.inSampleBenefit =
         in.graph.getPositiveBenefit() * static_cast<double>(s.coverage) / static_cast<double>(s.result.hyperedges);
+    r.seedCount = s.result.selection.seedCount;
+    r.costSpent = s.result.selection.costSpent;
+    r.budgetLeft = opt.k - r.costSpent;
     r.iterations = s.result.iterations;
     r.hyperedges = s.result.hyperedges;
     r.coveredHyperedges = s.coverage;
@@ -292,11 +308,11 @@ bool printReport(MarletReport& r, MemoryProbeTask& memory) {
 void printTiming(const MarletReport& r, double wallSeconds, bool split) {
     std::fprintf(stderr,
                  "marlet: timing: iterations %d, hyperedges %lld, lambda %.1f, sampling %.3f s, selection %.3f s, "
-                 "peak memory %.1f MB; total benefit %.2f from %lld fresh samples (%lld hits), in-sample benefit "
+                 "peak memory %.1f MB; seeds %zu, cost spent %g, budget left %g; total benefit %.2f from %lld fresh samples (%lld hits), in-sample benefit "
                  "%.2f over the selection's own hyperedges; pair list %.3f s, loading %.3f s, estimate %.3f s, "
                  "memory probe %.3f s, wall %.3f s, store %.1f MB\n",
                  r.iterations, r.hyperedges, r.threshold, r.samplingSeconds, r.selectionSeconds,
-                 r.common.peakMemoryMB.value_or(0.0), r.totalBenefit, r.estimateSamples, r.estimateHits,
+                 r.common.peakMemoryMB.value_or(0.0), r.seedCount, r.costSpent, r.budgetLeft, r.totalBenefit, r.estimateSamples, r.estimateHits,
                  r.inSampleBenefit, r.pairListSeconds, r.loadingSeconds, r.estimateSeconds, r.memoryProbeSeconds,
                  wallSeconds, r.storeMB);
     if (!split) return;
@@ -367,7 +383,7 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
     report.estimateInfluence = referenceCount(pairs, selection.seeds, in.n());
     report.pairListSeconds = pairs.seconds();
     progress.clear();
-    noteShortfalls(benefit, selection.result, opt.k);
+    noteShortfalls(benefit, selection.result, opt.k, opt.select);
     fillReport(report, opt, in, selection, benefit);
     if (team != nullptr) report.ranks = team->share.ranks;
 

@@ -2,6 +2,7 @@
 // schedule.h.
 #include "selection/schedule.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -138,21 +139,33 @@ Threshold computeThreshold(int n, double k, float epsilon, float delta) {
     return th;
 }
 
-Threshold checkedThreshold(int n, double k, float epsilon, float delta) {
-    if (!(k > 0 && k < static_cast<double>(n) - 1)) {
-        if (n <= 1)
-            throw std::invalid_argument("option -k: no budget is valid for a network of " + std::to_string(n) +
-                                        " nodes: the threshold needs 0 < k < n - 1");
-        throw std::invalid_argument("option -k: " + str(k) + " is out of range: the budget must satisfy 0 < k < n - 1 = " +
-                                    std::to_string(n - 1) + " for this network of " + std::to_string(n) + " nodes");
+double thresholdSeeds(int n, double k, const std::vector<float>& costs) {
+    if (k < static_cast<double>(n) - 1) return k;
+    std::vector<float> cheapest(costs.begin(), costs.begin() + std::min<std::ptrdiff_t>(n, std::ssize(costs)));
+    std::sort(cheapest.begin(), cheapest.end());
+    double spent = 0;
+    long long bought = 0;
+    for (float c : cheapest) {
+        if (spent + static_cast<double>(c) > k) break;
+        spent += static_cast<double>(c);
+        ++bought;
     }
+    return static_cast<double>(std::min<long long>(bought, n - 2LL));
+}
+
+Threshold checkedThreshold(int n, double k, float epsilon, float delta, const std::vector<float>& costs) {
+    if (n <= 1)
+        throw std::invalid_argument("option -k: no budget is valid for a network of " + std::to_string(n) +
+                                    " nodes: the threshold needs at least 2 nodes");
+    if (!(k > 0))
+        throw std::invalid_argument("option -k: " + str(k) + " is out of range: the budget must be greater than 0");
     if (!(epsilon > 0 && std::isfinite(epsilon)))
         throw std::invalid_argument("option -epsilon: " + str(epsilon) +
                                     " is out of range: epsilon must be a finite number greater than 0");
     if (!(delta > 0 && delta < 4))
         throw std::invalid_argument("option -delta: " + str(delta) +
                                     " is out of range: delta must satisfy 0 < delta < 4 (in single precision)");
-    Threshold th = computeThreshold(n, k, epsilon, delta);
+    Threshold th = computeThreshold(n, thresholdSeeds(n, k, costs), epsilon, delta);
     const double ratio = 2 * th.L / static_cast<double>(delta);
     if (!(std::isfinite(th.L) && ratio > 1))
         throw std::invalid_argument("the threshold is undefined: ln(2L/delta) must be positive, but L = " + str(th.L) +
@@ -267,10 +280,9 @@ ScheduleResult runSchedule(const Graph& g, HyperGraph& hg, const std::vector<flo
         });
         const Clock::time_point t1 = Clock::now();
         batch *= 2;
-        if (team != nullptr)
-            team->select(hg, seeds, n, settings.k, costs, degree, totalDegree);
-        else
-            buildSeedSetCost(hg, seeds, n, settings.k, costs, degree, totalDegree);
+        result.selection = team != nullptr
+                               ? team->select(hg, seeds, n, settings.k, costs, degree, totalDegree, settings.rule)
+                               : buildSeedSetCost(hg, seeds, n, settings.k, costs, degree, totalDegree, settings.rule);
         const Clock::time_point t2 = Clock::now();
         result.samplingSeconds += seconds(t0, t1);
         result.selectionSeconds += seconds(t1, t2);

@@ -19,6 +19,8 @@
 #include <string_view>
 #include <vector>
 
+#include "selection/budgetGreedy.h"
+
 namespace lattis {
 
 class FastSampler;
@@ -42,11 +44,18 @@ Threshold computeThreshold(int n, double k, float epsilon, float delta);
 // Largest threshold a run can reach: the store holds at most this many hyperedges.
 inline constexpr double kMaxLambda = 2147483647.0;
 
+// The seed count the threshold is computed for: the budget k itself below
+// n - 1; from n - 1 on (costs in large units), the number of seeds k buys,
+// the cheapest nodes first (costs[x - 1] the cost of node x), at most n - 2,
+// where the threshold's log-binomial term is defined.
+double thresholdSeeds(int n, double k, const std::vector<float>& costs);
+
 // Refuses parameters for which the threshold is undefined or the loop cannot
-// end, with a message naming the parameter and its valid range: epsilon <= 0,
-// delta outside (0, 4), k outside (0, n - 1), 2L / delta <= 1, and thresholds
-// below one hyperedge or above kMaxLambda. Returns the threshold otherwise.
-Threshold checkedThreshold(int n, double k, float epsilon, float delta);
+// end, with a message naming the parameter and its valid range: n < 2,
+// k <= 0, epsilon <= 0, delta outside (0, 4), 2L / delta <= 1, and thresholds
+// below one hyperedge or above kMaxLambda. Returns the threshold for
+// thresholdSeeds(n, k, costs) otherwise.
+Threshold checkedThreshold(int n, double k, float epsilon, float delta, const std::vector<float>& costs);
 
 // The floor of every cost: values of at most 1e-9 are stored as this.
 inline constexpr float kMinCost = static_cast<float>(1e-9);
@@ -98,6 +107,7 @@ struct Progress {
 struct ScheduleSettings {
     double lambda = 0;
     double k = 0;
+    SelectRule rule = SelectRule::Stop;  // -select
     int threads = 1;
     bool ic = false;  // IC sampling when true, LT otherwise
     const FastSampler* fast = nullptr;  // the fast samplers, or null for the classic ones
@@ -117,6 +127,7 @@ struct ScheduleResult {
     double samplingSeconds = 0;   // wall time of generation and indexing
     double selectionSeconds = 0;  // wall time of the greedy selections
     long long hyperedges = 0;     // hyperedges of the whole run (all processes) at the end
+    SelectionSummary selection;   // of the last selection
 };
 
 // The doubling loop: while Lambda exceeds the coverage, empty `seeds`,

@@ -44,6 +44,8 @@ struct Worked {
     long long firstBatch;
 };
 
+std::vector<float> unitCosts(int n) { return std::vector<float>(static_cast<std::size_t>(n) + 1, 1.0f); }
+
 TEST(MarletThreshold, WorkedValues) {
     const Worked table[] = {
         {1000, 100, 0.1f, 335.51697, 2.91220, 1.82047, 0.0615340, 5000.9485, 5000},
@@ -74,14 +76,14 @@ TEST(MarletThreshold, WorkedVariants) {
 }
 
 TEST(MarletThreshold, CheckedAcceptsTheDefaults) {
-    const Threshold th = checkedThreshold(1000, 100, 0.1f, static_cast<float>(1.0 / 1000));
+    const Threshold th = checkedThreshold(1000, 100, 0.1f, static_cast<float>(1.0 / 1000), unitCosts(1000));
     EXPECT_NEAR(th.lambda, 5000.9485, 5e-5);
 }
 
 // Each refusal names the parameter and the range it must lie in.
 void expectRefused(int n, double k, float epsilon, float delta, const std::string& part1, const std::string& part2) {
     try {
-        checkedThreshold(n, k, epsilon, delta);
+        checkedThreshold(n, k, epsilon, delta, unitCosts(n));
         ADD_FAILURE() << "accepted n=" << n << " k=" << k << " epsilon=" << epsilon << " delta=" << delta;
     } catch (const std::invalid_argument& e) {
         const std::string msg = e.what();
@@ -91,12 +93,49 @@ void expectRefused(int n, double k, float epsilon, float delta, const std::strin
 }
 
 TEST(MarletThreshold, RefusesBudgetOutsideRange) {
-    expectRefused(30, 0, 0.1f, 0.01f, "option -k", "0 < k < n - 1 = 29");
-    expectRefused(30, -2, 0.1f, 0.01f, "option -k", "0 < k < n - 1 = 29");
-    expectRefused(30, 29, 0.1f, 0.01f, "option -k", "0 < k < n - 1 = 29");
-    expectRefused(2, 1, 0.1f, 0.01f, "option -k", "0 < k < n - 1 = 1");
+    expectRefused(30, 0, 0.1f, 0.01f, "option -k", "greater than 0");
+    expectRefused(30, -2, 0.1f, 0.01f, "option -k", "greater than 0");
     expectRefused(1, 0.5, 0.1f, 0.01f, "option -k", "no budget is valid");
-    EXPECT_NO_THROW(checkedThreshold(30, 28.5, 0.1f, 0.01f));
+    EXPECT_NO_THROW(checkedThreshold(30, 28.5, 0.1f, 0.01f, unitCosts(30)));
+}
+
+// From k = n - 1 on, the threshold is that of the number of seeds k buys,
+// the cheapest first, at most n - 2; below n - 1 it is that of k itself.
+TEST(MarletThreshold, LargeBudgetsCountTheSeedsTheyBuy) {
+    // 30 nodes: costs 1, 2, ..., 30 in reverse node order. The cheapest
+    // m cost m(m + 1)/2: 28 need 406, 27 need 378, 8 need 36.
+    std::vector<float> rising(31, 0.0f);
+    for (int x = 1; x <= 30; ++x) rising[static_cast<std::size_t>(x - 1)] = static_cast<float>(31 - x);
+    struct Case {
+        double k;
+        const std::vector<float> costs;
+        double seeds;
+    };
+    const Case cases[] = {
+        {28.5, unitCosts(30), 28.5},  // below n - 1: k itself
+        {29, unitCosts(30), 28},      // 29 unit nodes fit, capped at n - 2
+        {1e9, unitCosts(30), 28},
+        {29, rising, 7},              // 1 + ... + 7 = 28 <= 29 < 36
+        {36, rising, 8},
+        {405, rising, 27},
+        {406, rising, 28},
+        {1e6, rising, 28},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.k);
+        EXPECT_EQ(thresholdSeeds(30, c.k, c.costs), c.seeds);
+        const Threshold th = checkedThreshold(30, c.k, 0.1f, 0.01f, c.costs);
+        const Threshold want = computeThreshold(30, c.seeds, 0.1f, 0.01f);
+        EXPECT_EQ(th.lambda, want.lambda);
+        EXPECT_TRUE(std::isfinite(th.lambda) && th.lambda > 0);
+    }
+    // Costs in large units: nodes of cost 1000 and a budget of 2500 buy two.
+    const std::vector<float> dear(31, 1000.0f);
+    EXPECT_EQ(thresholdSeeds(30, 2500, dear), 2);
+    // None fits: the threshold of no seed is still defined (the run then
+    // ends with an empty selection).
+    EXPECT_EQ(thresholdSeeds(30, 500, dear), 0);
+    EXPECT_NO_THROW(checkedThreshold(30, 500, 0.1f, 0.01f, dear));
 }
 
 TEST(MarletThreshold, RefusesEpsilonAndDeltaOutsideRange) {
