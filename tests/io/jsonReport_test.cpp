@@ -58,7 +58,7 @@ std::vector<std::string> names(const std::filesystem::path& dir) {
 class JsonReport : public ::testing::Test {
 protected:
     void SetUp() override {
-        testnet::writeProgramNetwork(dir, kN);
+        costs = testnet::writeProgramNetwork(dir, kN);
         std::ostringstream map;
         for (int i = 1; i <= kN; ++i) map << 1000 + i << '\n';
         testnet::writeBytes(dir.path("net.map"), map.str());
@@ -71,6 +71,7 @@ protected:
     json load(const std::string& name) { return json::parse(testnet::readFile(dir.path(name))); }
 
     testnet::TempDir dir;
+    std::vector<float> costs;
 };
 
 TEST_F(JsonReport, MarletFileMatchesThePrintedReport) {
@@ -89,6 +90,7 @@ TEST_F(JsonReport, MarletFileMatchesThePrintedReport) {
     EXPECT_EQ(p["epsilon"], 0.1);
     EXPECT_EQ(p["delta"], 0.025);
     EXPECT_EQ(p["k"], 5.0);
+    EXPECT_EQ(p["select"], "stop");
     EXPECT_EQ(p["threads"], 1);
     EXPECT_EQ(p["seedFile"], "network.seeds");
     EXPECT_EQ(p["seed"], 7);
@@ -117,6 +119,16 @@ TEST_F(JsonReport, MarletFileMatchesThePrintedReport) {
     EXPECT_NE(r.out.find(streamed(rep["memoryMB"]) + " MB\nEstimate Influence: "), std::string::npos) << r.out;
     EXPECT_EQ(after(r.out, "Estimate Influence: "), std::to_string(pairSum));
     EXPECT_EQ(rep["estimateInfluence"], pairSum);
+    // What the seeds cost, as the timing line gives it too.
+    double spent = 0;
+    for (const json& s : j["seeds"]) spent += static_cast<double>(costs[s.get<std::size_t>() - 1]);
+    EXPECT_EQ(rep["seedCount"], j["seeds"].size());
+    EXPECT_EQ(rep["costSpent"], spent);
+    EXPECT_EQ(rep["budgetLeft"], 5.0 - spent);
+    char spentText[128];
+    std::snprintf(spentText, sizeof spentText, "; seeds %zu, cost spent %g, budget left %g; ", j["seeds"].size(), spent,
+                  5.0 - spent);
+    EXPECT_NE(r.err.find(spentText), std::string::npos) << r.err << "\nexpected: " << spentText;
 
     const json& t = j["timing"];
     char line[256];

@@ -64,6 +64,12 @@ std::string estimateFigures(const fs::path& json) {
            t["estimateHits"].dump() + ", capped " + t["estimateCapped"].dump();
 }
 
+// The seed count, cost spent and budget left of the JSON report.
+std::string spentFigures(const fs::path& json) {
+    const nlohmann::json r = nlohmann::json::parse(testnet::readFile(json))["report"];
+    return r["seedCount"].dump() + " seeds, " + r["costSpent"].dump() + " spent, " + r["budgetLeft"].dump() + " left";
+}
+
 // Every rank's store in MB, from the JSON report.
 std::vector<double> storePerRank(const fs::path& json) {
     return nlohmann::json::parse(testnet::readFile(json))["timing"]["storeMBPerRank"].get<std::vector<double>>();
@@ -124,37 +130,42 @@ TEST_F(MarletMpi, SameSeedsAndFiguresAsMarlet) {
         const char* net;
         int ranks;
         int threads;
+        const char* select = "stop";
     };
-    // Every model and cost pair on 2 and 3 ranks, each thread count on each.
+    // Every model and cost pair on 2 and 3 ranks, each thread count on each;
+    // -select fill on 1 to 3 ranks.
     const Row rows[] = {
         {"LT", "deg", 1, 1}, {"LT", "deg", 2, 2}, {"LT", "deg", 3, 1}, {"IC", "deg", 2, 1}, {"IC", "deg", 3, 2},
         {"LT", "unit", 2, 1}, {"LT", "unit", 3, 2}, {"IC", "unit", 1, 2}, {"IC", "unit", 2, 2}, {"IC", "unit", 3, 1},
+        {"IC", "deg", 1, 2, "fill"}, {"IC", "deg", 2, 1, "fill"}, {"LT", "deg", 3, 2, "fill"},
     };
     struct Reference {
-        std::string figures, seeds, estimate;
+        std::string figures, seeds, estimate, spent;
     };
     std::map<std::string, Reference> reference;  // per model and net
     for (const Row& row : rows) {
         SCOPED_TRACE(::testing::Message() << row.model << ' ' << row.net << " ranks " << row.ranks << " threads "
-                                          << row.threads);
-        const std::string key = std::string(row.model) + row.net;
+                                          << row.threads << ' ' << row.select);
+        const std::string key = std::string(row.model) + row.net + row.select;
         if (!reference.contains(key)) {
             std::vector<std::string> args{MARLET_BIN};
             for (const std::string& o : options(row.net, row.model)) args.push_back(o);
-            args.insert(args.end(), {"-o", key + ".seeds", "-json", key + ".json"});
+            args.insert(args.end(), {"-select", row.select, "-o", key + ".seeds", "-json", key + ".json"});
             const testnet::RunResult r = testnet::run(args, dir.root().string());
             ASSERT_EQ(r.status, 0) << r.err;
             reference[key] = {figures(r.out), testnet::readFile(dir.path(key + ".seeds")),
-                              estimateFigures(dir.path(key + ".json"))};
+                              estimateFigures(dir.path(key + ".json")), spentFigures(dir.path(key + ".json"))};
             ASSERT_NE(reference[key].seeds, "");
         }
         std::vector<std::string> args = options(row.net, row.model);
-        args.insert(args.end(), {"-t", std::to_string(row.threads), "-o", "mpi.seeds", "-json", "mpi.json"});
+        args.insert(args.end(), {"-select", row.select, "-t", std::to_string(row.threads), "-o", "mpi.seeds", "-json",
+                                 "mpi.json"});
         const testnet::RunResult r = mpirun({{row.ranks, args}});
         ASSERT_EQ(r.status, 0) << r.out << r.err;
         EXPECT_EQ(figures(r.out), reference[key].figures);
         EXPECT_EQ(testnet::readFile(dir.path("mpi.seeds")), reference[key].seeds);
         EXPECT_EQ(estimateFigures(dir.path("mpi.json")), reference[key].estimate);
+        EXPECT_EQ(spentFigures(dir.path("mpi.json")), reference[key].spent);
         EXPECT_EQ(storePerRank(dir.path("mpi.json")).size(), static_cast<std::size_t>(row.ranks));
         const nlohmann::json j = nlohmann::json::parse(testnet::readFile(dir.path("mpi.json")));
         EXPECT_EQ(j["program"], "marlet-mpi");

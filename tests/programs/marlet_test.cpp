@@ -4,6 +4,7 @@
 // directory (report format, seed file, budget, every mend, reproducibility;
 // the command line's fixed messages are in commandLine_test.cpp).
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <pty.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -672,17 +673,81 @@ TEST_F(MarletRun, DefaultSeedFileName) {
 }
 
 TEST_F(MarletRun, ReproducibleWithSeedAcrossThreadCounts) {
-    Report first, again, twoThreads;
-    const testnet::RunResult a = marletOn({"-m", "IC", "-t", "1", "-o", "a.seeds"});
-    const testnet::RunResult b = marletOn({"-m", "IC", "-t", "1", "-o", "b.seeds"});
-    const testnet::RunResult c = marletOn({"-m", "IC", "-t", "2", "-o", "c.seeds"});
-    ASSERT_TRUE(parseReport(a.out, first)) << a.err;
-    ASSERT_TRUE(parseReport(b.out, again)) << b.err;
-    ASSERT_TRUE(parseReport(c.out, twoThreads)) << c.err;
-    EXPECT_EQ(again.seeds, first.seeds);
-    EXPECT_EQ(again.benefit, first.benefit);
-    EXPECT_EQ(twoThreads.seeds, first.seeds);
-    EXPECT_EQ(twoThreads.benefit, first.benefit);
+    for (const char* rule : {"stop", "fill"}) {
+        SCOPED_TRACE(rule);
+        Report first, again, twoThreads;
+        const testnet::RunResult a = marletOn({"-m", "IC", "-t", "1", "-o", "a.seeds", "-select", rule});
+        const testnet::RunResult b = marletOn({"-m", "IC", "-t", "1", "-o", "b.seeds", "-select", rule});
+        const testnet::RunResult c = marletOn({"-m", "IC", "-t", "2", "-o", "c.seeds", "-select", rule});
+        ASSERT_TRUE(parseReport(a.out, first)) << a.err;
+        ASSERT_TRUE(parseReport(b.out, again)) << b.err;
+        ASSERT_TRUE(parseReport(c.out, twoThreads)) << c.err;
+        EXPECT_EQ(again.seeds, first.seeds);
+        EXPECT_EQ(again.benefit, first.benefit);
+        EXPECT_EQ(twoThreads.seeds, first.seeds);
+        EXPECT_EQ(twoThreads.benefit, first.benefit);
+    }
+}
+
+// An edgeless network, so that each hyperedge is its root, drawn by
+// benefit: node 1 (benefit 10, cost 1), node 2 (30, cost 5), nodes 3-6
+// (1, cost 1), nodes 7-10 (0, cost 1); budget 3. Ratios about 10, 6, 1 and
+// 0 per unit of benefit: the stop rule takes node 1 and ends at node 2 with
+// 2 unspent, which nodes 3-6 would use, and says so; fill skips node 2 and
+// takes two of nodes 3-6, spending all 3, never a node of benefit 0.
+TEST_F(MarletRun, FillSpendsWhatTheStopRuleLeaves) {
+    writeEdgeless("flat", {10, 30, 1, 1, 1, 1, 0, 0, 0, 0});
+    testnet::writeValues<float>(dir.path("flat.cost"), {1, 5, 1, 1, 1, 1, 1, 1, 1, 1});
+    auto runWith = [&](const char* rule) {
+        return marlet({"-i", "flat.bin", "-b", "flat.ben", "-c", "flat.cost", "-k", "3", "-seed", "4", "-select", rule,
+                       "-json", std::string(rule) + ".json", "-timing", "1"});
+    };
+    const testnet::RunResult stop = runWith("stop");
+    ASSERT_EQ(stop.status, 0) << stop.err;
+    Report rep;
+    ASSERT_TRUE(parseReport(stop.out, rep));
+    EXPECT_EQ(rep.seeds, std::vector<int>{1});
+    EXPECT_TRUE(contains(stop.err, "marlet: note: the selection stopped at the first node over the budget with 2 of "
+                                   "-k 3 unspent")) << stop.err;
+    EXPECT_TRUE(contains(stop.err, "seeds 1, cost spent 1, budget left 2;")) << stop.err;
+
+    const testnet::RunResult fill = runWith("fill");
+    ASSERT_EQ(fill.status, 0) << fill.err;
+    ASSERT_TRUE(parseReport(fill.out, rep));
+    ASSERT_EQ(rep.seeds.size(), 3u);
+    EXPECT_EQ(rep.seeds[0], 1);
+    for (int s : {rep.seeds[1], rep.seeds[2]}) EXPECT_TRUE(s >= 3 && s <= 6) << s;
+    EXPECT_FALSE(contains(fill.err, "unspent")) << fill.err;
+    EXPECT_TRUE(contains(fill.err, "seeds 3, cost spent 3, budget left 0;")) << fill.err;
+    const nlohmann::json j = nlohmann::json::parse(testnet::readFile(dir.path("fill.json")));
+    EXPECT_EQ(j["parameters"]["select"], "fill");
+    EXPECT_EQ(j["report"]["seedCount"], 3);
+    EXPECT_EQ(j["report"]["costSpent"], 3.0);
+    EXPECT_EQ(j["report"]["budgetLeft"], 0.0);
+}
+
+// A budget of n - 1 or more is taken: the threshold counts the seeds it
+// buys. Node i costs 1 + i % 3: thirteen nodes cost 1, fourteen 2 and
+// thirteen 3, 80 in all. Budget 39 buys the thirteen of cost 1 and thirteen
+// of cost 2; 80 buys all 40, capped at n - 2 = 38.
+TEST_F(MarletRun, BudgetOfNMinusOneOrMore) {
+    for (const auto& [k, seeds] : {std::pair{"39", 26}, std::pair{"80", 38}}) {
+        SCOPED_TRACE(k);
+        const testnet::RunResult r =
+            marlet({"-i", "net.bin", "-b", "net.ben", "-c", "net.cost", "-k", k, "-seed", "7", "-timing", "1"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        Report rep;
+        ASSERT_TRUE(parseReport(r.out, rep));
+        double spent = 0;
+        for (int s : rep.seeds) spent += costs[static_cast<std::size_t>(s - 1)];
+        EXPECT_LE(spent, std::stod(k));
+        EXPECT_FALSE(rep.seeds.empty());
+        // The threshold of that many seeds (delta 1/40), as computed for it.
+        char lambda[64];
+        std::snprintf(lambda, sizeof lambda, "lambda %.1f,",
+                      computeThreshold(kN, seeds, 0.1f, static_cast<float>(1.0 / kN)).lambda);
+        EXPECT_TRUE(contains(r.err, lambda)) << r.err << "\nexpected " << lambda;
+    }
 }
 
 TEST_F(MarletRun, UndefinedLogarithmIsRefused) {
