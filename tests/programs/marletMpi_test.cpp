@@ -223,7 +223,7 @@ TEST_F(MarletMpi, FaultsEndEveryRankWithOneMessage) {
         {"bad network file on every rank", {{3, changed({"-i", "bad.bin"})}}, "marlet: network file \"bad.bin\": truncated"},
         {"bad network file on rank 1 only", {{1, good}, {1, changed({"-i", "bad.bin"})}},
          "marlet: rank 1: network file \"bad.bin\""},
-        {"refused parameter", {{2, changed({"-k", "2000"})}}, "marlet: option -k: 2000 is out of range"},
+        {"refused parameter", {{2, changed({"-k", "0"})}}, "marlet: option -k: 0 is out of range"},
         {"memory guard", {{2, changed({"-mem", "0.5"})}}, "of the -mem limit"},
     };
     for (const Case& c : cases) {
