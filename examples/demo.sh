@@ -26,16 +26,18 @@ echo "# marlet: seeds for a budget of 20 cost units (IC model, 2 threads, -seed 
 "$bin/marlet" -i example.bin -b example.benefit -c example.cost -m IC -k 20 -t 2 \
     -o example.seeds -seed 1 -json example.json
 
-# The seeds' costs, read back from the files marlet used and wrote.
-read -r count spent ones < <(awk 'NR == FNR { cost[FNR] = $1; next }
-    { n++; s += cost[$1]; if (cost[$1] == 1) o++ } END { print n + 0, s + 0, o + 0 }' example.cost example.seeds)
+# The seed count and their cost, from marlet's JSON report (one "key": value a line).
+field() { sed -n "s/^ *\"$1\": \([^,]*\),\{0,1\}\$/\1/p" example.json; }
+count=$(field seedCount) spent=$(field costSpent) left=$(field budgetLeft)
 cat <<NOTE
 # How to read marlet's report:
 #   Seed Nodes          the $count seeds, in the order chosen (also in example.seeds).
-#                       Their costs add up to $spent of the budget of 20: $ones of them
-#                       cost 1 (out-degree at most 1). The selection takes nodes
-#                       by benefit gained per unit of cost, cheap ones included,
-#                       until the next one no longer fits.
+#                       Their costs add up to $spent of the budget of 20, $left left
+#                       ("seedCount", "costSpent" and "budgetLeft" in example.json;
+#                       -timing 1 prints them too). The selection takes nodes by
+#                       benefit gained per unit of cost, cheap ones included,
+#                       until the next one no longer fits; -select fill skips
+#                       that one and spends the rest on the next that fit.
 #   Total Benefit       the expected benefit the seeds reach; every benefit here is
 #                       1, so it is the expected number of nodes reached.
 #   Time                processor seconds of sampling, selection and the Total
