@@ -4,8 +4,9 @@
 // (n ints per process); per pick the pick broadcast from rank 0 and one
 // message from every other rank with the stream of its newly covered
 // hyperedges; per selection's end the node replacing the picks (or 0), the
-// cost spent and the coverage from rank 0; per round of the benefit estimate an agreement and the sum of
-// one hit count per block of the round; once the store's size per process.
+// cost spent and the coverage from rank 0; per round of the benefit estimate
+// an agreement and the sum of one hit count per block of the round; once the
+// store's size per process.
 #include "mpi/rankTeam.h"
 
 #include <fcntl.h>

@@ -308,11 +308,13 @@ bool printReport(MarletReport& r, MemoryProbeTask& memory) {
 void printTiming(const MarletReport& r, double wallSeconds, bool split) {
     std::fprintf(stderr,
                  "marlet: timing: iterations %d, hyperedges %lld, lambda %.1f, sampling %.3f s, selection %.3f s, "
-                 "peak memory %.1f MB; seeds %zu, cost spent %g, budget left %g; total benefit %.2f from %lld fresh samples (%lld hits), in-sample benefit "
+                 "peak memory %.1f MB; seeds %zu, cost spent %g, budget left %g; total benefit %.2f from %lld fresh "
+                 "samples (%lld hits), in-sample benefit "
                  "%.2f over the selection's own hyperedges; pair list %.3f s, loading %.3f s, estimate %.3f s, "
                  "memory probe %.3f s, wall %.3f s, store %.1f MB\n",
                  r.iterations, r.hyperedges, r.threshold, r.samplingSeconds, r.selectionSeconds,
-                 r.common.peakMemoryMB.value_or(0.0), r.seedCount, r.costSpent, r.budgetLeft, r.totalBenefit, r.estimateSamples, r.estimateHits,
+                 r.common.peakMemoryMB.value_or(0.0), r.seedCount, r.costSpent, r.budgetLeft, r.totalBenefit,
+                 r.estimateSamples, r.estimateHits,
                  r.inSampleBenefit, r.pairListSeconds, r.loadingSeconds, r.estimateSeconds, r.memoryProbeSeconds,
                  wallSeconds, r.storeMB);
     if (!split) return;
