@@ -81,8 +81,8 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
             // sample.
             auto counted = [&](const int*, UI, bool hit) { return count(hit); };
             if (settings.ic)
-                fast->batchIC<SeedTest::Exit>(view, roots, s.rng, static_cast<std::uint64_t>(b), size, s.walks,
-                                              s.visit, s.mark.data(), link.data(), k, s.live.data(), counted);
+                fast->batchIC<SeedTest::Exit>(view, roots, s.rng, size, s.walks, s.visit, s.mark.data(),
+                                              link.data(), k, s.live.data(), counted);
             else
                 fast->walksLT<SeedTest::Exit>(view, roots, s.rng, size, s.walks, link.data(), k, counted);
             return tally;

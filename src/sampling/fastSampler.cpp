@@ -52,7 +52,6 @@ bool equalWeightsSummingToOne(const UI* w, UI d) {
 FastSampler::FastSampler(const Graph& g, IcBatch way) : lt(g.isLT()), batch(way) {
     const GraphView view = g.view();
     const UI n = view.n;
-    if (batch == IcBatch::BySize && n >= kInFlightFromNodes) batch = IcBatch::InFlight;
     const std::int64_t arcs = view.adjOff[n + 1];
     if (arcs > static_cast<std::int64_t>(kIndexMask))
         throw std::runtime_error("the fast sampler holds in-edge positions in 31 bits, but the network has " +

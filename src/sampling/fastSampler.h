@@ -27,14 +27,16 @@
 // hyperedges are generated, each step prefetching what the next needs (an
 // LT walk's next node; an IC search's drawn in-edges, then the records of
 // the nodes they reach), so the cache misses of different samples overlap.
-// IC samples on a network of fewer than kInFlightFromNodes nodes run one
-// after another instead, from the block numbered kWarmFromBlock on: there
-// the records a search reads are mostly in a warm cache, and keeping
-// samples in flight costs more than the misses it hides. The first blocks
-// of a store or an estimate run on caches still cold (a thread's core has
-// not read the network yet), and samples in flight hide those misses. An LT
-// walk's steps depend on each other, so walks stay in flight on every
-// network.
+// The order in which a batch's IC samples draw from their stream is part of
+// what the sampler yields: the programs always keep samples in flight
+// (IcBatch::InFlight), on every network and in every block, so the
+// hyperedges of a -seed depend on the network and the sampler kind alone,
+// never on a speed threshold. IcBatch::OneAtATime, one searchIC after
+// another, draws the same distribution with other hyperedges; the tests run
+// both against the live-edge enumeration. (On networks whose records stay in
+// cache, one at a time samples about 1.2x faster; on large ones it runs at
+// 0.6x, so in flight is the order that never loses much.) An LT walk's
+// steps depend on each other, so walks are always in flight.
 //
 // The tables are built from a loaded Graph, for its model, and are read only
 // afterwards, so every sampling thread may use them at once. They hold
@@ -133,15 +135,13 @@ private:
 
 class FastSampler {
 public:
-    // How a batch of IC samples is drawn: by the network's size and the
-    // block's number (see above), or one way always (for tests of both).
-    enum class IcBatch { BySize, OneAtATime, InFlight };
-    static constexpr UI kInFlightFromNodes = UI{1} << 16;
-    static constexpr std::uint64_t kWarmFromBlock = 8;
+    // The order of a batch's IC samples (see above): the programs' is
+    // InFlight.
+    enum class IcBatch { InFlight, OneAtATime };
 
     // Builds the tables for g's loaded model. Throws std::runtime_error when
     // g holds 2^31 in-edges or more.
-    explicit FastSampler(const Graph& g, IcBatch batch = IcBatch::BySize);
+    explicit FastSampler(const Graph& g, IcBatch batch = IcBatch::InFlight);
 
     bool forLT() const { return lt; }
     // Whether the samplers read the graph's thresholds (LT nodes whose
@@ -177,15 +177,12 @@ public:
     template <SeedTest mode, class Done>
     void searchesIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, long long count, LtWalks& s,
                     const UI* link, UI k, UI* live, Done&& done) const;
-    // `count` IC samples of the block numbered `block` as a batch: by
-    // searchesIC, or one searchIC after another (see above);
-    // done(nodes, size, hit) as there (under SeedTest::Exit, with no nodes).
-    // Which hyperedges a stream yields depends on the way, so on the network
-    // and the block's number, never on the thread.
+    // `count` IC samples as a batch in the sampler's order: by searchesIC,
+    // or one searchIC after another (see above); done(nodes, size, hit) as
+    // there (under SeedTest::Exit, with no nodes).
     template <SeedTest mode, class Visit, class Done>
-    void batchIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, std::uint64_t block,
-                 long long count, LtWalks& s, Visit& visit, int* mark, const UI* link, UI k, UI* live,
-                 Done&& done) const;
+    void batchIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, long long count, LtWalks& s,
+                 Visit& visit, int* mark, const UI* link, UI k, UI* live, Done&& done) const;
     // `count` LT walks, up to kWalksInFlight at a time, all drawing from rng
     // in a fixed interleaving. Each finished walk goes to done(nodes, size,
     // hit) in the order walks finish; done returns true to end the batch at
@@ -227,7 +224,7 @@ private:
     UI severalLive(DrawCursor& draw, UI r, UI size, UI t, UI none, UI one, UI* out) const;
 
     bool lt = false;
-    IcBatch batch = IcBatch::BySize;  // BySize resolved: a large network's is InFlight
+    IcBatch batch = IcBatch::InFlight;
     bool searchesLT = false;  // some LT node keeps the search of its thresholds
     UI maxDeg = 0;
     GrowArray<IcNode> icNodes;    // n + 2 (IC)
@@ -350,10 +347,9 @@ void FastSampler::searchesIC(const GraphView& g, const RootDistribution& roots, 
 }
 
 template <SeedTest mode, class Visit, class Done>
-void FastSampler::batchIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, std::uint64_t block,
-                          long long count, LtWalks& s, Visit& visit, int* mark, const UI* link, UI k, UI* live,
-                          Done&& done) const {
-    if (batch == IcBatch::InFlight || (batch == IcBatch::BySize && block < kWarmFromBlock)) {
+void FastSampler::batchIC(const GraphView& g, const RootDistribution& roots, sfmt_t& rng, long long count,
+                          LtWalks& s, Visit& visit, int* mark, const UI* link, UI k, UI* live, Done&& done) const {
+    if (batch == IcBatch::InFlight) {
         searchesIC<mode>(g, roots, rng, count, s, link, k, live, done);
         return;
     }

@@ -50,7 +50,7 @@ struct BlockSlice {
 
 // One block of kBlock samples into s.buf, with the sampler chosen.
 void sampleBlock(const GraphView& view, const RootDistribution& roots, const FastSampler* fast, bool ic,
-                 std::uint64_t block, ThreadScratch& s) {
+                 ThreadScratch& s) {
     auto sink = [&s](const int* nodes, UI count) { s.buf.add(nodes, count); };
     int* mark = s.mark.data();
     if (fast == nullptr) {
@@ -61,7 +61,7 @@ void sampleBlock(const GraphView& view, const RootDistribution& roots, const Fas
                 walkLT<SeedTest::None>(view, roots, s.rng, sink, nullptr, 0, s.visit, mark);
         }
     } else if (ic) {
-        fast->batchIC<SeedTest::None>(view, roots, s.rng, block, kBlock, s.walks, s.visit, mark, nullptr, 0,
+        fast->batchIC<SeedTest::None>(view, roots, s.rng, kBlock, s.walks, s.visit, mark, nullptr, 0,
                                       s.live.data(), [&s](const int* nodes, UI count, bool) {
                                           s.buf.add(nodes, count);
                                           return false;
@@ -129,7 +129,7 @@ long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, boo
                     slice.thread = tid;
                     slice.firstEdge = s.buf.sizes.size();
                     slice.firstNode = s.buf.nodes.size();
-                    sampleBlock(view, roots, fast, lt, number, s);
+                    sampleBlock(view, roots, fast, lt, s);
                     slice.endNode = s.buf.nodes.size();
                 }
             } catch (...) {

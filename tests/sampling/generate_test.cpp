@@ -95,17 +95,14 @@ TEST(GenerateThreads, SameHyperedgesForOneTwoAndFourThreadsAndMixes) {
     const struct {
         bool lt, fast;
         Batch batch;
-    } rows[] = {{true, false, Batch::BySize},
-                {false, false, Batch::BySize},
-                {true, true, Batch::BySize},
-                {false, true, Batch::BySize},  // in flight, then one at a time
+    } rows[] = {{true, false, Batch::InFlight},
+                {false, false, Batch::InFlight},
+                {true, true, Batch::InFlight},
                 {false, true, Batch::OneAtATime},
                 {false, true, Batch::InFlight}};
     for (auto [lt, fast, batch] : rows) {
         SCOPED_TRACE(std::string(lt ? "LT" : "IC") + (fast ? ", fast" : ", classic") +
-                     (batch == Batch::InFlight     ? ", in flight"
-                      : batch == Batch::OneAtATime ? ", one at a time"
-                                                   : ""));
+                     (batch == Batch::OneAtATime ? ", one at a time" : ""));
         Net net(lt);
         const FastSampler sampler(net.g, batch);
         std::vector<std::unique_ptr<HyperGraph>> stores;
