@@ -11,12 +11,13 @@
 
 #include <malloc.h>
 
+#include "core/tuning.h"
+
 namespace lattis {
 
 inline void tuneAllocator() {
-    constexpr int kReuseBelow = 32 << 20;
-    mallopt(M_MMAP_THRESHOLD, kReuseBelow);
-    mallopt(M_TRIM_THRESHOLD, kReuseBelow);
+    mallopt(M_MMAP_THRESHOLD, kAllocatorReuseBelow);
+    mallopt(M_TRIM_THRESHOLD, kAllocatorReuseBelow);
 }
 
 }  // namespace lattis

@@ -33,6 +33,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "core/tuning.h"
+
 namespace lattis {
 
 template <class T>
@@ -40,16 +42,13 @@ class GrowArray {
     static_assert(std::is_trivially_copyable_v<T>);
 
 public:
-    // From this size on, arrays are whole huge pages at huge-page aligned
-    // addresses. They are filled front to back, so the rounding leaves at
-    // most one partly used huge page, and a fault then clears 2 MB instead
-    // of 4 kB: hundreds of page faults per megabyte fewer, which matters
-    // where faults are slow (virtual machines). Where free memory is
-    // fragmented the kernel may first compact it, which can take
-    // milliseconds; on average the trade still favours huge pages. Without
-    // transparent huge pages the advice is refused, harmlessly, and untouched
-    // rounding costs nothing.
-    static constexpr std::size_t kHugeFrom = std::size_t{1} << 18;
+    // From kHugeFrom bytes on (core/tuning.h), arrays are whole huge pages
+    // at huge-page aligned addresses. They are filled front to back, so the
+    // rounding leaves at most one partly used huge page, and a fault then
+    // clears 2 MB instead of 4 kB. Where free memory is fragmented the
+    // kernel may first compact it, which can take milliseconds; on average
+    // the trade still favours huge pages. Without transparent huge pages the
+    // advice is refused, harmlessly, and untouched rounding costs nothing.
 
     GrowArray() = default;
     GrowArray(const GrowArray&) = delete;

@@ -3,7 +3,7 @@
 //
 // Where the table lives depends on its size. A small one comes from the
 // allocator, which keeps freed memory for the next use, so the selections of
-// a run fault its pages in once. A large one (from kMappedFrom bytes, where
+// a run fault its pages in once. A large one (from kHugeFrom bytes, where
 // GrowArray takes huge pages) is a GrowArray: one fault per 2 MB, where the
 // allocator would clear it a 4 kB page at a time, and above 32 MB map it
 // afresh for every use.
@@ -19,11 +19,9 @@ namespace lattis {
 template <class T>
 class WorkTable {
 public:
-    static constexpr std::size_t kMappedFrom = GrowArray<T>::kHugeFrom;
-
     // Room for n entries, which the caller writes before reading.
     T* resize(std::size_t n) {
-        if (n * sizeof(T) >= kMappedFrom) {
+        if (n * sizeof(T) >= kHugeFrom) {
             large.resize(n);
             ptr = large.data();
         } else {

@@ -6,7 +6,7 @@
 // whole run's blocks without talking to the others. Process `rank` of `ranks`
 // samples the blocks whose lifetime number is rank modulo ranks and stores
 // them in block order. Assumes what generation guarantees: every block holds
-// exactly kBlockSize hyperedges, block numbers start at 0 with the store's
+// exactly kHyperedgeBlock hyperedges, block numbers start at 0 with the store's
 // first hyperedge, and every claimed block is sampled by its owner; then the
 // union over the processes is the store one process would build, and local
 // hyperedge i is global hyperedge globalEdge(i). One process (the default)
@@ -16,11 +16,11 @@
 
 #include <cstdint>
 
+#include "core/tuning.h"
+
 namespace lattis {
 
 struct BlockShare {
-    static constexpr long long kBlockSize = 10000;
-
     int rank = 0;
     int ranks = 1;
 
@@ -40,8 +40,8 @@ struct BlockShare {
 
     // The run-wide id of this process's local hyperedge `local`.
     long long globalEdge(long long local) const {
-        const long long block = local / kBlockSize;
-        return (block * ranks + rank) * kBlockSize + local % kBlockSize;
+        const long long block = local / kHyperedgeBlock;
+        return (block * ranks + rank) * kHyperedgeBlock + local % kHyperedgeBlock;
     }
 };
 

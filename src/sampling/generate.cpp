@@ -30,15 +30,13 @@
 #include "sampling/reverseSampler.h"
 #include "sampling/threadScratch.h"
 #include "core/threadTeam.h"
+#include "core/tuning.h"
 
 namespace lattis {
 
 namespace {
 
-constexpr long long kBlock = 10000;
-// Stored ids from which a batch is copied into the store by the team.
-constexpr std::size_t kParallelCopyFrom = std::size_t{1} << 18;
-static_assert(kBlock == BlockShare::kBlockSize, "a run split over processes maps hyperedge ids by this block size");
+constexpr long long kBlock = kHyperedgeBlock;
 
 // Where one block's hyperedges lie in the buffer of the thread that ran it.
 struct BlockSlice {
@@ -151,9 +149,8 @@ long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, boo
         }
         const HyperStore::Extension ext = hg.extendEdges(static_cast<std::size_t>(blocks * kBlock), nodes);
         // One buffer per iteration, so every buffer is copied whatever
-        // number of threads the runtime grants; a small batch is copied by
-        // this thread alone, which costs less than waking the team.
-#pragma omp parallel for schedule(static, 1) num_threads(team) if (nodes >= kParallelCopyFrom)
+        // number of threads the runtime grants.
+#pragma omp parallel for schedule(static, 1) num_threads(team)
         for (int owner = 0; owner < team; ++owner) {
             HyperedgeBuffer& buf = scratch[static_cast<std::size_t>(owner)].buf;
             for (std::size_t b = 0; b < slices.size(); ++b) {

@@ -10,14 +10,12 @@
 #include <stdexcept>
 #include <vector>
 
+#include "core/tuning.h"
+
 namespace lattis {
 
 namespace {
 constexpr std::size_t kMaxEdges = static_cast<std::size_t>(INT_MAX);
-// New ids from which a batch is indexed by the thread team, and the new ids
-// per node that each thread after the first needs.
-constexpr std::int64_t kParallelIndexFrom = std::int64_t{1} << 18;
-constexpr std::int64_t kIdsPerNodeForTeam = 64;
 }  // namespace
 
 void HyperedgeBuffer::reserveKept(std::size_t edges, std::size_t nodeCount) {
@@ -141,9 +139,7 @@ void HyperStore::indexFrom(std::size_t firstEdge) {
     // Each part after the first needs kIdsPerNodeForTeam new ids per node,
     // so the cursors stay within an eighth of a byte per new id.
     const std::int64_t room = added / (static_cast<std::int64_t>(slots) * kIdsPerNodeForTeam);
-    const int parts = added < kParallelIndexFrom
-                          ? 1
-                          : static_cast<int>(std::min<std::int64_t>(std::max(1, omp_get_max_threads()), 1 + room));
+    const int parts = static_cast<int>(std::min<std::int64_t>(std::max(1, omp_get_max_threads()), 1 + room));
     std::vector<std::size_t> range(static_cast<std::size_t>(parts) + 1, lastEdge);
     range[0] = firstEdge;
     for (int j = 1; j < parts; ++j)

@@ -18,6 +18,7 @@
 
 #include "sampling/fastSampler.h"
 #include "core/growArray.h"
+#include "core/tuning.h"
 #include "sampling/hyperStore.h"
 #include "sampling/hyperGraph.h"
 #include "random/SFMT.h"
@@ -33,9 +34,6 @@ struct alignas(64) ThreadScratch {
     std::vector<UI> live;  // fast IC: live positions of one node or group
     LtWalks walks;         // fast samplers: samples in flight
 
-    static constexpr std::size_t kSizesReserve = 10000;
-    static constexpr std::size_t kNodesReserve = std::size_t{1} << 18;
-
     // Sized for n nodes; fast, when given, adds what its samplers need. A
     // record already sized so is left as it is, but for an empty buffer.
     void prepare(UI n, const FastSampler* fast) {
@@ -47,7 +45,7 @@ struct alignas(64) ThreadScratch {
         // Room for a block's sizes and a first stretch of ids, kept from
         // batch to batch: the buffer starts on huge pages instead of growing
         // through small ones, and later batches find them mapped.
-        buf.reserveKept(kSizesReserve, kNodesReserve);
+        buf.reserveKept(kBufferSizesKept, kBufferIdsKept);
         buf.restart();
         if (fast == nullptr) return;
         if (fast->inFlight()) walks.prepare(n);

@@ -18,6 +18,7 @@
 #include "selection/selection.h"
 #include "sampling/hyperGraph.h"
 #include "core/parse.h"
+#include "core/tuning.h"
 #include "mpi/teamHooks.h"
 #include "io/textReader.h"
 
@@ -30,7 +31,7 @@ constexpr double kOneMinusInvE = 0.6321205588285577;
 constexpr double kTwoOneMinusInvE = 1.2642411176571153;
 
 // Hyperedges are generated in whole blocks of this many.
-constexpr long long kBlock = 10000;
+constexpr long long kBlock = kHyperedgeBlock;
 
 template <class T>
 std::string str(T v) {

@@ -15,11 +15,12 @@
 #include <vector>
 
 #include "selection/selection.h"
+#include "core/tuning.h"
 
 namespace lattis {
 
 namespace {
-constexpr std::size_t kLookahead = 8;
+constexpr std::size_t kLookahead = kSelectionLookahead;
 }
 
 SelectionSummary buildSeedSetCost(const HyperGraph& hg, std::vector<int>& seeds, unsigned n, double k,

@@ -1,0 +1,63 @@
+// The constants that set how fast the programs run, in one place, each with
+// why it is there and what was measured for it; and, first, the one block
+// size that looks like a speed setting but fixes results.
+//
+// None of the speed constants changes an output: the hyperedges, seeds and
+// estimates of a -seed are the same whatever their values. The figures are
+// of marlet on web-NotreDame packed with weighted-cascade probabilities,
+// unit benefits and unit costs (325,729 nodes, 1,469,679 arcs), -m IC
+// -sampler fast -k 10 -epsilon 0.02 -t 2 -seed 1 (1.25 million
+// hyperedges), three runs each way alternated, the constant at its value
+// and switched off. Page faults are counted by the system and barely vary
+// from run to run; wall times on a shared machine vary by a third, so a
+// constant is kept on time only where switching it off was slower in every
+// alternated pair. Constants that
+// decide results (the samples in flight, kWalksInFlight; the live-set
+// draws, kFewLive; the estimate's block, kEstimateBlock) stay with the code
+// whose output they define.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace lattis {
+
+// Hyperedges per block. Each block of a store draws from its own stream
+// keyed by its number, so this size is part of which hyperedges a -seed
+// gives, and a run split over processes maps hyperedge ids by it: it is not
+// free to change.
+inline constexpr long long kHyperedgeBlock = 10000;
+
+// A memory bound, not a speed one: each indexing thread after the first
+// keeps a cursor of 8 bytes per node, so it joins only for every this many
+// new ids per node, which keeps the cursors within an eighth of a byte per
+// new id whatever -t is (at 1, every batch on the team: page faults 3,200
+// -> 3,830).
+inline constexpr std::int64_t kIdsPerNodeForTeam = 64;
+
+// From this many bytes on, growing arrays and per-node tables are whole
+// 2 MB huge pages: a page fault then clears 2 MB instead of 4 kB, and faults
+// cost about 11 us each on this kind of virtual machine (never huge: page
+// faults 3,200 -> 34,500).
+inline constexpr std::size_t kHugeFrom = std::size_t{1} << 18;
+
+// Freed blocks below this size are kept by the C library's allocator for
+// reuse (the mapping and the trim thresholds), so per-batch tables are not
+// faulted in afresh each batch; larger ones still go back to the system
+// (the library's 128 kB instead: page faults 3,190 -> 4,760).
+inline constexpr int kAllocatorReuseBelow = 32 << 20;
+
+// Room each sampling thread's buffer keeps from batch to batch: a block's
+// sizes and a first stretch of ids, so that the buffer starts on huge pages
+// instead of growing through small ones (no ids kept: page faults 3,195 ->
+// 3,580; no sizes kept: 3,190 -> 3,470).
+inline constexpr std::size_t kBufferSizesKept = static_cast<std::size_t>(kHyperedgeBlock);
+inline constexpr std::size_t kBufferIdsKept = std::size_t{1} << 18;
+
+// How many places ahead in a covered node's hyperedge list the greedy
+// selection requests the next list, so its cache miss overlaps the work on
+// the current one (no lookahead: selection 0.26 0.36 0.24 s -> 0.33 0.38
+// 0.41 s).
+inline constexpr std::size_t kSelectionLookahead = 8;
+
+}  // namespace lattis
