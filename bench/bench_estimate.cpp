@@ -25,6 +25,7 @@
 #include "graph/graph.h"
 #include "sampling/hyperGraph.h"
 #include "io/option.h"
+#include "io/seedFile.h"
 
 using namespace lattis;
 

@@ -20,7 +20,6 @@ public:
     bool test(std::size_t i) const { return (words[i >> 6] >> (i & 63)) & 1u; }
     void set(std::size_t i) { words[i >> 6] |= std::uint64_t{1} << (i & 63); }
     void reset(std::size_t i) { words[i >> 6] &= ~(std::uint64_t{1} << (i & 63)); }
-    const void* wordOf(std::size_t i) const { return &words[i >> 6]; }
 
 private:
     std::vector<std::uint64_t> words;

@@ -1,5 +1,5 @@
 // Benefit estimation of a seed set: the stopping bound, the parallel sampling
-// loop, the reachability pre-check and the seed file reader; see estimate.h.
+// loop and the reachability pre-check; see estimate.h.
 //
 // The threads share one pair of counters updated together in one critical
 // section per sample. Each thread draws from its own SFMT stream, seeded from
@@ -15,17 +15,12 @@
 #include <cmath>
 #include <cstdint>
 #include <iostream>
-#include <optional>
 #include <span>
-#include <stdexcept>
-#include <string_view>
 
 #include "sampling/fastSampler.h"
 #include "graph/graphView.h"
-#include "core/parse.h"
 #include "sampling/reverseSampler.h"
 #include "sampling/threadScratch.h"
-#include "io/textReader.h"
 
 namespace lattis {
 
@@ -99,11 +94,6 @@ struct alignas(64) HitFlag {
     bool hit = false;
 };
 
-[[noreturn]] void seedFault(const TextReader& in, long long ordinal, std::string_view tok, const std::string& what) {
-    throw std::runtime_error(in.label() + ", line " + std::to_string(in.line()) + ", token " +
-                             std::to_string(ordinal) + " " + quoteToken(tok) + ": " + what);
-}
-
 }  // namespace
 
 InfluenceCounts estimateInfluence(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds, int t,
@@ -172,19 +162,6 @@ InfluenceCounts estimateInfluence(const Graph& g, HyperGraph& hg, const std::vec
 void calculateInfluence(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds, int t, float epsilon_2,
                         float delta, int m) {
     std::cout << estimateInfluence(g, hg, seeds, t, epsilon_2, delta, m).estimate << std::endl;
-}
-
-std::vector<int> readSeedFile(const std::string& path, int n) {
-    TextReader in(path, "seed file \"" + path + "\"");
-    std::vector<int> seeds;
-    for (std::string_view tok; !(tok = in.next()).empty();) {
-        const long long ordinal = static_cast<long long>(seeds.size()) + 1;
-        const std::optional<long long> id = parseInteger<long long>(tok);
-        if (!id) seedFault(in, ordinal, tok, "expected an integer node id");
-        if (*id < 1 || *id > n) seedFault(in, ordinal, tok, "not a node id in 1.." + std::to_string(n));
-        seeds.push_back(static_cast<int>(*id));
-    }
-    return seeds;
 }
 
 }  // namespace lattis

@@ -7,7 +7,7 @@
 // the estimate is the positive benefit mass times hits over samples.
 //
 // Assumes a Graph loaded with the compact benefit layout for the model that
-// is sampled, and seed ids in 1..n (readSeedFile checks them at the boundary).
+// is sampled, and seed ids in 1..n (io/seedFile.h checks them at the boundary).
 #pragma once
 
 #include <functional>
@@ -57,11 +57,5 @@ void calculateInfluence(const Graph& g, HyperGraph& hg, const std::vector<int>& 
 // graph whose thresholds were released can be searched too.
 bool seedsReachRoot(const Graph& g, const HyperGraph& hg, const std::vector<int>& seeds, bool lt,
                     const FastSampler* fast = nullptr);
-
-// The node ids of a seed file: decimal integers separated by any whitespace,
-// in file order, duplicates kept. Throws std::runtime_error naming the file
-// when it cannot be opened or read, and naming the token, its line and its
-// ordinal when a token is not an integer or not a node id in 1..n.
-std::vector<int> readSeedFile(const std::string& path, int n);
 
 }  // namespace lattis

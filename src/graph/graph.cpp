@@ -32,6 +32,7 @@
 #include "graph/graphView.h"
 #include "core/memoryFault.h"
 #include "core/parse.h"
+#include "io/cFile.h"
 #include "io/textReader.h"
 
 namespace lattis {
@@ -44,11 +45,6 @@ namespace {
 constexpr ULL kHeaderBytes = 12;
 // Single-precision image of UI_MAX: rounding makes it exactly 2^32.
 constexpr float kThresholdScale = 4294967296.0f;
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 std::string quoted(const char* name) { return std::string("\"") + name + "\""; }
 
@@ -116,7 +112,7 @@ std::string shownFloat(float p) {
 
 }  // namespace
 
-Graph::Graph(BenefitLayout layout) : UI_MAX(0xFFFFFFFFu), ULL_MAX(0xFFFFFFFFFFFFFFFFull), layout(layout) {}
+Graph::Graph(BenefitLayout layout) : UI_MAX(0xFFFFFFFFu), layout(layout) {}
 
 void Graph::readGraphLT(const char* filename, const char* benfile) {
     Graph g(layout);

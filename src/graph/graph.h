@@ -85,7 +85,6 @@ private:
     void readBenefit(const char* benfile);
 
     UI UI_MAX;
-    ULL ULL_MAX;
     std::uint32_t numNodes = 0;
     std::uint32_t numEdges = 0;
     // adjList[adjOff[v] .. adjOff[v + 1]) are the in-neighbours of v; n + 2

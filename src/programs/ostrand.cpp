@@ -30,6 +30,7 @@
 #include "io/option.h"
 #include "io/optionTable.h"
 #include "io/progressLine.h"
+#include "io/seedFile.h"
 #include "programs/entrySteps.h"
 #include "sampling/fastSampler.h"
 #include "sampling/hyperGraph.h"

@@ -19,6 +19,7 @@
 
 #include "estimate/estimate.h"
 #include "graph/graph.h"
+#include "io/seedFile.h"
 #include "sampling/hyperGraph.h"
 #include "support/testNetwork.h"
 

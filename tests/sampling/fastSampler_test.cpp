@@ -14,6 +14,7 @@
 #include "estimate/estimate.h"
 #include "sampling/fastSampler.h"
 #include "graph/graph.h"
+#include "io/seedFile.h"
 #include "sampling/generate.h"
 #include "sampling/hyperGraph.h"
 #include "netpack/netpack.h"

@@ -17,15 +17,13 @@
 #include <stdexcept>
 
 #include "graph/graph.h"
+#include "io/cFile.h"
 #include "netpack/netpack.h"
 
 namespace netpack {
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+using lattis::File;
 
 // A benefit file of n ones in the temporary directory, removed at scope end.
 class OnesBenefit {
