@@ -13,7 +13,7 @@
 #include "estimate/estimate.h"
 #include "sampling/fastSampler.h"
 #include "graph/graphView.h"
-#include "sampling/reverseSampler.h"
+#include "sampling/sampler.h"
 #include "mpi/teamHooks.h"
 #include "sampling/threadScratch.h"
 
@@ -48,9 +48,9 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
 
     const UI n = static_cast<UI>(g.getSize());
     const UI k = static_cast<UI>(seeds.size());
-    const GraphView view = g.view();
     const RootDistribution& roots = hg.rootDraw();
     const FastSampler* fast = settings.fast;
+    const Sampler sampler(g.view(), settings.ic, fast);
     const StreamKey key = hg.drawStreamKey();
     const long long cap = settings.maxSamples;
     const long long blocks = (cap + kEstimateBlock - 1) / kEstimateBlock;
@@ -75,28 +75,10 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
             if (hit) ++tally.hits;
             return stopAt > 0 && tally.hits == stopAt;
         };
-        if (fast != nullptr) {
-            // Samples (in flight or not) finish in an order fixed by the
-            // block's stream, so the block drawn again stops at the same
-            // sample.
-            auto counted = [&](const int*, UI, bool hit) { return count(hit); };
-            if (settings.ic)
-                fast->batchIC<SeedTest::Exit>(view, roots, s.rng, size, s.walks, s.visit, s.mark.data(),
-                                              link.data(), k, s.live.data(), counted);
-            else
-                fast->walksLT<SeedTest::Exit>(view, roots, s.rng, size, s.walks, link.data(), k, counted);
-            return tally;
-        }
-        auto none = [](const int*, UI) {};
-        int* mark = s.mark.data();
-        for (long long i = 0; i < size; ++i) {
-            bool hit;
-            if (settings.ic)
-                hit = searchIC<SeedTest::Exit>(view, roots, s.rng, none, link.data(), k, s.visit, mark);
-            else
-                hit = walkLT<SeedTest::Exit>(view, roots, s.rng, none, link.data(), k, s.visit, mark);
-            if (count(hit)) break;
-        }
+        // Samples (in flight or not) finish in an order fixed by the block's
+        // stream, so the block drawn again stops at the same sample.
+        sampler.sampleBlock<SeedTest::Exit>(roots, s, size, link.data(), k,
+                                            [&](const int*, UI, bool hit) { return count(hit); });
         return tally;
     };
 

@@ -19,7 +19,7 @@
 
 #include "sampling/fastSampler.h"
 #include "graph/graphView.h"
-#include "sampling/reverseSampler.h"
+#include "sampling/sampler.h"
 #include "sampling/threadScratch.h"
 
 namespace lattis {
@@ -119,9 +119,8 @@ InfluenceCounts estimateInfluence(const Graph& g, HyperGraph& hg, const std::vec
         initStream(scratch[static_cast<std::size_t>(i)].rng, key, static_cast<std::uint64_t>(i));
         scratch[static_cast<std::size_t>(i)].prepare(static_cast<UI>(n), nullptr);
     }
-    const GraphView view = g.view();
+    const Sampler sampler(g.view(), m != 0, nullptr);
     const RootDistribution& roots = hg.rootDraw();
-    auto none = [](const int*, UI) {};
     std::vector<HitFlag> maxSeed(static_cast<std::size_t>(t));
 
     // Both written only inside the critical section; atomic so that the
@@ -136,12 +135,14 @@ InfluenceCounts estimateInfluence(const Graph& g, HyperGraph& hg, const std::vec
         const int id = omp_get_thread_num();
         ThreadScratch& s = scratch[static_cast<std::size_t>(id)];
         bool& hit = maxSeed[static_cast<std::size_t>(id)].hit;
-        const bool ic = m != 0;
+        auto note = [&hit](const int*, UI, bool h) {
+            hit = h;
+            return false;
+        };
         long long own = 0;
         while (static_cast<double>(degree.load(std::memory_order_relaxed)) < upperBound &&
                counter.load(std::memory_order_relaxed) < maxSamples) {
-            hit = ic ? searchIC<SeedTest::Exit>(view, roots, s.rng, none, link.data(), k, s.visit, s.mark.data())
-                     : walkLT<SeedTest::Exit>(view, roots, s.rng, none, link.data(), k, s.visit, s.mark.data());
+            sampler.sampleBlock<SeedTest::Exit>(roots, s, 1, link.data(), k, note);
 #pragma omp critical
             {
                 counter.store(counter.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);

@@ -27,7 +27,7 @@
 
 #include "graph/graphView.h"
 #include "sampling/generate.h"
-#include "sampling/reverseSampler.h"
+#include "sampling/sampler.h"
 #include "sampling/threadScratch.h"
 #include "core/threadTeam.h"
 #include "core/tuning.h"
@@ -46,31 +46,12 @@ struct BlockSlice {
     std::size_t endNode = 0;
 };
 
-// One block of kBlock samples into s.buf, with the sampler chosen.
-void sampleBlock(const GraphView& view, const RootDistribution& roots, const FastSampler* fast, bool ic,
-                 ThreadScratch& s) {
-    auto sink = [&s](const int* nodes, UI count) { s.buf.add(nodes, count); };
-    int* mark = s.mark.data();
-    if (fast == nullptr) {
-        for (long long i = 0; i < kBlock; ++i) {
-            if (ic)
-                searchIC<SeedTest::None>(view, roots, s.rng, sink, nullptr, 0, s.visit, mark);
-            else
-                walkLT<SeedTest::None>(view, roots, s.rng, sink, nullptr, 0, s.visit, mark);
-        }
-    } else if (ic) {
-        fast->batchIC<SeedTest::None>(view, roots, s.rng, kBlock, s.walks, s.visit, mark, nullptr, 0,
-                                      s.live.data(), [&s](const int* nodes, UI count, bool) {
-                                          s.buf.add(nodes, count);
-                                          return false;
-                                      });
-    } else {
-        fast->walksLT<SeedTest::None>(view, roots, s.rng, kBlock, s.walks, nullptr, 0,
-                                      [&s](const int* nodes, UI count, bool) {
-                                          s.buf.add(nodes, count);
-                                          return false;
-                                      });
-    }
+// One block of kBlock samples into s.buf.
+void sampleInto(const Sampler& sampler, const RootDistribution& roots, ThreadScratch& s) {
+    sampler.sampleBlock<SeedTest::None>(roots, s, kBlock, nullptr, 0, [&s](const int* nodes, UI count, bool) {
+        s.buf.add(nodes, count);
+        return false;
+    });
 }
 
 }  // namespace
@@ -96,7 +77,7 @@ long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, boo
         // This process's blocks: batch positions firstMine, firstMine + ranks, ...
         const long long blocks = share.ownedIn(firstBlock, batchBlocks);
         const long long firstMine = share.firstOwned(firstBlock);
-        const GraphView view = g.view();
+        const Sampler sampler(g.view(), lt, fast);
         const RootDistribution& roots = hg.rootDraw();
 
         std::vector<BlockSlice> slices(static_cast<std::size_t>(blocks));
@@ -127,7 +108,7 @@ long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, boo
                     slice.thread = tid;
                     slice.firstEdge = s.buf.sizes.size();
                     slice.firstNode = s.buf.nodes.size();
-                    sampleBlock(view, roots, fast, lt, s);
+                    sampleInto(sampler, roots, s);
                     slice.endNode = s.buf.nodes.size();
                 }
             } catch (...) {
