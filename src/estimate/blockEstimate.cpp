@@ -10,23 +10,13 @@
 #include <exception>
 #include <functional>
 
+#include "estimate/blockHits.h"
 #include "estimate/estimate.h"
-#include "sampling/fastSampler.h"
-#include "graph/graphView.h"
 #include "sampling/sampler.h"
 #include "mpi/teamHooks.h"
 #include "sampling/threadScratch.h"
 
 namespace lattis {
-
-namespace {
-
-struct Tally {
-    long long samples = 0;
-    long long hits = 0;
-};
-
-}  // namespace
 
 long long neededHits(float epsilon, float delta) {
     const double bound = stoppingBound(epsilon, delta);
@@ -59,27 +49,17 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
     const ScratchGuard guard(hg);
     std::span<ThreadScratch> scratch;
     runTogether(team, [&] {
-        link.assign(static_cast<std::size_t>(n) + 1, k);
-        for (UI i = 0; i < k; ++i) link[static_cast<std::size_t>(seeds[i])] = i;
+        link = seedLinks(n, seeds);
         scratch = hg.samplingScratch(t, n, fast);
     });
+    const SeedHitTest test{&sampler, &roots, link.data(), k};
 
     // Block b's samples (the last block stops at the cap), counted until
     // `stopAt` hits when stopAt > 0.
     auto runBlock = [&](ThreadScratch& s, long long b, long long stopAt) {
         initStream(s.rng, key, static_cast<std::uint64_t>(b));
         const long long size = std::min(kEstimateBlock, cap - b * kEstimateBlock);
-        Tally tally;
-        auto count = [&](bool hit) {
-            ++tally.samples;
-            if (hit) ++tally.hits;
-            return stopAt > 0 && tally.hits == stopAt;
-        };
-        // Samples (in flight or not) finish in an order fixed by the block's
-        // stream, so the block drawn again stops at the same sample.
-        sampler.sampleBlock<SeedTest::Exit>(roots, s, size, link.data(), k,
-                                            [&](const int*, UI, bool hit) { return count(hit); });
-        return tally;
+        return countBlockHits(test, s, size, stopAt);
     };
 
     omp_set_num_threads(t);
@@ -128,7 +108,7 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
             if (result.hits + h >= result.neededHits) {
                 // Every process redraws the block, so that all end with the
                 // same counts and without another exchange.
-                Tally last;
+                BlockTally last;
                 runTogether(team, [&] { last = runBlock(scratch[0], b, result.neededHits - result.hits); });
                 result.samples += last.samples;
                 result.hits += last.hits;

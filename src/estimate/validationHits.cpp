@@ -1,0 +1,77 @@
+// Seed hits on the validation samples; see validationHits.h.
+#include "estimate/validationHits.h"
+
+#include <omp.h>
+
+#include <algorithm>
+#include <cassert>
+#include <exception>
+
+#include "estimate/blockHits.h"
+#include "estimate/estimate.h"
+#include "mpi/teamHooks.h"
+#include "random/SFMT.h"
+#include "sampling/threadScratch.h"
+
+namespace lattis {
+
+namespace {
+
+// "vald": marks the validation streams among any other family of seven words.
+constexpr std::uint32_t kValidationTag = 0x76616c64u;
+
+void initValidationStream(sfmt_t& s, std::uint32_t runSeed, std::uint64_t block) {
+    std::uint32_t init[7] = {kValidationTag, runSeed, static_cast<std::uint32_t>(block),
+                             static_cast<std::uint32_t>(block >> 32), 0, 0, 0};
+    sfmt_init_by_array(&s, init, 7);
+}
+
+}  // namespace
+
+BlockTally validationHits(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds, long long samples,
+                         std::uint32_t runSeed, const EstimateSettings& settings) {
+    assert(settings.threads >= 1);
+    if (samples <= 0 || seeds.empty() || !seedsReachRoot(g, hg, seeds, !settings.ic, settings.fast)) return {};
+    const TeamHooks* team = settings.team;
+    const BlockShare share = team != nullptr ? team->share : BlockShare{};
+    const UI n = static_cast<UI>(g.getSize());
+    const int t = settings.threads;
+    const long long blocks = (samples + kEstimateBlock - 1) / kEstimateBlock;
+    std::vector<UI> link;
+    std::vector<long long> hitsOf;
+    const ScratchGuard guard(hg);
+    std::span<ThreadScratch> scratch;
+    std::vector<std::exception_ptr> failures(static_cast<std::size_t>(t));
+    runTogether(team, [&] {
+        link = seedLinks(n, seeds);
+        scratch = hg.samplingScratch(t, n, settings.fast);
+        const Sampler sampler(g.view(), settings.ic, settings.fast);
+        const SeedHitTest test{&sampler, &hg.rootDraw(), link.data(), static_cast<UI>(seeds.size())};
+        const long long first = share.firstOwned(0);
+        const long long mine = share.ownedIn(0, blocks);
+        hitsOf.assign(static_cast<std::size_t>(mine), 0);
+        omp_set_num_threads(t);
+        // Blocks vary with the seeds' reach; handing them out one at a time
+        // keeps every thread busy to the end.
+#pragma omp parallel for schedule(dynamic, 1)
+        for (long long j = 0; j < mine; ++j) {
+            const std::size_t tid = static_cast<std::size_t>(omp_get_thread_num());
+            const long long b = first + j * share.ranks;
+            try {
+                ThreadScratch& s = scratch[tid];
+                initValidationStream(s.rng, runSeed, static_cast<std::uint64_t>(b));
+                const long long size = std::min(kEstimateBlock, samples - b * kEstimateBlock);
+                hitsOf[static_cast<std::size_t>(j)] = countBlockHits(test, s, size, 0).hits;
+            } catch (...) {
+                failures[tid] = std::current_exception();
+            }
+        }
+        for (const std::exception_ptr& f : failures)
+            if (f) std::rethrow_exception(f);
+    });
+    long long hits = 0;
+    for (long long h : hitsOf) hits += h;
+    return {samples, team != nullptr ? team->sum(hits) : hits};
+}
+
+}  // namespace lattis
