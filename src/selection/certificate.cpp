@@ -1,0 +1,107 @@
+// The certificate's bounds; see certificate.h.
+#include "selection/certificate.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <limits>
+
+#include "selection/distributedSelection.h"
+
+namespace lattis {
+
+double fractionalKnapsack(std::span<KnapsackItem> items, double capacity) {
+    auto byRatio = [](const KnapsackItem& a, const KnapsackItem& b) { return a.ratio > b.ratio; };
+    double value = 0;
+    double room = capacity;
+    auto lo = items.begin();
+    auto hi = items.end();
+    // Invariant: the items before lo are taken whole, those from hi on are
+    // not taken, and every item in [lo, hi) ranks below those before lo.
+    while (lo != hi) {
+        const auto mid = lo + (hi - lo) / 2;
+        std::nth_element(lo, mid, hi, byRatio);
+        double cost = 0, gain = 0;
+        for (auto it = lo; it != mid; ++it) {
+            cost += it->cost;
+            gain += it->gain;
+        }
+        if (cost > room) {  // the cut lies among the better half
+            hi = mid;
+            continue;
+        }
+        value += gain;
+        room -= cost;
+        if (mid->cost >= room) return value + mid->gain * (room / mid->cost);
+        value += mid->gain;
+        room -= mid->cost;
+        lo = mid + 1;
+    }
+    return value;
+}
+
+CoverageBound::CoverageBound(std::vector<int> gains, const std::vector<float>& costs, double k)
+    : gain(std::move(gains)), costs(costs), k(k) {
+    assert(costs.size() >= gain.size());
+    for (std::size_t x = 0; x < gain.size(); ++x)
+        if (gain[x] > 0 && static_cast<double>(costs[x]) <= k) candidates.push_back(static_cast<int>(x));
+    evaluate();
+}
+
+void CoverageBound::add(int pick, std::span<const std::span<const int>> streams) {
+    // Records [hyperedge id, m, u1 .. um]: one newly covered hyperedge each.
+    for (std::span<const int> s : streams) {
+        for (std::size_t at = 0; at < s.size();) {
+            const std::size_t m = static_cast<std::size_t>(s[at + 1]);
+            for (int u : s.subspan(at + 2, m)) --gain[static_cast<std::size_t>(u - 1)];
+            ++covered;
+            at += 2 + m;
+        }
+    }
+    gain[static_cast<std::size_t>(pick - 1)] = 0;
+    evaluate();
+}
+
+void CoverageBound::evaluate() {
+    items.clear();
+    // Gains only fall: a node whose gain reached 0 leaves the candidates.
+    std::size_t kept = 0;
+    for (int x : candidates) {
+        const int g = gain[static_cast<std::size_t>(x)];
+        if (g <= 0) continue;
+        candidates[kept++] = x;
+        const double c = static_cast<double>(costs[static_cast<std::size_t>(x)]);
+        items.push_back({static_cast<double>(g), c, static_cast<double>(g) / c});
+    }
+    candidates.resize(kept);
+    const double u = static_cast<double>(covered) + fractionalKnapsack(items, k);
+    best = std::min(best, u);
+}
+
+double coverageUpperBound(const HyperGraph& hg, const std::vector<int>& seeds, unsigned n, double k,
+                          const std::vector<float>& costs) {
+    CoverageShard shard(hg, BlockShare{});
+    CoverageBound bound(shard.localGains(n), costs, k);
+    std::vector<int> stream;
+    for (int s : seeds) {
+        shard.cover(s, stream);
+        const std::span<const int> streams[] = {stream};
+        bound.add(s, streams);
+    }
+    return bound.value();
+}
+
+double certificateExponent(double delta, int iterations) { return std::log(2.0 * iterations / delta); }
+
+double hitsLowerBound(double hits, double a) {
+    const double root = std::sqrt(hits + 2 * a / 9) - std::sqrt(a / 2);
+    // Between 0 and the hits, which rounding alone could leave.
+    return std::clamp(root * root - a / 18, 0.0, hits);
+}
+
+double coverageUpperConfidence(double bound, double a) {
+    const double root = std::sqrt(bound + a / 2) + std::sqrt(a / 2);
+    return root * root;
+}
+
+}  // namespace lattis
