@@ -154,6 +154,20 @@ double thresholdSeeds(int n, double k, const std::vector<float>& costs) {
     return static_cast<double>(std::min<long long>(bought, n - 2LL));
 }
 
+int maxIterations(double lambda) {
+    long long batch = static_cast<long long>(lambda);
+    double stored = 0;
+    int iterations = 0;
+    for (;;) {
+        const double edges = static_cast<double>((batch + kBlock - 1) / kBlock * kBlock);
+        if (stored + edges > kMaxLambda) break;
+        stored += edges;
+        batch *= 2;
+        ++iterations;
+    }
+    return std::max(iterations, 1);
+}
+
 Threshold checkedThreshold(int n, double k, float epsilon, float delta, const std::vector<float>& costs) {
     if (n <= 1)
         throw std::invalid_argument("option -k: no budget is valid for a network of " + std::to_string(n) +
@@ -291,6 +305,15 @@ ScheduleResult runSchedule(const Graph& g, HyperGraph& hg, const std::vector<flo
         result.hyperedges = runEdges();
         if (settings.progress)
             settings.progress({result.iterations, result.hyperedges, totalDegree, settings.lambda, seconds(begin, t2)});
+        if (settings.stopHere) {
+            const bool last = seeds.empty() || !(settings.lambda > static_cast<double>(totalDegree));
+            const bool stop = settings.stopHere(seeds, totalDegree, result.hyperedges, last);
+            result.stopHereSeconds += seconds(t2, Clock::now());
+            if (stop && !last) {
+                result.stoppedHere = true;
+                break;
+            }
+        }
         // A selection that took nothing covers nothing, and more hyperedges
         // seldom change which node ranks first: stop rather than sample on
         // without bound.

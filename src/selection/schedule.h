@@ -50,6 +50,11 @@ inline constexpr double kMaxLambda = 2147483647.0;
 // where the threshold's log-binomial term is defined.
 double thresholdSeeds(int n, double k, const std::vector<float>& costs);
 
+// The most iterations the doubling loop can run for threshold Lambda: it
+// ends at the latest before a batch (in whole blocks of 10000) would take
+// the store past kMaxLambda hyperedges. At least 1.
+int maxIterations(double lambda);
+
 // Refuses parameters for which the threshold is undefined or the loop cannot
 // end, with a message naming the parameter and its valid range: n < 2,
 // k <= 0, epsilon <= 0, delta outside (0, 4), 2L / delta <= 1, and thresholds
@@ -119,6 +124,12 @@ struct ScheduleSettings {
     // marlet-mpi: this process's part in a run split over several processes
     // (teamHooks.h); null for a run of one process.
     const TeamHooks* team = nullptr;
+    // Called after every selection, whether it chose seeds or not, with the
+    // seeds, the hyperedges they cover, the run's hyperedges and whether the
+    // loop ends after this selection anyway; true ends the loop here, with
+    // these seeds. Every process of a team calls it alike.
+    std::function<bool(const std::vector<int>& seeds, long long coverage, long long hyperedges, bool last)>
+        stopHere;
 };
 
 struct ScheduleResult {
@@ -128,13 +139,15 @@ struct ScheduleResult {
     double selectionSeconds = 0;  // wall time of the greedy selections
     long long hyperedges = 0;     // hyperedges of the whole run (all processes) at the end
     SelectionSummary selection;   // of the last selection
+    bool stoppedHere = false;     // stopHere ended the loop before the threshold
+    double stopHereSeconds = 0;   // wall time of the stopHere calls
 };
 
 // The doubling loop: while Lambda exceeds the coverage, empty `seeds`,
 // generate a batch (first trunc(Lambda), doubling after each generation),
 // select on the whole store. Stops early, with emptySelection, when a
-// selection chooses no node. Before each batch it estimates the store after
-// the batch and throws std::runtime_error, saying the coverage reached and
+// selection chooses no node, and, with stoppedHere, when stopHere says so.
+// Before each batch it estimates the store after the batch and throws std::runtime_error, saying the coverage reached and
 // what to change, when that exceeds the available memory or the store's
 // hyperedge limit. costs has at least n entries; degree n + 1. With a team,
 // this process samples its share of each batch, the memory guard weighs its
