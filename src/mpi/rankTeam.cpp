@@ -3,10 +3,11 @@
 // one); per iteration two sums of one count and the gains reduced to rank 0
 // (n ints per process); per pick the pick broadcast from rank 0 and one
 // message from every other rank with the stream of its newly covered
-// hyperedges; per selection's end the node replacing the picks (or 0), the
-// cost spent and the coverage from rank 0; per round of the benefit estimate
-// an agreement and the sum of one hit count per block of the round; once the
-// store's size per process.
+// hyperedges, and alike per seed of a certificate's upper bound; per
+// selection's end the node replacing the picks (or 0), the cost spent and
+// the coverage from rank 0; per round of the benefit estimate an agreement
+// and the sum of one hit count per block of the round; once the store's
+// size per process.
 #include "mpi/rankTeam.h"
 
 #include <fcntl.h>
@@ -23,6 +24,7 @@
 #include <span>
 #include <string_view>
 
+#include "selection/certificate.h"
 #include "selection/distributedSelection.h"
 #include "selection/schedule.h"
 
@@ -93,6 +95,8 @@ TeamHooks RankTeam::hooks() {
     h.select = [this](const HyperGraph& hg, std::vector<int>& seeds, unsigned n, double k,
                       const std::vector<float>& costs, std::vector<double>& degree, long long& totalDegree,
                       SelectRule rule) { return select(hg, seeds, n, k, costs, degree, totalDegree, rule); };
+    h.upperBound = [this](const HyperGraph& hg, const std::vector<int>& seeds, unsigned n, double k,
+                          const std::vector<float>& costs) { return upperBound(hg, seeds, n, k, costs); };
     h.reports = me == 0;
     h.fault = [this](const std::exception& e) { return fault(e); };
     return h;
@@ -173,23 +177,55 @@ int RankTeam::finish(int status, bool showPeaks) {
     return status;
 }
 
+std::span<const std::span<const int>> RankTeam::gatherStreams(int pick, const std::vector<int>& stream,
+                                                              std::vector<std::vector<int>>& received,
+                                                              std::vector<std::span<const int>>& streams) {
+    // One message from each other rank to rank 0: every exchange waits for
+    // the slowest rank, so they are few.
+    constexpr int kStreamTag = 1;
+    if (stream.size() > static_cast<std::size_t>(INT_MAX))
+        throw std::runtime_error("the hyperedges node " + std::to_string(pick) +
+                                 " covers hold more node ids than one message can carry");
+    if (me != 0) {
+        MPI_Send(stream.data(), static_cast<int>(stream.size()), MPI_INT, 0, kStreamTag, comm);
+        return {};
+    }
+    received.resize(static_cast<std::size_t>(size));
+    streams.resize(static_cast<std::size_t>(size));
+    streams[0] = stream;
+    for (int r = 1; r < size; ++r) {
+        MPI_Status status;
+        MPI_Probe(r, kStreamTag, comm, &status);
+        int count = 0;
+        MPI_Get_count(&status, MPI_INT, &count);
+        std::vector<int>& in = received[static_cast<std::size_t>(r)];
+        in.resize(static_cast<std::size_t>(count));
+        MPI_Recv(in.data(), count, MPI_INT, r, kStreamTag, comm, MPI_STATUS_IGNORE);
+        streams[static_cast<std::size_t>(r)] = in;
+    }
+    return streams;
+}
+
+std::vector<int> RankTeam::gainsAtRoot(const CoverageShard& shard, unsigned n) {
+    const std::vector<int> local = shard.localGains(n);
+    std::vector<int> gains(me == 0 ? n : 0);
+    MPI_Reduce(local.data(), gains.data(), static_cast<int>(n), MPI_INT, MPI_SUM, 0, comm);
+    return gains;
+}
+
 SelectionSummary RankTeam::select(const HyperGraph& hg, std::vector<int>& seeds, unsigned n, double k,
                                   const std::vector<float>& costs, std::vector<double>& degree,
                                   long long& totalDegree, SelectRule rule) {
     const std::size_t before = seeds.size();
     try {
         CoverageShard shard(hg, BlockShare{me, size});
-        const std::vector<int> local = shard.localGains(n);
-        std::vector<int> gains(me == 0 ? n : 0);
-        MPI_Reduce(local.data(), gains.data(), static_cast<int>(n), MPI_INT, MPI_SUM, 0, comm);
+        std::vector<int> gains = gainsAtRoot(shard, n);
         std::optional<GreedyRoot> root;
         if (me == 0) root.emplace(gains, k, costs, degree, totalDegree, rule);
 
-        // Per pick one broadcast and one message from each other rank to
-        // rank 0: every exchange waits for the slowest rank, so they are few.
-        constexpr int kStreamTag = 1;
-        std::vector<std::vector<int>> received(static_cast<std::size_t>(size));
-        std::vector<std::span<const int>> streams(static_cast<std::size_t>(size));
+        // Per pick one broadcast and the streams gathered at rank 0.
+        std::vector<std::vector<int>> received;
+        std::vector<std::span<const int>> streams;
         std::vector<int> stream;
         for (;;) {
             int pick = root ? root->next() : 0;
@@ -197,25 +233,8 @@ SelectionSummary RankTeam::select(const HyperGraph& hg, std::vector<int>& seeds,
             if (pick == 0) break;
             seeds.push_back(pick);
             shard.cover(pick, stream);
-            if (stream.size() > static_cast<std::size_t>(INT_MAX))
-                throw std::runtime_error("the hyperedges node " + std::to_string(pick) +
-                                         " covers hold more node ids than one message can carry");
-            if (!root) {
-                MPI_Send(stream.data(), static_cast<int>(stream.size()), MPI_INT, 0, kStreamTag, comm);
-                continue;
-            }
-            streams[0] = stream;
-            for (int r = 1; r < size; ++r) {
-                MPI_Status status;
-                MPI_Probe(r, kStreamTag, comm, &status);
-                int count = 0;
-                MPI_Get_count(&status, MPI_INT, &count);
-                std::vector<int>& in = received[static_cast<std::size_t>(r)];
-                in.resize(static_cast<std::size_t>(count));
-                MPI_Recv(in.data(), count, MPI_INT, r, kStreamTag, comm, MPI_STATUS_IGNORE);
-                streams[static_cast<std::size_t>(r)] = in;
-            }
-            root->apply(streams);
+            const auto all = gatherStreams(pick, stream, received, streams);
+            if (root) root->apply(all);
         }
         // The node that replaces every pick (-select fill), or 0.
         int single = root ? root->finish() : 0;
@@ -233,6 +252,32 @@ SelectionSummary RankTeam::select(const HyperGraph& hg, std::vector<int>& seeds,
     } catch (const std::exception& e) {
         abort(e.what());
     }
+}
+
+double RankTeam::upperBound(const HyperGraph& hg, const std::vector<int>& seeds, unsigned n, double k,
+                            const std::vector<float>& costs) {
+    double value = 0;
+    try {
+        // The seeds are every rank's alike: each covers its own hyperedges
+        // and rank 0 books the streams in the bound.
+        CoverageShard shard(hg, BlockShare{me, size});
+        std::vector<int> gains = gainsAtRoot(shard, n);
+        std::optional<CoverageBound> bound;
+        if (me == 0) bound.emplace(std::move(gains), costs, k);
+        std::vector<std::vector<int>> received;
+        std::vector<std::span<const int>> streams;
+        std::vector<int> stream;
+        for (int pick : seeds) {
+            shard.cover(pick, stream);
+            const auto all = gatherStreams(pick, stream, received, streams);
+            if (bound) bound->add(pick, all);
+        }
+        if (bound) value = bound->value();
+        MPI_Bcast(&value, 1, MPI_DOUBLE, 0, comm);
+    } catch (const std::exception& e) {
+        abort(e.what());
+    }
+    return value;
 }
 
 void RankTeam::abort(const std::string& message) {

@@ -10,6 +10,7 @@
 
 #include <mpi.h>
 
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -17,6 +18,8 @@
 #include "mpi/teamHooks.h"
 
 namespace lattis {
+
+class CoverageShard;
 
 // A fault every process has agreed on: the failing process with the lowest
 // rank, and its message (with "rank r: " before it unless all processes failed).
@@ -61,6 +64,17 @@ private:
     SelectionSummary select(const HyperGraph& hg, std::vector<int>& seeds, unsigned n, double k,
                             const std::vector<float>& costs, std::vector<double>& degree, long long& totalDegree,
                             SelectRule rule);
+    double upperBound(const HyperGraph& hg, const std::vector<int>& seeds, unsigned n, double k,
+                      const std::vector<float>& costs);
+    // The run's gains (hyperedges per node over every store) at rank 0;
+    // empty elsewhere.
+    std::vector<int> gainsAtRoot(const CoverageShard& shard, unsigned n);
+    // After `pick`: this rank's stream of newly covered hyperedges sent to
+    // rank 0, which gets every rank's (its own first, in rank order) in
+    // `streams`, backed by `received`; the others get an empty span.
+    std::span<const std::span<const int>> gatherStreams(int pick, const std::vector<int>& stream,
+                                                        std::vector<std::vector<int>>& received,
+                                                        std::vector<std::span<const int>>& streams);
     // Inside an exchange the others cannot be told: print and end the job.
     [[noreturn]] void abort(const std::string& message);
 

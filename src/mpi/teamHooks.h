@@ -39,6 +39,12 @@ struct TeamHooks {
                                    const std::vector<float>& costs, std::vector<double>& degree,
                                    long long& totalDegree, SelectRule rule)>
         select;
+    // The coverage upper bound of a certificate (selection/certificate.h)
+    // over the union of the processes' stores, for every prefix of seeds:
+    // coverageUpperBound's arguments and value, which every process gets.
+    std::function<double(const HyperGraph& hg, const std::vector<int>& seeds, unsigned n, double k,
+                         const std::vector<float>& costs)>
+        upperBound;
     // Whether this process prints the report and writes the seed file.
     bool reports = true;
     // The one message a fault caught on this process ends the run with: it
