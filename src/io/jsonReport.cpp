@@ -47,7 +47,7 @@ json frame(const char* program, const CommonReport& c, json parameters, json rep
     };
 }
 
-json marletJson(const MarletReport& r) {
+json marletFrame(const MarletReport& r) {
     const CommonReport& c = r.common;
     json parameters{{"network", c.network},
                     {"benefit", orNull(c.benefit)},
@@ -90,6 +90,27 @@ json marletJson(const MarletReport& r) {
                   {"memoryProbeSeconds", r.memoryProbeSeconds},
                   {"storeMB", r.storeMB},
                   {"storeMBPerRank", r.storeMBPerRank}});
+}
+
+// The frame, and for a -stop certified run its setting and certificate; a
+// run with the default stop writes what it always wrote.
+json marletJson(const MarletReport& r) {
+    json out = marletFrame(r);
+    if (const auto& cert = r.certificate) {
+        out["parameters"]["stop"] = "certified";
+        out["parameters"]["ratio"] = cert->ratioAsked;
+        json& report = out["report"];
+        report["certifiedRatio"] = cert->certifiedRatio;
+        report["benefitLowerBound"] = cert->benefitLowerBound;
+        report["optimumUpperBound"] = cert->optimumUpperBound;
+        report["validationSamples"] = cert->validationSamples;
+        json& timing = out["timing"];
+        timing["certificateReached"] = cert->reached;
+        timing["certificateIteration"] = cert->iteration;
+        timing["validationSamplesDrawn"] = cert->validationSamplesDrawn;
+        timing["certificateSeconds"] = cert->seconds;
+    }
+    return out;
 }
 
 json ostrandJson(const OstrandReport& r) {

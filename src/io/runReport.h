@@ -42,6 +42,20 @@ struct CommonReport {
     std::optional<double> peakMemoryMB;
 };
 
+// The certificate of a -stop certified run: how close the seeds are proved
+// to be to the best seed set within the budget.
+struct CertificateReport {
+    double ratioAsked = 0;         // -ratio
+    bool reached = false;          // the certificate proved it and ended the loop
+    int iteration = 0;             // of the certificate
+    double certifiedRatio = 0;     // benefitLowerBound / optimumUpperBound
+    double benefitLowerBound = 0;  // the seeds' benefit is at least this
+    double optimumUpperBound = 0;  // no seed set within the budget reaches more
+    long long validationSamples = 0;       // of the certificate
+    long long validationSamplesDrawn = 0;  // over every iteration
+    double seconds = 0;            // wall time of the certificates
+};
+
 struct MarletReport {
     CommonReport common;
     // Settings in force of marlet alone.
@@ -79,6 +93,7 @@ struct MarletReport {
     double inSampleBenefit = 0;
     // Wall seconds of the other parts of the run.
     double pairListSeconds = 0, loadingSeconds = 0, estimateSeconds = 0, memoryProbeSeconds = 0;
+    std::optional<CertificateReport> certificate;  // -stop certified
 };
 
 struct OstrandReport {

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <sstream>
 #include <stdexcept>
 #include <string_view>
 
@@ -34,7 +35,36 @@ SelectRule selectRuleOption(const OptionParser& op) {
     throw std::invalid_argument(std::string("option -select: expected stop or fill, got \"") + text + "\"");
 }
 
+// -stop: threshold (the default) or certified.
+bool certifiedOption(const OptionParser& op) {
+    const char* text = op.getPara("-stop");
+    if (text == nullptr || std::string_view(text) == "threshold") return false;
+    if (std::string_view(text) == "certified") return true;
+    throw std::invalid_argument(std::string("option -stop: expected threshold or certified, got \"") + text + "\"");
+}
+
+// -ratio, in (0, 1]; its default is refused only where it would be used.
+void readRatio(const OptionParser& op, MarletOptions& o) {
+    o.ratioGiven = op.getPara("-ratio") != nullptr;
+    if (!o.ratioGiven) {
+        o.ratio = defaultRatio(o.common.epsilon);
+        if (o.certified && !(o.ratio > 0)) {
+            std::ostringstream msg;
+            msg << "option -ratio: the default 1 - 1/sqrt(e) - epsilon = " << o.ratio << " is not above 0 for -epsilon "
+                << o.common.epsilon << "; give -ratio R with 0 < R <= 1";
+            throw std::invalid_argument(msg.str());
+        }
+        return;
+    }
+    o.ratio = realOption(op, "-ratio", 0.0);
+    if (!(o.ratio > 0 && o.ratio <= 1))
+        throw std::invalid_argument("option -ratio: " + std::string(op.getPara("-ratio")) +
+                                    " is out of range: the ratio must satisfy 0 < R <= 1");
+}
+
 }  // namespace
+
+double defaultRatio(float epsilon) { return 1.0 - 1.0 / std::sqrt(std::exp(1.0)) - static_cast<double>(epsilon); }
 
 std::optional<std::string> pairListOption(int argc, char** argv) {
     return textOption(OptionParser(argc, argv), "-pairs");
@@ -61,6 +91,8 @@ MarletOptions readMarletOptions(const OptionParser& op, unsigned clockSeed) {
     c.progress = progressOption(op);
     c.sampler = samplerOption(op);
     c.json = textOption(op, "-json");
+    o.certified = certifiedOption(op);
+    readRatio(op, o);
     return o;
 }
 

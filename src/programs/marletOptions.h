@@ -38,6 +38,8 @@ inline constexpr OptionRow kMarletOptions[] = {
     {"-map", "FILE", "", "netpack's id map of the network: seeds as original ids in the JSON"},
     {"-pairs", "FILE|none", "db_Enron.txt", "pair list whose counts \"Estimate Influence\" sums; none: no list (0)"},
     {"-progress", "0|1", "1 on a terminal, else 0", "1: a progress line per iteration on standard error; 0: none"},
+    {"-stop", "threshold|certified", "threshold", "certified: stop once the seeds' ratio to the best is proved"},
+    {"-ratio", "R", "1 - 1/sqrt(e) - epsilon", "-stop certified: the ratio to prove, 0 < R <= 1"},
 };
 
 // The usage of -h/--help and of a malformed command line.
@@ -51,7 +53,14 @@ struct MarletOptions {
     SelectRule select = SelectRule::Stop;  // -select
     std::optional<double> memoryLimit;  // -mem, in bytes
     bool timing = false;                // -timing
+    bool certified = false;             // -stop certified
+    double ratio = 0;                   // -ratio, or its default
+    bool ratioGiven = false;            // -ratio is on the command line
 };
+
+// -ratio's default for an epsilon: 1 - 1/sqrt(e) - epsilon, what the greedy
+// by gain per cost with the best single node guarantees, less the accuracy.
+double defaultRatio(float epsilon);
 
 // The pair list's -pairs, taken from the command line before it is checked,
 // since the list is read first: the value of the first -pairs among the

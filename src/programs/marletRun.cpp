@@ -37,6 +37,7 @@
 #include "io/option.h"
 #include "io/progressLine.h"
 #include "mpi/teamHooks.h"
+#include "programs/certifiedStop.h"
 #include "programs/entrySteps.h"
 #include "programs/marletOptions.h"
 #include "programs/marletRun.h"
@@ -111,7 +112,25 @@ struct Selection {
     long long coverage = 0;
     std::vector<long long> storeBytes;
     std::size_t rank = 0;  // this process's entry
+    // -stop certified: the seeds' certificate and the validation samples drawn.
+    std::optional<Certificate> certificate;
+    long long validationDrawn = 0;
 };
+
+// -stop certified: the certified stop's settings for this run.
+CertifySettings certifySettings(const MarletInputs& in, const MarletOptions& opt, const TeamHooks* team) {
+    CertifySettings c;
+    c.ratio = opt.ratio;
+    c.delta = static_cast<double>(opt.common.delta);
+    c.k = opt.k;
+    c.runSeed = opt.common.seed;
+    c.iterations = maxIterations(in.threshold.lambda);
+    c.sampling.threads = opt.common.threads;
+    c.sampling.ic = opt.common.ic();
+    c.sampling.fast = in.fastSampler();
+    c.sampling.team = team;
+    return c;
+}
 
 // The doubling loop of sampling and greedy selection (schedule.h).
 Selection selectSeeds(const MarletInputs& in, HyperGraph& hg, const MarletOptions& opt, const TeamHooks* team,
@@ -130,7 +149,17 @@ Selection selectSeeds(const MarletInputs& in, HyperGraph& hg, const MarletOption
     // Coverage per number of seeds; the selection grows it as seeds are
     // taken, so it holds one entry per seed, not one per node.
     std::vector<double> degree(1, 0.0);
+    std::optional<CertifiedStop> certified;
+    if (opt.certified) {
+        certified.emplace(in.graph, hg, in.costs, certifySettings(in, opt, team));
+        settings.stopHere = [&certified](const std::vector<int>& seeds, long long coverage, long long hyperedges,
+                                         bool last) { return (*certified)(seeds, coverage, hyperedges, last); };
+    }
     s.result = runSchedule(in.graph, hg, in.costs, settings, s.seeds, degree, s.coverage);
+    if (certified) {
+        s.certificate = certified->certificate();
+        s.validationDrawn = certified->validationDrawn();
+    }
     // Summed over the processes, the others' entries being 0.
     const BlockShare share = team != nullptr ? team->share : BlockShare{};
     s.rank = static_cast<std::size_t>(share.rank);
@@ -221,8 +250,10 @@ int referenceCount(ReferencePairs& pairs, const std::vector<int>& seeds, int n) 
 }
 
 // Notes on a benefit estimate below the accuracy asked for, on an empty
-// seed set and on budget the default rule left that a node would still use.
-void noteShortfalls(const BlockEstimate& benefit, const ScheduleResult& result, double k, SelectRule rule) {
+// seed set, on budget the default rule left that a node would still use and
+// on a certificate that did not prove the ratio asked for.
+void noteShortfalls(const BlockEstimate& benefit, const ScheduleResult& result, double k, SelectRule rule,
+                    const std::optional<CertificateReport>& certificate) {
     if (benefit.capped)
         note("the Total Benefit estimate stopped at its cap of " + std::to_string(kReportSampleCap) +
              " samples with " + std::to_string(benefit.hits) + " of the " + std::to_string(benefit.neededHits) +
@@ -242,6 +273,20 @@ void noteShortfalls(const BlockEstimate& benefit, const ScheduleResult& result, 
                       k - result.selection.costSpent, k);
         note(text);
     }
+    if (certificate && !certificate->reached && !result.emptySelection) {
+        char text[200];
+        std::snprintf(text, sizeof text,
+                      "the coverage threshold ended the run before the certificate proved -ratio %g: the seeds are "
+                      "certified at %.4f only",
+                      certificate->ratioAsked, certificate->certifiedRatio);
+        note(text);
+    }
+}
+
+// -stop certified: the certificate's line, the last of the run.
+void printCertificate(const CertificateReport& c, float delta) {
+    std::fprintf(stderr, "marlet: certified ratio %.2f (benefit >= %.2f of at most %.2f possible, confidence 1 - %g)\n",
+                 c.certifiedRatio, c.benefitLowerBound, c.optimumUpperBound, static_cast<double>(delta));
 }
 
 // The report's figures of the inputs, the selection and the estimate.
@@ -269,6 +314,18 @@ void fillReport(MarletReport& r, const MarletOptions& opt, const MarletInputs& i
     r.selectionSeconds = s.result.selectionSeconds;
     for (long long bytes : s.storeBytes) r.storeMBPerRank.push_back(static_cast<double>(bytes) / (1024.0 * 1024.0));
     r.storeMB = r.storeMBPerRank[s.rank];
+    if (const auto& c = s.certificate) {
+        CertificateReport& cr = r.certificate.emplace();
+        cr.ratioAsked = opt.ratio;
+        cr.reached = s.result.stoppedHere || c->reached;
+        cr.iteration = c->iteration;
+        cr.certifiedRatio = c->ratio;
+        cr.benefitLowerBound = c->benefitLower;
+        cr.optimumUpperBound = c->optimumUpper;
+        cr.validationSamples = c->validationSamples;
+        cr.validationSamplesDrawn = s.validationDrawn;
+        cr.seconds = s.result.stopHereSeconds;
+    }
 }
 
 // Writes the seed file and renames it into place; the fault's message, or
@@ -317,6 +374,13 @@ void printTiming(const MarletReport& r, double wallSeconds, bool split) {
                  r.estimateSamples, r.estimateHits,
                  r.inSampleBenefit, r.pairListSeconds, r.loadingSeconds, r.estimateSeconds, r.memoryProbeSeconds,
                  wallSeconds, r.storeMB);
+    if (const auto& c = r.certificate)
+        std::fprintf(stderr,
+                     "marlet: timing: certificate of iteration %d: ratio %.4f (-ratio %.4f %s), benefit >= %.2f, "
+                     "optimum <= %.2f, validation samples %lld (%lld drawn in all), certificates %.3f s\n",
+                     c->iteration, c->certifiedRatio, c->ratioAsked, c->reached ? "reached" : "not reached",
+                     c->benefitLowerBound, c->optimumUpperBound, c->validationSamples, c->validationSamplesDrawn,
+                     c->seconds);
     if (!split) return;
     double most = 0, all = 0;
     std::fprintf(stderr, "marlet: timing: store per rank");
@@ -352,6 +416,7 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
     if (const int status = commandLineRefusal(op, argc, argv, pairs)) return status;
     const double loadStart = watch.seconds();
     MarletOptions opt = readMarletOptions(op, clockSeed);
+    if (opt.ratioGiven && !opt.certified) note("-ratio is used by -stop certified only; this run stops at the threshold");
     std::srand(opt.common.seed);
     // Created now, so that an unusable place is refused before the run.
     std::optional<JsonReportFile> json;
@@ -385,14 +450,15 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
     report.estimateInfluence = referenceCount(pairs, selection.seeds, in.n());
     report.pairListSeconds = pairs.seconds();
     progress.clear();
-    noteShortfalls(benefit, selection.result, opt.k, opt.select);
     fillReport(report, opt, in, selection, benefit);
+    noteShortfalls(benefit, selection.result, opt.k, opt.select, report.certificate);
     if (team != nullptr) report.ranks = team->share.ranks;
 
     // The seed file is in place, complete, before the report is printed.
     const std::string seedFileError = writeSeedFile(out, selection.seeds);
     if (!printReport(report, memory)) return 1;
     if (opt.timing) printTiming(report, watch.seconds(), team != nullptr);
+    if (report.certificate) printCertificate(*report.certificate, opt.common.delta);
     if (!seedFileError.empty()) {
         std::cerr << "marlet: " << seedFileError << '\n';
         return 1;

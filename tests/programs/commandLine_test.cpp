@@ -63,7 +63,7 @@ TEST_F(CommandLine, HelpPrintsTheUsageBeforeAnythingIsRead) {
     };
     const std::vector<std::string> marletNames{"-i", "-b", "-c", "-m", "-epsilon", "-delta", "-k", "-t",
                                                "-o", "-seed", "-mem", "-timing", "-sampler", "-json", "-map",
-                                               "-pairs", "-progress"};
+                                               "-pairs", "-progress", "-stop", "-ratio"};
     const std::vector<std::string> ostrandNames{"-s", "-i", "-b", "-m", "-epsilon", "-delta", "-t", "-seed",
                                                 "-c", "-json", "-map", "-sampler", "-maxsamples", "-progress"};
     for (const Case& c : cases) {
@@ -142,6 +142,9 @@ TEST_F(CommandLine, RefusedValuesAreNamed) {
         {kMarlet, "-t", {"100000"}, "[1, 1024]"},
         {kMarlet, "-mem", {"0"}, "greater than 0"},
         {kMarlet, "-progress", {"2", "yes"}, ""},
+        {kMarlet, "-stop", {"certify", "", "Certified"}, "threshold or certified"},
+        {kMarlet, "-ratio", {"abc", "0.5x", "nan"}, ""},
+        {kMarlet, "-ratio", {"0", "-0.1", "1.0001", "inf"}, "0 < R <= 1"},
         {kOstrand, "-progress", {"-1", ""}, ""},
         {kOstrand, "-epsilon", {"abc", "0.1x", "", "0", "-0.1", "1e-60", "inf", "1e-30"}, ""},
         {kOstrand, "-delta", {"0", "2", "-0.5", "x"}, ""},
@@ -161,6 +164,13 @@ TEST_F(CommandLine, RefusedValuesAreNamed) {
         }
     // Values at the edge of their ranges are taken.
     EXPECT_EQ(runOnInputs(kOstrand, {"-delta", "1.99", "-epsilon", "5", "-t", "2"}).status, 0);
+    EXPECT_EQ(runOnInputs(kMarlet, {"-stop", "certified", "-ratio", "1"}).status, 0);
+    // -ratio's default, 1 - 1/sqrt(e) - epsilon, is refused where it is not
+    // above 0 and would be used.
+    const testnet::RunResult wide = runOnInputs(kMarlet, {"-stop", "certified", "-epsilon", "0.4"});
+    EXPECT_EQ(wide.status, 1);
+    EXPECT_TRUE(wide.err.starts_with("marlet: option -ratio: the default")) << wide.err;
+    EXPECT_EQ(runOnInputs(kMarlet, {"-epsilon", "0.4"}).status, 0);
 }
 
 // -progress 1 on a standard error that is no terminal: plain lines, one per

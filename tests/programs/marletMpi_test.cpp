@@ -175,6 +175,40 @@ TEST_F(MarletMpi, SameSeedsAndFiguresAsMarlet) {
     }
 }
 
+// The certificate's figures of a -stop certified run, from the JSON report.
+std::string certificateFigures(const fs::path& json) {
+    const nlohmann::json j = nlohmann::json::parse(testnet::readFile(json));
+    const nlohmann::json& r = j["report"];
+    const nlohmann::json& t = j["timing"];
+    return "ratio " + r["certifiedRatio"].dump() + ", lower " + r["benefitLowerBound"].dump() + ", upper " +
+           r["optimumUpperBound"].dump() + ", validation " + r["validationSamples"].dump() + ", drawn " +
+           t["validationSamplesDrawn"].dump() + ", iterations " + t["iterations"].dump() + ", hyperedges " +
+           t["hyperedges"].dump();
+}
+
+// -stop certified on 1 to 3 ranks: marlet's seeds, stopping point and certificate.
+TEST_F(MarletMpi, CertifiedStopAsMarlet) {
+    for (const char* model : {"IC", "LT"}) {
+        std::vector<std::string> args = options("deg", model);
+        args.insert(args.end(), {"-stop", "certified", "-sampler", "fast"});
+        std::vector<std::string> one{MARLET_BIN};
+        one.insert(one.end(), args.begin(), args.end());
+        one.insert(one.end(), {"-o", "one.seeds", "-json", "one.json"});
+        const testnet::RunResult r = testnet::run(one, dir.root().string());
+        ASSERT_EQ(r.status, 0) << r.err;
+        for (int ranks : {1, 2, 3}) {
+            SCOPED_TRACE(::testing::Message() << model << " ranks " << ranks);
+            std::vector<std::string> split = args;
+            split.insert(split.end(), {"-t", ranks == 2 ? "2" : "1", "-o", "mpi.seeds", "-json", "mpi.json"});
+            const testnet::RunResult m = mpirun({{ranks, split}});
+            ASSERT_EQ(m.status, 0) << m.out << m.err;
+            EXPECT_EQ(figures(m.out), figures(r.out));
+            EXPECT_EQ(testnet::readFile(dir.path("mpi.seeds")), testnet::readFile(dir.path("one.seeds")));
+            EXPECT_EQ(certificateFigures(dir.path("mpi.json")), certificateFigures(dir.path("one.json")));
+        }
+    }
+}
+
 // The store is what the ranks split: under IC at out-degree costs the last
 // batch takes one process's store to about 6.7 MB, past a -mem of 5, while
 // each of two ranks holds within 10% of half of it (what the split promises);
