@@ -151,28 +151,31 @@ std::string fixedFigures(const json& j) {
     return s.str();
 }
 
-// The end-to-end network of testNetwork.h with 300 nodes at budget 10.
+// The end-to-end network of testNetwork.h with 300 nodes at budget 10, under
+// both models, samplers and selection rules.
 TEST(CertifiedStop, SeedFixesTheRunWhateverTheThreads) {
     testnet::TempDir dir;
     testnet::writeProgramNetwork(dir, 300);
-    for (const char* model : {"LT", "IC"})
-        for (const char* sampler : {"classic", "fast"}) {
-            SCOPED_TRACE(std::string(model) + " " + sampler);
-            auto run = [&](const char* threads, const char* stop) {
-                const testnet::RunResult r =
-                    testnet::run({MARLET_BIN, "-i", "net.bin", "-b", "net.ben", "-c", "net.cost", "-m", model, "-k",
-                                  "10", "-seed", "9", "-sampler", sampler, "-t", threads, "-stop", stop, "-pairs",
-                                  "none", "-o", "s.seeds", "-json", "r.json"},
-                                 dir.root().string());
-                EXPECT_EQ(r.status, 0) << r.err;
-                return json::parse(testnet::readFile(dir.path("r.json")));
-            };
-            const json one = run("1", "certified");
-            EXPECT_EQ(fixedFigures(run("2", "certified")), fixedFigures(one));
-            // Never more stored hyperedges than the threshold's run.
-            EXPECT_LE(one["timing"]["hyperedges"].get<long long>(),
-                      run("2", "threshold")["timing"]["hyperedges"].get<long long>());
-        }
+    // Both selection rules: the certificate takes whatever seeds a rule gives.
+    const char* rows[][3] = {{"LT", "classic", "stop"}, {"LT", "fast", "fill"}, {"IC", "classic", "fill"},
+                             {"IC", "fast", "stop"}};
+    for (const auto& [model, sampler, select] : rows) {
+        SCOPED_TRACE(std::string(model) + " " + sampler + " " + select);
+        auto run = [&](const char* threads, const char* stop) {
+            const testnet::RunResult r =
+                testnet::run({MARLET_BIN, "-i", "net.bin", "-b", "net.ben", "-c", "net.cost", "-m", model, "-k",
+                              "10", "-seed", "9", "-sampler", sampler, "-select", select, "-t", threads, "-stop",
+                              stop, "-pairs", "none", "-o", "s.seeds", "-json", "r.json"},
+                             dir.root().string());
+            EXPECT_EQ(r.status, 0) << r.err;
+            return json::parse(testnet::readFile(dir.path("r.json")));
+        };
+        const json one = run("1", "certified");
+        EXPECT_EQ(fixedFigures(run("2", "certified")), fixedFigures(one));
+        // Never more stored hyperedges than the threshold's run.
+        EXPECT_LE(one["timing"]["hyperedges"].get<long long>(),
+                  run("2", "threshold")["timing"]["hyperedges"].get<long long>());
+    }
 }
 
 }  // namespace
