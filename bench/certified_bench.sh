@@ -22,20 +22,16 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$here/build}" && pwd)
-data=${DATA_DIR:-/work/golden/data}
-networks=${NETWORKS:-"email-Enron soc-Slashdot0902"}
-budgets=${BUDGETS:-"10 20 50 100 200 500 1000"}
-models=${MODELS:-"IC LT"}
-threads=${THREADS:-2}
-certified=${CERTIFIED:-"-stop certified"}
-seed=${SEED:-1}
-checkSeed=${CHECK_SEED:-7}
+# Settings from the environment, with their defaults.
+: "${DATA_DIR:=/work/golden/data}" "${NETWORKS:=email-Enron soc-Slashdot0902}"
+: "${BUDGETS:=10 20 50 100 200 500 1000}" "${MODELS:=IC LT}" "${THREADS:=2}"
+: "${CERTIFIED:=-stop certified}" "${SEED:=1}" "${CHECK_SEED:=7}"
+data=$DATA_DIR networks=$NETWORKS budgets=$BUDGETS models=$MODELS threads=$THREADS
+certified=$CERTIFIED seed=$SEED checkSeed=$CHECK_SEED
 
 marlet=$build/bin/marlet
 ostrand=$build/bin/ostrand
-for prog in "$marlet" "$ostrand"; do
-    [ -x "$prog" ] || { echo "certified_bench: $prog not built" >&2; exit 1; }
-done
+[ -x "$marlet" ] && [ -x "$ostrand" ] || { echo "certified_bench: marlet and ostrand are not built in $build" >&2; exit 1; }
 command -v jq >/dev/null || { echo "certified_bench: jq is needed to read the JSON reports" >&2; exit 1; }
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/certified-bench-XXXXXX")
