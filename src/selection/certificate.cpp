@@ -10,7 +10,8 @@
 
 namespace lattis {
 
-double fractionalKnapsack(std::span<KnapsackItem> items, double capacity) {
+double fractionalKnapsack(std::span<KnapsackItem> items, double capacity, double* cutRatio) {
+    if (cutRatio != nullptr) *cutRatio = 0;
     auto byRatio = [](const KnapsackItem& a, const KnapsackItem& b) { return a.ratio > b.ratio; };
     double value = 0;
     double room = capacity;
@@ -32,7 +33,10 @@ double fractionalKnapsack(std::span<KnapsackItem> items, double capacity) {
         }
         value += gain;
         room -= cost;
-        if (mid->cost >= room) return value + mid->gain * (room / mid->cost);
+        if (mid->cost >= room) {
+            if (cutRatio != nullptr) *cutRatio = mid->ratio;
+            return value + mid->gain * (room / mid->cost);
+        }
         value += mid->gain;
         room -= mid->cost;
         lo = mid + 1;
@@ -63,19 +67,38 @@ void CoverageBound::add(int pick, std::span<const std::span<const int>> streams)
 }
 
 void CoverageBound::evaluate() {
+    // Gains only fall, so the ratio at which the knapsack cuts never rises
+    // from one prefix to the next. Items from half the last cut up usually
+    // fill the budget alone: then the rest, most nodes, cannot change the
+    // value and only these are searched. The value is the same either way.
+    const double pivot = cut / 2;
     items.clear();
-    // Gains only fall: a node whose gain reached 0 leaves the candidates.
+    rest.clear();
+    double costAbove = 0, gainAbove = 0;
     std::size_t kept = 0;
     for (int x : candidates) {
         const int g = gain[static_cast<std::size_t>(x)];
-        if (g <= 0) continue;
+        if (g <= 0) continue;  // a gain at 0 stays there: the node leaves the candidates
         candidates[kept++] = x;
         const double c = static_cast<double>(costs[static_cast<std::size_t>(x)]);
-        items.push_back({static_cast<double>(g), c, static_cast<double>(g) / c});
+        const KnapsackItem item{static_cast<double>(g), c, static_cast<double>(g) / c};
+        if (item.ratio >= pivot) {
+            items.push_back(item);
+            costAbove += c;
+            gainAbove += item.gain;
+        } else {
+            rest.push_back(item);
+        }
     }
     candidates.resize(kept);
-    const double u = static_cast<double>(covered) + fractionalKnapsack(items, k);
-    best = std::min(best, u);
+    double f;
+    if (costAbove >= k) {
+        f = fractionalKnapsack(items, k, &cut);
+    } else {
+        // Every item above the pivot fits and outranks every other.
+        f = gainAbove + fractionalKnapsack(rest, k - costAbove, &cut);
+    }
+    best = std::min(best, static_cast<double>(covered) + f);
 }
 
 double coverageUpperBound(const HyperGraph& hg, const std::vector<int>& seeds, unsigned n, double k,

@@ -56,8 +56,9 @@ struct KnapsackItem {
 // The most gain items of total cost at most capacity can hold when any item
 // may be taken in part: items by falling ratio, the last one cut to fit.
 // Every cost must be positive; items are reordered. Expected time linear in
-// the item count (selection by partition rather than a sort).
-double fractionalKnapsack(std::span<KnapsackItem> items, double capacity);
+// the item count (selection by partition rather than a sort). With cutRatio,
+// the ratio of the item cut to fit goes there (0 when every item fits).
+double fractionalKnapsack(std::span<KnapsackItem> items, double capacity, double* cutRatio = nullptr);
 
 // U of the header comment, built prefix by prefix. The prefixes' newly
 // covered hyperedges come as the streams of CoverageShard
@@ -84,7 +85,8 @@ private:
     long long covered = 0;
     double best = std::numeric_limits<double>::infinity();
     std::vector<int> candidates;  // node indices whose gain may be positive and that fit k alone
-    std::vector<KnapsackItem> items;
+    double cut = 0;  // the last prefix's cut ratio
+    std::vector<KnapsackItem> items, rest;
 };
 
 // U over every prefix of `seeds` (in their order) on one process's store.
