@@ -2,34 +2,26 @@
 #include "io/atomicFile.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <stdexcept>
 #include <vector>
 
+#include "io/fileIdentity.h"
+#include "io/temporaryRegistry.h"
+
 namespace lattis {
 
-namespace fs = std::filesystem;
-
-namespace {
-
-// The path a write to `path` lands on: links followed, also dangling ones.
-std::string resolved(const std::string& path) {
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-    std::error_code ec;
-    fs::path r = fs::weakly_canonical(path, ec);
-    return ec ? path : r.string();
-}
-
-}  // namespace
-
 AtomicFile::AtomicFile(std::string finalName, std::string labelText, Special special, bool syncToDisk)
-    : finalPath(std::move(finalName)), target(resolved(finalPath)), label(std::move(labelText)), sync(syncToDisk) {
+    : finalPath(std::move(finalName)), target(writeTarget(finalPath)), label(std::move(labelText)), sync(syncToDisk) {
+    // An empty name would put the temporary in the working directory and
+    // fail only at the rename, after the run.
+    if (finalPath.empty()) throw std::runtime_error(label + ": the file name is empty");
     struct stat st {};
     mode_t mode = 0;
     if (stat(target.c_str(), &st) == 0) {
@@ -52,16 +44,25 @@ AtomicFile::AtomicFile(std::string finalName, std::string labelText, Special spe
     std::string tmpl = target + ".tmp.XXXXXX";
     std::vector<char> name(tmpl.begin(), tmpl.end());
     name.push_back('\0');
+    // Made and registered with SIGINT and SIGTERM held back, so that no
+    // signal finds the file made but not yet registered for removal.
+    sigset_t held, before;
+    sigemptyset(&held);
+    sigaddset(&held, SIGINT);
+    sigaddset(&held, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &held, &before);
     const int fd = mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) {
-        const int err = errno;
-        throw std::runtime_error(label + ": cannot create (as " + tmpl + "): " + std::strerror(err));
+    const int err = errno;
+    if (fd >= 0) {
+        tempPath = name.data();
+        slot = registerTemporary(tempPath);
     }
-    tempPath = name.data();
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    if (fd < 0) throw std::runtime_error(label + ": cannot create (as " + tmpl + "): " + std::strerror(err));
     if (fchmod(fd, mode) != 0 || (file = fdopen(fd, "wb")) == nullptr) {
         const int err = errno;
         ::close(fd);
-        std::remove(tempPath.c_str());
+        dropTemporary();
         throw std::runtime_error(label + ": cannot create (as " + tempPath + "): " + std::strerror(err));
     }
 }
@@ -69,15 +70,21 @@ AtomicFile::AtomicFile(std::string finalName, std::string labelText, Special spe
 AtomicFile::~AtomicFile() {
     if (file != nullptr) std::fclose(file);
     // publish() clears tempPath; anything else is an unfinished or failed file.
+    dropTemporary();
+}
+
+void AtomicFile::dropTemporary() {
     if (!tempPath.empty()) std::remove(tempPath.c_str());
+    tempPath.clear();
+    forgetTemporary(slot);
+    slot = -1;
 }
 
 void AtomicFile::fail(const std::string& what, int err) {
     if (file != nullptr) std::fclose(file);
     file = nullptr;
     const std::string as = tempPath.empty() ? "" : " (as " + tempPath + ")";
-    if (!tempPath.empty()) std::remove(tempPath.c_str());
-    tempPath.clear();
+    dropTemporary();
     throw std::runtime_error(label + ": " + what + as + ": " + std::strerror(err));
 }
 
@@ -97,11 +104,12 @@ void AtomicFile::publish() {
     if (inPlace) return;
     if (std::rename(tempPath.c_str(), target.c_str()) != 0) {
         const int err = errno;
-        std::remove(tempPath.c_str());
-        tempPath.clear();
+        dropTemporary();
         throw std::runtime_error(label + ": cannot rename the finished temporary into place: " + std::strerror(err));
     }
     tempPath.clear();
+    forgetTemporary(slot);
+    slot = -1;
 }
 
 }  // namespace lattis

@@ -10,7 +10,10 @@
 // is not a regular file (a device, a fifo) is refused, since a rename would
 // replace it; marlet's seed file and the JSON reports instead write such a
 // target in place, as "-o /dev/null" has always done. A symbolic link as
-// target is followed: the file it points to is replaced, the link stays.
+// target is followed: the file it points to is replaced (a dangling link's
+// target is created), the link stays. An empty name is refused. SIGINT and
+// SIGTERM remove the temporary before they end the process
+// (temporaryRegistry.h).
 //
 // Every failure throws std::runtime_error starting with the caller's label.
 #pragma once
@@ -42,9 +45,12 @@ public:
 
 private:
     [[noreturn]] void fail(const std::string& what, int err);
+    // Removes the temporary, if any, and forgets it.
+    void dropTemporary();
     std::string finalPath, target, tempPath, label;
     std::FILE* file = nullptr;
     bool inPlace = false, sync = false;
+    int slot = -1;  // of the temporary in the signal registry
 };
 
 }  // namespace lattis

@@ -33,6 +33,8 @@ std::string quoted(const std::string& name) { return "\"" + name + "\""; }
 
 }  // namespace
 
+std::string writeTarget(const std::string& name) { return followLinks(name).string(); }
+
 FileIdentity fileIdentity(const std::string& name) {
     FileIdentity id;
     struct stat st {};

@@ -28,6 +28,10 @@ struct FileIdentity {
 
 FileIdentity fileIdentity(const std::string& name);
 
+// The name a write to `name` lands on: the symbolic links at its end
+// followed, dangling ones too, so that a dangling link creates its target.
+std::string writeTarget(const std::string& name);
+
 inline bool sameFile(const std::string& a, const std::string& b) { return fileIdentity(a) == fileIdentity(b); }
 
 // A file named on a command line, with the option that named it (such as

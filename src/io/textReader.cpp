@@ -30,10 +30,24 @@ inline unsigned char kindOf(char c) { return kKinds[static_cast<unsigned char>(c
 
 }  // namespace
 
+int openInput(const std::string& path) {
+    int fd = -1;
+    do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) return -1;
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        const int err = errno;
+        ::close(fd);
+        errno = err;
+        return -1;
+    }
+    return fd;
+}
+
 TextReader::TextReader(const std::string& path, std::string label, std::size_t bufferBytes)
     : name(std::move(label)), ownsFd(true), capacity(std::max(bufferBytes, std::size_t{16})) {
-    do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
+    fd = openInput(path);
     if (fd < 0) throw std::runtime_error(name + ": cannot open: " + std::strerror(errno));
     checkNotDirectory();
     storage.reset(new char[capacity]);

@@ -27,6 +27,12 @@
 
 namespace lattis {
 
+// Opens a file for reading without waiting for a writer: a fifo that no
+// process writes reads as empty at once instead of blocking the open (a
+// writer that stays open still makes reads wait for its data). The
+// descriptor reads blocking, as any other; -1 with errno on failure.
+int openInput(const std::string& path);
+
 class TextReader {
 public:
     // Fits the processor's second-level cache, and is faulted in once: a

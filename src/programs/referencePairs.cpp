@@ -1,6 +1,8 @@
 // The reference pair list read on a thread of its own; see referencePairs.h.
 #include "programs/referencePairs.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -15,7 +17,9 @@ namespace lattis {
 ReferencePairs::ReferencePairs(bool wanted, const std::optional<std::string>& given)
     : file(given.value_or(kDefaultFile)) {
     if (!wanted || file == kNone) return;
-    if (std::freopen(file.c_str(), "r", stdin) == nullptr) {
+    // Through standard input, opened without waiting for a fifo's writer.
+    const int fd = openInput(file);
+    if (fd < 0 || (fd != 0 && (dup2(fd, 0) < 0 || ::close(fd) != 0))) {
         if (errno != ENOENT || given) throw std::runtime_error(file + ": cannot open: " + std::strerror(errno));
         std::cerr << "marlet: note: " << file
                   << " not found in the working directory: the pair-count table is empty, so \"Estimate Influence\" "

@@ -84,17 +84,23 @@ TEST(AtomicFile, AFailedPublishRemovesTheTemporary) {
     EXPECT_EQ(names(dir), std::vector<std::string>{"out"});
 }
 
+// Whether the target exists or not (a dangling link creates it), and
+// through a chain of two links.
 TEST(AtomicFile, ALinkIsFollowedAndKept) {
-    testnet::TempDir dir;
-    testnet::writeBytes(dir.path("target"), "old\n");
-    fs::create_symlink("target", dir.path("link"));
-    AtomicFile f(dir.path("link"), "test file");
-    writeAll(f, "new\n");
-    f.publish();
-    EXPECT_TRUE(fs::is_symlink(dir.path("link")));
-    EXPECT_EQ(fs::read_symlink(dir.path("link")), "target");
-    EXPECT_EQ(testnet::readFile(dir.path("target")), "new\n");
-    EXPECT_EQ(names(dir), (std::vector<std::string>{"link", "target"}));
+    for (bool existing : {true, false}) {
+        SCOPED_TRACE(existing);
+        testnet::TempDir dir;
+        if (existing) testnet::writeBytes(dir.path("target"), "old\n");
+        fs::create_symlink("target", dir.path("link"));
+        fs::create_symlink("link", dir.path("link2"));
+        AtomicFile f(dir.path("link2"), "test file");
+        writeAll(f, "new\n");
+        f.publish();
+        EXPECT_TRUE(fs::is_symlink(dir.path("link")));
+        EXPECT_EQ(fs::read_symlink(dir.path("link")), "target");
+        EXPECT_EQ(testnet::readFile(dir.path("target")), "new\n");
+        EXPECT_EQ(names(dir), (std::vector<std::string>{"link", "link2", "target"}));
+    }
 }
 
 TEST(AtomicFile, PlacesThatCannotTakeAFileAreRefusedAtOnce) {
