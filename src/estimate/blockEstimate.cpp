@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <limits>
 
 #include "estimate/blockHits.h"
 #include "estimate/estimate.h"
@@ -19,9 +20,13 @@
 namespace lattis {
 
 long long neededHits(float epsilon, float delta) {
-    const double bound = stoppingBound(epsilon, delta);
+    const double bound = std::ceil(static_cast<double>(stoppingBound(epsilon, delta)));
     assert(std::isfinite(bound));
-    return std::max(1LL, static_cast<long long>(std::ceil(bound)));
+    // Converted only within range: a bound past the largest count (from a
+    // tiny epsilon) is one no cap can reach, not a wrapped value.
+    constexpr double kLargest = 9.2e18;
+    if (bound >= kLargest) return std::numeric_limits<long long>::max();
+    return std::max(1LL, static_cast<long long>(bound));
 }
 
 BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds,
@@ -112,8 +117,7 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
                 runTogether(team, [&] { last = runBlock(scratch[0], b, result.neededHits - result.hits); });
                 result.samples += last.samples;
                 result.hits += last.hits;
-                result.estimate = g.getPositiveBenefit() * static_cast<double>(result.hits) /
-                                  static_cast<double>(result.samples);
+                result.estimate = scaledEstimate(g.getPositiveBenefit(), result.hits, result.samples);
                 return result;
             }
             result.hits += h;
@@ -123,7 +127,7 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
         if (settings.progress) settings.progress(result.samples, result.hits);
     }
     result.capped = true;
-    result.estimate = g.getPositiveBenefit() * static_cast<double>(result.hits) / static_cast<double>(result.samples);
+    result.estimate = scaledEstimate(g.getPositiveBenefit(), result.hits, result.samples);
     return result;
 }
 

@@ -35,6 +35,18 @@ float stoppingBound(float epsilon, float delta) {
     return b + 1.0f;
 }
 
+void keyCheckGenerator(HyperGraph& hg, unsigned seed) {
+    constexpr std::uint32_t kCheckTag = 0x6f737472;  // "ostr"
+    const std::uint32_t key[] = {kCheckTag, static_cast<std::uint32_t>(seed)};
+    sfmt_init_by_array(&hg.generator(), key, 2);
+}
+
+double scaledEstimate(double benefit, long long hits, long long samples) {
+    const double h = static_cast<double>(hits), s = static_cast<double>(samples);
+    const double product = benefit * h;
+    return std::isfinite(product) ? product / s : benefit * (h / s);
+}
+
 bool seedsReachRoot(const Graph& g, const HyperGraph& hg, const std::vector<int>& seeds, bool lt,
                     const FastSampler* fast) {
     const int n = g.getSize();
@@ -156,7 +168,7 @@ InfluenceCounts estimateInfluence(const Graph& g, HyperGraph& hg, const std::vec
     result.samples = counter.load();
     result.hits = degree.load();
     result.capped = static_cast<double>(result.hits) < upperBound;
-    result.estimate = g.getPositiveBenefit() * static_cast<double>(result.hits) / static_cast<double>(result.samples);
+    result.estimate = scaledEstimate(g.getPositiveBenefit(), result.hits, result.samples);
     return result;
 }
 

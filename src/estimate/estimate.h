@@ -26,6 +26,19 @@ class FastSampler;
 // step rounded to single precision: 1205.484 for e = 0.1, d = 0.01.
 float stoppingBound(float epsilon, float delta);
 
+// The benefit mass times hits / samples, as benefit * hits / samples while
+// that product is finite and as benefit * (hits / samples) when it is not
+// (a benefit near the largest double): never "inf" from finite inputs.
+double scaledEstimate(double benefit, long long hits, long long samples);
+
+// Keys the store's generator for an estimate that checks a selection made
+// with the same seed (ostrand -seed S on marlet -seed S's seeds): the seed
+// and a tag of the check's own through SFMT's array initialisation, which
+// the selection's generator (srand(S), rand(), sfmt_init_gen_rand) never
+// uses, so the check does not redraw the samples the selection favoured
+// its seeds on.
+void keyCheckGenerator(HyperGraph& hg, unsigned seed);
+
 struct InfluenceCounts {
     long long samples = 0;   // reverse samples drawn by all threads
     long long hits = 0;      // samples that reached a seed

@@ -13,6 +13,7 @@
 #include "graph/graph.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
@@ -130,8 +131,15 @@ void Graph::readGraphIC(const char* filename, const char* benfile) {
 
 void Graph::readNetwork(const char* filename, bool lt) {
     assert(filename != nullptr);
-    File f(std::fopen(filename, "rb"));
-    if (!f) throw std::runtime_error("cannot open network file " + quoted(filename) + ": " + std::strerror(errno));
+    // Opened without waiting for a fifo's writer; what is not a regular
+    // file is refused below.
+    const int fd = openInput(filename);
+    File f(fd >= 0 ? fdopen(fd, "rb") : nullptr);
+    if (!f) {
+        const int err = errno;
+        if (fd >= 0) ::close(fd);
+        throw std::runtime_error("cannot open network file " + quoted(filename) + ": " + std::strerror(err));
+    }
     struct stat st {};
     if (fstat(fileno(f.get()), &st) != 0) networkFault(filename, std::string("cannot stat: ") + std::strerror(errno));
     if (!S_ISREG(st.st_mode)) networkFault(filename, "not a regular file");
@@ -155,6 +163,7 @@ void Graph::readNetwork(const char* filename, bool lt) {
 
     numNodes = n;
     numEdges = static_cast<std::uint32_t>(m);
+    statedEdges = m;
     loadedLT = lt;
 
     // The degrees serve only to place the lists; the offsets keep them.
@@ -222,9 +231,18 @@ void Graph::readNetwork(const char* filename, bool lt) {
         weights[base] = (lt || first != last) ? 0 : UI_MAX;
         if (lt) {
             float running = 0.0f;
+            double sum = 0.0;
             for (std::size_t e = first; e < last; ++e) {
-                running += std::bit_cast<float>(weights[e + n]);
+                const float p = std::bit_cast<float>(weights[e + n]);
+                running += p;
+                sum += p;
                 weights[e + v] = threshold(running, UI_MAX);
+            }
+            // The tolerance of netpack's check: single-precision weights
+            // meant to sum to 1 may exceed it by rounding.
+            if (sum > 1.0 + 1e-6) {
+                ++heavyNodes;
+                largestInSum = std::max(largestInSum, sum);
             }
         } else {
             for (std::size_t e = first; e < last; ++e) weights[e + v] = threshold(std::bit_cast<float>(weights[e + n]), UI_MAX);

@@ -67,6 +67,19 @@ public:
     double getPositiveBenefit() const { return positiveBen; }
     bool hasNegativeBenefit() const { return negativeBen; }
 
+    // The arc count the network file's header states, and the in-edges its
+    // degree lists hold (the loader keeps the lists; callers refuse a
+    // header that disagrees).
+    std::uint64_t headerEdges() const { return statedEdges; }
+    std::uint64_t listedEdges() const {
+        return adjOff.size() > numNodes + 1u ? static_cast<std::uint64_t>(adjOff[numNodes + 1]) : 0;
+    }
+    // Under LT: the nodes whose in-weights sum above 1 (past a rounding
+    // tolerance), whose in-edges beyond the point where the running sum
+    // reaches 1 are never drawn, and the largest such sum (0 when none).
+    std::uint32_t heavyInWeightNodes() const { return heavyNodes; }
+    double largestInWeightSum() const { return largestInSum; }
+
     BenefitLayout getLayout() const { return layout; }
     bool isLT() const { return loadedLT; }
 
@@ -103,6 +116,9 @@ private:
     bool negativeBen = false;
     BenefitLayout layout;
     bool loadedLT = false;
+    std::uint64_t statedEdges = 0;
+    std::uint32_t heavyNodes = 0;
+    double largestInSum = 0.0;
 };
 
 }  // namespace lattis

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <stdexcept>
 
 #include "graph/graph.h"
 #include "io/idMap.h"
@@ -56,12 +57,30 @@ void noteUnknownOptions(std::string_view program, int argc, char** argv, std::sp
                   << " is not known and was ignored (names are case-sensitive; see readme.txt)\n";
 }
 
-void loadGraph(Graph& g, const CommonOptions& opt) {
+void checkFileNames(std::span<const NamedFile> inputs, std::span<const NamedFile> outputs) {
+    for (const NamedFile& f : outputs)
+        if (f.name.empty()) throw std::invalid_argument("option " + f.option + ": the file name is empty");
+    if (std::string clash = fileClash(inputs, outputs); !clash.empty()) throw std::invalid_argument(clash);
+}
+
+void loadGraph(std::string_view program, Graph& g, const CommonOptions& opt) {
     const char* benefit = opt.benefit ? opt.benefit->c_str() : nullptr;
     if (opt.ic())
         g.readGraphIC(opt.network.c_str(), benefit);
     else
         g.readGraphLT(opt.network.c_str(), benefit);
+    if (g.headerEdges() != g.listedEdges())
+        throw std::runtime_error("network file \"" + opt.network + "\": the header (byte offset 4) states " +
+                                 std::to_string(g.headerEdges()) + " arcs, but the in-degree lists hold " +
+                                 std::to_string(g.listedEdges()) + "; repack the network with netpack");
+    if (g.heavyInWeightNodes() > 0) {
+        char largest[32];
+        std::snprintf(largest, sizeof largest, "%.9g", g.largestInWeightSum());
+        std::cerr << program << ": note: under LT the in-weights of " << g.heavyInWeightNodes()
+                  << " nodes sum above 1 (the largest to " << largest
+                  << "): each takes its in-edges in file order until their weights reach 1, and the later ones "
+                     "never activate it\n";
+    }
 }
 
 std::vector<std::uint64_t> idMapOf(const CommonOptions& opt, int n) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "io/cliArgs.h"
+#include "io/fileIdentity.h"
 #include "io/optionTable.h"
 #include "io/runReport.h"
 
@@ -67,8 +68,17 @@ int refuseModel();
 // One note on standard error per option name that the table does not hold.
 void noteUnknownOptions(std::string_view program, int argc, char** argv, std::span<const OptionRow> table);
 
-// Loads the network and benefits with the loader of the model.
-void loadGraph(Graph& g, const CommonOptions& opt);
+// Refuses, before anything is read or written, an output whose name is
+// empty and an output that is one of the inputs or another output
+// (fileIdentity.h): std::invalid_argument with the clash's text. Absent
+// files are left out of both lists; an empty input name is skipped.
+void checkFileNames(std::span<const NamedFile> inputs, std::span<const NamedFile> outputs);
+
+// Loads the network and benefits with the loader of the model; a header
+// whose arc count disagrees with the degree lists is refused, naming the
+// file and both figures. Under LT, one note on standard error when some
+// nodes' in-weights sum above 1 (how many, and the largest sum).
+void loadGraph(std::string_view program, Graph& g, const CommonOptions& opt);
 
 // The id map of -map for n nodes; empty without -map.
 std::vector<std::uint64_t> idMapOf(const CommonOptions& opt, int n);

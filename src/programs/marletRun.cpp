@@ -31,6 +31,7 @@
 #include "core/memoryProbe.h"
 #include "core/threadTeam.h"
 #include "estimate/blockEstimate.h"
+#include "estimate/estimate.h"
 #include "graph/graph.h"
 #include "io/atomicFile.h"
 #include "io/jsonReport.h"
@@ -70,7 +71,7 @@ struct MarletInputs {
 // Loads the network, the fast samplers' tables, the id map and the costs;
 // settles delta now that n is known and checks the threshold's parameters.
 void loadInputs(MarletInputs& in, MarletOptions& opt) {
-    loadGraph(in.graph, opt.common);
+    loadGraph("marlet", in.graph, opt.common);
     const int n = in.n();
     // The fast samplers' tables hold all they read of the thresholds but
     // for LT nodes they still search; without those the thresholds go,
@@ -301,8 +302,7 @@ void fillReport(MarletReport& r, const MarletOptions& opt, const MarletInputs& i
     r.estimateSamples = benefit.samples;
     r.estimateHits = benefit.hits;
     r.estimateCapped = benefit.capped;
-    r.inSampleBenefit =
-        in.graph.getPositiveBenefit() * static_cast<double>(s.coverage) / static_cast<double>(s.result.hyperedges);
+    r.inSampleBenefit = scaledEstimate(in.graph.getPositiveBenefit(), s.coverage, s.result.hyperedges);
     r.seedCount = s.result.selection.seedCount;
     r.costSpent = s.result.selection.costSpent;
     r.budgetLeft = opt.k - r.costSpent;
@@ -408,6 +408,21 @@ int commandLineRefusal(const OptionParser& op, int argc, char** argv, ReferenceP
     return 0;
 }
 
+// Every output against every input and the other outputs, before anything
+// is loaded; the pair list counts only when it was opened.
+void checkMarletFiles(const MarletOptions& opt, const ReferencePairs& pairs) {
+    const CommonOptions& c = opt.common;
+    const bool pairList = pairs.name() != ReferencePairs::kNone && fileIdentity(pairs.name()).exists;
+    const NamedFile inputs[] = {{"-i", c.network},
+                                {"-b", c.benefit.value_or("")},
+                                {"-c", opt.cost.value_or("")},
+                                {"-pairs", pairList ? pairs.name() : ""},
+                                {"-map", c.map.value_or("")}};
+    std::vector<NamedFile> outputs{{"-o", *c.seedFile}};
+    if (c.json) outputs.push_back({"-json", *c.json});
+    checkFileNames(inputs, outputs);
+}
+
 // The run once the pair list is opening: options, inputs, selection,
 // estimate, report, seed file, print, JSON report.
 int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch& watch, unsigned clockSeed,
@@ -417,18 +432,22 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
     const double loadStart = watch.seconds();
     MarletOptions opt = readMarletOptions(op, clockSeed);
     if (opt.ratioGiven && !opt.certified) note("-ratio is used by -stop certified only; this run stops at the threshold");
+    checkMarletFiles(opt, pairs);
     std::srand(opt.common.seed);
-    // Created now, so that an unusable place is refused before the run.
+    // Created now, so that an unusable place is refused before the run; only
+    // by the process that writes them.
     std::optional<JsonReportFile> json;
-    if (opt.common.json) json.emplace(*opt.common.json);
+    std::optional<AtomicFile> out;
+    if (team == nullptr || team->reports) {
+        if (opt.common.json) json.emplace(*opt.common.json);
+        const std::string& seedFile = *opt.common.seedFile;
+        out.emplace(seedFile, "seed file " + seedFile, AtomicFile::Special::WriteInPlace, true);
+    }
     MarletInputs in;
     loadInputs(in, opt);
     HyperGraph hg(static_cast<unsigned>(in.n()), in.graph);
     MarletReport report;
     report.loadingSeconds = watch.seconds() - loadStart;
-    // Created now, so that an unwritable place is refused before sampling.
-    const std::string& seedFile = *opt.common.seedFile;
-    AtomicFile out(seedFile, "seed file " + seedFile, AtomicFile::Special::WriteInPlace, true);
 
     // The others' lines would repeat rank 0's.
     ProgressLine progress(team == nullptr || team->reports ? opt.common.progress : std::optional<bool>(false));
@@ -455,7 +474,7 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
     if (team != nullptr) report.ranks = team->share.ranks;
 
     // The seed file is in place, complete, before the report is printed.
-    const std::string seedFileError = writeSeedFile(out, selection.seeds);
+    const std::string seedFileError = writeSeedFile(*out, selection.seeds);
     if (!printReport(report, memory)) return 1;
     if (opt.timing) printTiming(report, watch.seconds(), team != nullptr);
     if (report.certificate) printCertificate(*report.certificate, opt.common.delta);

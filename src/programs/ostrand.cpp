@@ -15,6 +15,7 @@
 #include <ctime>
 #include <exception>
 #include <functional>
+#include <iomanip>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -68,6 +69,7 @@ std::string ostrandUsage() {
 struct OstrandOptions {
     CommonOptions common;
     long long maxSamples = kDefaultMaxSamples;  // -maxsamples
+    bool seedGiven = false;                     // -seed, rather than the clock
 };
 
 // The option's value in single precision, refused unless the rounded value
@@ -91,10 +93,12 @@ void checkBoundIsFinite(float epsilon, float delta) {
 
 // Refuses accuracy settings that ask for more hits than the sample cap could
 // ever give.
+// Compared in double precision: the bound may lie far beyond any count.
 void checkHitsWithinCap(float epsilon, float delta, long long maxSamples) {
-    if (neededHits(epsilon, delta) <= maxSamples) return;
+    const double hits = std::ceil(static_cast<double>(stoppingBound(epsilon, delta)));
+    if (hits <= static_cast<double>(maxSamples)) return;
     std::ostringstream msg;
-    msg << "options -epsilon " << epsilon << " and -delta " << delta << " ask for " << neededHits(epsilon, delta)
+    msg << "options -epsilon " << epsilon << " and -delta " << delta << " ask for " << std::fixed << std::setprecision(0) << hits
         << " hits, more than the cap of " << maxSamples
         << " samples (-maxsamples) could ever give; choose a larger -epsilon or -delta, or raise -maxsamples";
     throw std::invalid_argument(msg.str());
@@ -110,7 +114,8 @@ OstrandOptions readOptions(const OptionParser& op) {
     c.model = textOption(op, "-m", "LT");
     c.seedFile = textOption(op, "-s");
     c.map = textOption(op, "-map");
-    c.seed = op.getPara("-seed") != nullptr ? static_cast<unsigned>(intOption(op, "-seed", 0, 0, UINT_MAX))
+    o.seedGiven = op.getPara("-seed") != nullptr;
+    c.seed = o.seedGiven ? static_cast<unsigned>(intOption(op, "-seed", 0, 0, UINT_MAX))
                                             : static_cast<unsigned>(std::time(nullptr));
     c.epsilon = floatOption(
         op, "-epsilon", 0.1, [](float e) { return e > 0.0f && std::isfinite(e); },
@@ -171,6 +176,10 @@ OstrandReport reportOf(const OstrandOptions& opt, const Graph& graph, const std:
 int runOstrand(const OptionParser& op) {
     if (!knownModel(op)) return refuseModel();
     const OstrandOptions opt = readOptions(op);
+    const CommonOptions& c = opt.common;
+    const NamedFile inputs[] = {
+        {"-i", c.network}, {"-b", c.benefit.value_or("")}, {"-s", c.seedFile.value_or("")}, {"-map", c.map.value_or("")}};
+    if (c.json) checkFileNames(inputs, std::vector<NamedFile>{{"-json", *c.json}});
     // The store takes its generator seed from the next rand() value.
     std::srand(opt.common.seed);
     // Created now, so that an unusable place is refused before the run.
@@ -178,10 +187,13 @@ int runOstrand(const OptionParser& op) {
     if (opt.common.json) json.emplace(*opt.common.json);
 
     Graph graph(BenefitLayout::Compact);
-    loadGraph(graph, opt.common);
+    loadGraph("ostrand", graph, opt.common);
     const int n = graph.getSize();
     const std::vector<std::uint64_t> idMap = idMapOf(opt.common, n);
     HyperGraph hyperGraph(static_cast<unsigned>(n), graph);
+    // With -seed, a generator of ostrand's own (keyCheckGenerator); a
+    // clock-seeded run keeps the one it always had.
+    if (opt.seedGiven) keyCheckGenerator(hyperGraph, opt.common.seed);
     if (!opt.common.seedFile) {
         std::cout << "No seed file!" << std::endl;
         return 1;

@@ -459,10 +459,13 @@ protected:
         args.insert(args.begin(), OSTRAND_BIN);
         return testnet::run(args, dir.root().string());
     }
-    // What the estimator prints in-process for the same inputs and seed.
+    // What the estimator prints in-process for the same inputs and -seed,
+    // whose generator ostrand keys with keyCheckGenerator.
     std::string expected(const Net& net, bool lt, const std::vector<int>& seeds, unsigned seed, float e = 0.1f,
                          float d = 0.01f) {
-        return printed(estimateOn(net, lt, seeds, seed, 1, e, d).estimate);
+        Loaded l(net, lt, seed);
+        keyCheckGenerator(*l.hg, seed);
+        return printed(estimateInfluence(l.g, *l.hg, seeds, 1, e, d, lt ? 0 : 1).estimate);
     }
     testnet::TempDir dir;
     const Net unitA{5, kArcsA, std::vector<double>(5, 1.0)};

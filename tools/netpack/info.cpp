@@ -126,7 +126,10 @@ NetworkInfo inspectNetwork(const std::string& path, const std::string& benefitFi
             first = false;
             sum += p;
         }
-        if (sum > 1.0 + kSumTolerance) ++info.sumAboveOne;
+        if (sum > 1.0 + kSumTolerance) {
+            ++info.sumAboveOne;
+            info.largestSum = std::max(info.largestSum, sum);
+        }
     }
     return info;
 }
@@ -144,6 +147,14 @@ std::string formatInfo(const std::string& path, const NetworkInfo& info) {
         s += "benefit: total " + shown(info.totalBenefit) + ", positive at " + std::to_string(info.positiveBenefit) +
              " nodes\n";
     return s;
+}
+
+std::string infoNote(const NetworkInfo& info) {
+    if (info.sumAboveOne == 0) return "";
+    return "under LT the in-probabilities of " + std::to_string(info.sumAboveOne) +
+           " nodes sum above 1 (the largest to " + shown(info.largestSum) +
+           "): marlet and ostrand take each one's in-edges in file order until they reach 1, and the later ones "
+           "never activate it; -normalize 1 scales them to 1";
 }
 
 std::string infoFault(const std::string& path, const NetworkInfo& info) {

@@ -55,6 +55,10 @@ int main(int argc, char** argv) {
             case netpack::Command::Mode::Info: {
                 netpack::NetworkInfo info = netpack::inspectNetwork(cmd.infoFile, cmd.infoBenefit);
                 std::cout << netpack::formatInfo(cmd.infoFile, info);
+                if (std::string note = netpack::infoNote(info); !note.empty()) {
+                    std::cout.flush();
+                    std::cerr << "netpack: note: " << note << '\n';
+                }
                 std::string fault = netpack::infoFault(cmd.infoFile, info);
                 if (!fault.empty()) {
                     std::cout.flush();

@@ -286,6 +286,7 @@ struct NetworkInfo {
     double meanIn = 0;
     float minP = 0, maxP = 0;       // over all arcs (0 when there are none)
     std::uint64_t sumAboveOne = 0;  // nodes whose in-probabilities sum above 1 + kSumTolerance
+    double largestSum = 0;          // the largest of those sums (0 when there is none)
     std::uint64_t outOfRange = 0;   // probabilities above 1 (the loader refuses negative and NaN ones)
     bool hasBenefit = false;
     double totalBenefit = 0;
@@ -295,6 +296,9 @@ NetworkInfo inspectNetwork(const std::string& path, const std::string& benefitFi
 std::string formatInfo(const std::string& path, const NetworkInfo& info);
 // Why the file is unfit for the tools, or the empty text when it is fit.
 std::string infoFault(const std::string& path, const NetworkInfo& info);
+// The note on nodes whose in-probabilities sum above 1 (how many, the
+// largest sum), or "" when there is none.
+std::string infoNote(const NetworkInfo& info);
 
 // The command line of the program, checked against the options each mode takes.
 struct Command {
