@@ -44,13 +44,9 @@ protected:
     testnet::TempDir dir;
 };
 
-const std::vector<std::string> kMarlet{"-i", "net.bin", "-b", "net.ben", "-c", "net.cost", "-k", "5", "-seed", "7"};
-const std::vector<std::string> kOstrand{"-i", "net.bin", "-b", "net.ben", "-s", "s.txt", "-seed", "7"};
-
-std::vector<std::string> with(std::vector<std::string> base, const std::vector<std::string>& extra) {
-    base.insert(base.end(), extra.begin(), extra.end());
-    return base;
-}
+using testnet::kMarletArgs;
+using testnet::kOstrandArgs;
+using testnet::with;
 
 TEST_F(InputReaders, AHeaderArcCountThatDisagreesWithTheListsIsRefused) {
     const std::string bytes = testnet::readFile(dir.path("net.bin"));
@@ -64,7 +60,7 @@ TEST_F(InputReaders, AHeaderArcCountThatDisagreesWithTheListsIsRefused) {
         const std::string message = "network file \"bad.bin\": the header (byte offset 4) states " +
                                     std::to_string(stated) + " arcs, but the in-degree lists hold " +
                                     std::to_string(listed);
-        for (const auto& [program, args] : {std::pair{MARLET_BIN, kMarlet}, std::pair{OSTRAND_BIN, kOstrand}}) {
+        for (const auto& [program, args] : {std::pair{MARLET_BIN, kMarletArgs}, std::pair{OSTRAND_BIN, kOstrandArgs}}) {
             std::vector<std::string> a = args;
             a[1] = "bad.bin";
             const testnet::RunResult r = run(program, a);
@@ -96,7 +92,7 @@ TEST_F(InputReaders, IdMapsAreReadLineByLineAndBounded) {
     for (const MapCase& c : table) {
         SCOPED_TRACE(c.file);
         if (!c.bytes.empty()) testnet::writeBytes(dir.path(c.file), c.bytes);
-        for (const auto& [program, args] : {std::pair{MARLET_BIN, kMarlet}, std::pair{OSTRAND_BIN, kOstrand}}) {
+        for (const auto& [program, args] : {std::pair{MARLET_BIN, kMarletArgs}, std::pair{OSTRAND_BIN, kOstrandArgs}}) {
             const testnet::RunResult r = run(program, with(args, {"-map", c.file, "-json", "r.json"}));
             if (c.message.empty()) {
                 EXPECT_EQ(r.status, 0) << r.err;
@@ -118,12 +114,12 @@ TEST_F(InputReaders, FifoInputsWithoutAWriterEndTheRun) {
         std::string message;
     };
     const FifoCase table[] = {
-        {MARLET_BIN, with(kMarlet, {"-pairs", "fifo"}), "fifo"},
-        {MARLET_BIN, kMarlet, "db_Enron.txt"},
+        {MARLET_BIN, with(kMarletArgs, {"-pairs", "fifo"}), "fifo"},
+        {MARLET_BIN, kMarletArgs, "db_Enron.txt"},
         {MARLET_BIN, {"-i", "fifo", "-b", "net.ben", "-k", "5"}, "network file \"fifo\": not a regular file"},
         {MARLET_BIN, {"-i", "net.bin", "-b", "fifo", "-k", "5"}, "benefit file \"fifo\""},
         {MARLET_BIN, {"-i", "net.bin", "-b", "net.ben", "-c", "fifo", "-k", "5"}, "cost file fifo: holds 0 costs"},
-        {MARLET_BIN, with(kMarlet, {"-map", "fifo"}), "map file \"fifo\" holds 0 ids"},
+        {MARLET_BIN, with(kMarletArgs, {"-map", "fifo"}), "map file \"fifo\" holds 0 ids"},
         {OSTRAND_BIN, {"-i", "net.bin", "-b", "net.ben", "-s", "fifo"}, ""},
         {OSTRAND_BIN, {"-i", "fifo", "-b", "net.ben", "-s", "s.txt"}, "network file \"fifo\": not a regular file"},
     };

@@ -27,6 +27,12 @@ namespace fs = std::filesystem;
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+struct Clash {
+    const char* program;
+    std::vector<std::string> args;
+    const char* message;  // the part of the refusal naming the two options
+};
+
 // The inputs every case may name, each with distinct content, in a fresh
 // folder: the 40-node network with its benefits and costs, an id map, a pair
 // list (the default name and another) and a seed file.
@@ -54,42 +60,8 @@ protected:
         argv.insert(argv.end(), args.begin(), args.end());
         return testnet::run(argv, dir.root().string());
     }
-
-    testnet::TempDir dir;
-};
-
-struct Clash {
-    const char* program;
-    std::vector<std::string> args;
-    const char* message;  // the part of the refusal naming the two options
-};
-
-const std::vector<std::string> kMarlet{"-i", "net.bin", "-b", "net.ben", "-c", "net.cost", "-k", "5", "-seed", "7"};
-const std::vector<std::string> kOstrand{"-i", "net.bin", "-b", "net.ben", "-s", "s.txt", "-seed", "7"};
-
-std::vector<std::string> with(std::vector<std::string> base, const std::vector<std::string>& extra) {
-    base.insert(base.end(), extra.begin(), extra.end());
-    return base;
-}
-
-TEST_F(OutputFiles, AnOutputNamingAnInputIsRefusedAndTheInputKept) {
-    const Clash table[] = {
-        {MARLET_BIN, with(kMarlet, {"-o", "net.bin"}), "output -o \"net.bin\" and input -i \"net.bin\""},
-        {MARLET_BIN, with(kMarlet, {"-o", "./net.ben"}), "output -o \"./net.ben\" and input -b \"net.ben\""},
-        {MARLET_BIN, with(kMarlet, {"-o", "net.cost"}), "output -o \"net.cost\" and input -c"},
-        {MARLET_BIN, with(kMarlet, {"-o", "db_Enron.txt"}), "output -o \"db_Enron.txt\" and input -pairs"},
-        {MARLET_BIN, with(kMarlet, {"-pairs", "p.txt", "-o", "p.txt"}), "output -o \"p.txt\" and input -pairs"},
-        {MARLET_BIN, with(kMarlet, {"-map", "net.map", "-o", "net.map"}), "output -o \"net.map\" and input -map"},
-        {MARLET_BIN, with(kMarlet, {"-json", "net.bin"}), "output -json \"net.bin\" and input -i"},
-        {MARLET_BIN, with(kMarlet, {"-map", "net.map", "-json", "net.map"}), "output -json \"net.map\" and input -map"},
-        {MARLET_BIN, with(kMarlet, {"-o", "out.seeds", "-json", "./out.seeds"}),
-         "outputs -o \"out.seeds\" and -json \"./out.seeds\" are the same file"},
-        {OSTRAND_BIN, with(kOstrand, {"-json", "s.txt"}), "output -json \"s.txt\" and input -s \"s.txt\""},
-        {OSTRAND_BIN, with(kOstrand, {"-json", "net.ben"}), "output -json \"net.ben\" and input -b"},
-        {OSTRAND_BIN, with(kOstrand, {"-map", "net.map", "-json", "net.map"}), "output -json \"net.map\" and input -map"},
-    };
-    fs::create_symlink("out.seeds", dir.path("link.seeds"));
-    for (const Clash& c : table) {
+    // The run is refused with the message, and the folder is as it was.
+    void expectRefusedAndNothingTouched(const Clash& c) {
         SCOPED_TRACE(c.message);
         const auto before = snapshot();
         const testnet::RunResult r = run(c.program, c.args);
@@ -98,31 +70,50 @@ TEST_F(OutputFiles, AnOutputNamingAnInputIsRefusedAndTheInputKept) {
         EXPECT_TRUE(contains(r.err, c.message)) << r.err;
         EXPECT_EQ(snapshot(), before);
     }
+
+    testnet::TempDir dir;
+};
+
+
+using testnet::kMarletArgs;
+using testnet::kOstrandArgs;
+using testnet::with;
+
+TEST_F(OutputFiles, AnOutputNamingAnInputIsRefusedAndTheInputKept) {
+    const Clash table[] = {
+        {MARLET_BIN, with(kMarletArgs, {"-o", "net.bin"}), "output -o \"net.bin\" and input -i \"net.bin\""},
+        {MARLET_BIN, with(kMarletArgs, {"-o", "./net.ben"}), "output -o \"./net.ben\" and input -b \"net.ben\""},
+        {MARLET_BIN, with(kMarletArgs, {"-o", "net.cost"}), "output -o \"net.cost\" and input -c"},
+        {MARLET_BIN, with(kMarletArgs, {"-o", "db_Enron.txt"}), "output -o \"db_Enron.txt\" and input -pairs"},
+        {MARLET_BIN, with(kMarletArgs, {"-pairs", "p.txt", "-o", "p.txt"}), "output -o \"p.txt\" and input -pairs"},
+        {MARLET_BIN, with(kMarletArgs, {"-map", "net.map", "-o", "net.map"}), "output -o \"net.map\" and input -map"},
+        {MARLET_BIN, with(kMarletArgs, {"-json", "net.bin"}), "output -json \"net.bin\" and input -i"},
+        {MARLET_BIN, with(kMarletArgs, {"-map", "net.map", "-json", "net.map"}), "output -json \"net.map\" and input -map"},
+        {MARLET_BIN, with(kMarletArgs, {"-o", "out.seeds", "-json", "./out.seeds"}),
+         "outputs -o \"out.seeds\" and -json \"./out.seeds\" are the same file"},
+        {OSTRAND_BIN, with(kOstrandArgs, {"-json", "s.txt"}), "output -json \"s.txt\" and input -s \"s.txt\""},
+        {OSTRAND_BIN, with(kOstrandArgs, {"-json", "net.ben"}), "output -json \"net.ben\" and input -b"},
+        {OSTRAND_BIN, with(kOstrandArgs, {"-map", "net.map", "-json", "net.map"}), "output -json \"net.map\" and input -map"},
+    };
+    fs::create_symlink("out.seeds", dir.path("link.seeds"));
+    for (const Clash& c : table) expectRefusedAndNothingTouched(c);
     // A link is the file it names.
-    const testnet::RunResult r = run(MARLET_BIN, with(kMarlet, {"-o", "link.seeds", "-json", "out.seeds"}));
+    const testnet::RunResult r = run(MARLET_BIN, with(kMarletArgs, {"-o", "link.seeds", "-json", "out.seeds"}));
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(contains(r.err, "outputs -o \"link.seeds\" and -json \"out.seeds\" are the same file")) << r.err;
 }
 
 TEST_F(OutputFiles, PlacesThatCannotTakeAFileAreRefusedBeforeSampling) {
     const Clash table[] = {
-        {MARLET_BIN, with(kMarlet, {"-o", ""}), "marlet: option -o: the file name is empty"},
-        {MARLET_BIN, with(kMarlet, {"-json", ""}), "marlet: option -json: the file name is empty"},
-        {MARLET_BIN, with(kMarlet, {"-json", "."}), "marlet: json file \".\": is a directory"},
-        {MARLET_BIN, with(kMarlet, {"-o", "."}), "marlet: seed file .: is a directory"},
-        {OSTRAND_BIN, with(kOstrand, {"-json", ""}), "ostrand: option -json: the file name is empty"},
-        {OSTRAND_BIN, with(kOstrand, {"-json", "."}), "ostrand: json file \".\": is a directory"},
+        {MARLET_BIN, with(kMarletArgs, {"-o", ""}), "marlet: option -o: the file name is empty"},
+        {MARLET_BIN, with(kMarletArgs, {"-json", ""}), "marlet: option -json: the file name is empty"},
+        {MARLET_BIN, with(kMarletArgs, {"-json", "."}), "marlet: json file \".\": is a directory"},
+        {MARLET_BIN, with(kMarletArgs, {"-o", "."}), "marlet: seed file .: is a directory"},
+        {OSTRAND_BIN, with(kOstrandArgs, {"-json", ""}), "ostrand: option -json: the file name is empty"},
+        {OSTRAND_BIN, with(kOstrandArgs, {"-json", "."}), "ostrand: json file \".\": is a directory"},
     };
-    for (const Clash& c : table) {
-        SCOPED_TRACE(c.message);
-        const auto before = snapshot();
-        const testnet::RunResult r = run(c.program, c.args);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.out, "");
-        EXPECT_TRUE(contains(r.err, c.message)) << r.err;
-        // Neither the seed file (network.seeds by default) nor a temporary.
-        EXPECT_EQ(snapshot(), before);
-    }
+    // Neither the seed file (network.seeds by default) nor a temporary.
+    for (const Clash& c : table) expectRefusedAndNothingTouched(c);
 }
 
 // A run that stalls on an input that is a fifo whose writer never writes
@@ -142,7 +133,7 @@ std::vector<std::string> temporaries(const testnet::TempDir& dir) {
 
 TEST_F(OutputFiles, InterruptedRunsLeaveNoTemporary) {
     const Stalled table[] = {
-        {MARLET_BIN, with(kMarlet, {"-pairs", "fifo", "-o", "out.seeds", "-json", "out.json"}), 2},
+        {MARLET_BIN, with(kMarletArgs, {"-pairs", "fifo", "-o", "out.seeds", "-json", "out.json"}), 2},
         {OSTRAND_BIN, {"-i", "net.bin", "-b", "net.ben", "-s", "fifo", "-json", "out.json"}, 1},
         {NETPACK_BIN, {"-i", "fifo", "-o", "packed.bin", "-bo", "packed.ben"}, 3},
     };

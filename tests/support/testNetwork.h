@@ -145,6 +145,16 @@ void loadRandomNetwork(G& g, const TempDir& dir, bool lt, const RandomNetShape& 
         g.readGraphIC(dir.path("net.bin").c_str(), dir.path("ben.txt").c_str());
 }
 
+// Options of a run of marlet and of ostrand on writeProgramNetwork's files
+// (and a seed file s.txt), and a list of options with others added.
+inline const std::vector<std::string> kMarletArgs{"-i",       "net.bin", "-b", "net.ben", "-c",
+                                                  "net.cost", "-k",      "5",  "-seed",   "7"};
+inline const std::vector<std::string> kOstrandArgs{"-i", "net.bin", "-b", "net.ben", "-s", "s.txt", "-seed", "7"};
+inline std::vector<std::string> with(std::vector<std::string> base, const std::vector<std::string>& extra) {
+    base.insert(base.end(), extra.begin(), extra.end());
+    return base;
+}
+
 // Standard error without the note on LT in-weights summing above 1, which
 // runs on writeProgramNetwork's network (in-weights up to 1.1) always give.
 inline std::string withoutInWeightNote(const std::string& err) {
