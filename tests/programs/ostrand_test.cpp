@@ -500,6 +500,21 @@ TEST_F(OstrandRun, EachFileOptionChangesOnlyItsFile) {
     EXPECT_EQ(r.out, expected({4, kArcsB, {1.0, 1.0, 1.0, 1.0}}, true, {2, 4}, 9)) << r.err;
 }
 
+// With -seed S ostrand does not draw from the generator marlet -seed S
+// samples from (srand(S), then the store), so that checking marlet's seeds
+// with marlet's seed does not redraw the samples that chose them: its
+// estimate is not the one that generator gives, for any of three seeds
+// (equal for all three only if the streams were one).
+TEST_F(OstrandRun, WithSeedItDoesNotDrawMarletsSamples) {
+    int same = 0;
+    for (unsigned seed : {3u, 4u, 5u}) {
+        const testnet::RunResult r = ostrand({"-s", "s.txt", "-seed", std::to_string(seed)});
+        ASSERT_EQ(r.status, 0) << r.err;
+        same += r.out == printed(estimateOn(unitA, true, {2, 5}, seed).estimate);
+    }
+    EXPECT_LT(same, 3);
+}
+
 TEST_F(OstrandRun, ModelAccuracyAndCostOptions) {
     testnet::RunResult r = ostrand({"-s", "s.txt", "-seed", "12", "-m", "IC"});
     EXPECT_EQ(r.out, expected(unitA, false, {2, 5}, 12)) << r.err;
