@@ -1,6 +1,7 @@
 // Reader of netpack's id map; see idMap.h.
 #include "io/idMap.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,7 +25,8 @@ constexpr std::size_t kLongestLine = 64;
 class MapLines {
 public:
     MapLines(const std::string& path, std::string label) : label(std::move(label)) {
-        fd = openInput(path);
+        do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        while (fd < 0 && errno == EINTR);
         if (fd < 0) throw std::runtime_error("cannot open " + this->label + ": " + std::strerror(errno));
         struct stat st {};
         if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {

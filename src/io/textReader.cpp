@@ -47,7 +47,9 @@ int openInput(const std::string& path) {
 
 TextReader::TextReader(const std::string& path, std::string label, std::size_t bufferBytes)
     : name(std::move(label)), ownsFd(true), capacity(std::max(bufferBytes, std::size_t{16})) {
-    fd = openInput(path);
+    // A blocking open: a fifo is read once its writer opens it.
+    do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
     if (fd < 0) throw std::runtime_error(name + ": cannot open: " + std::strerror(errno));
     checkNotDirectory();
     storage.reset(new char[capacity]);

@@ -30,7 +30,10 @@ namespace lattis {
 // Opens a file for reading without waiting for a writer: a fifo that no
 // process writes reads as empty at once instead of blocking the open (a
 // writer that stays open still makes reads wait for its data). The
-// descriptor reads blocking, as any other; -1 with errno on failure.
+// descriptor reads blocking, as any other; -1 with errno on failure. For
+// the inputs opened before the options are read (the pair list) and those
+// that must be regular files (the network); the text readers open as
+// usual, so that a fifo is read once its writer opens it.
 int openInput(const std::string& path);
 
 class TextReader {

@@ -20,7 +20,8 @@ void lineFault(const std::string& path, std::uint64_t line, const std::string& w
 }
 
 GzInput::GzInput(const std::string& path) : path(path) {
-    fd = lattis::openInput(path);
+    do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
     if (fd < 0) throw std::runtime_error(path + ": cannot open: " + std::strerror(errno));
     struct stat st {};
     if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
