@@ -74,13 +74,20 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
     const long long unit = static_cast<long long>(t) * share.ranks;
     long long done = 0;  // blocks counted, in order
     while (done < blocks) {
-        // Enough blocks for the hits still needed at the rate seen so far
-        // (doubling while no hit has come).
+        // Enough blocks for the hits still needed (doubling while no hit has
+        // come). Blocks drawn past the stopping sample are wasted, and a rate
+        // seen on a few hits is often far below the true one (one hit in the
+        // first block predicts twice the samples needed about half the
+        // time), so the round is sized by a rate about two standard errors
+        // above the one seen: it falls a little short, and the next round,
+        // on a rate seen on many hits, draws the rest.
         long long want = std::max<long long>(done, 1);
         if (result.hits > 0) {
-            const double rate = static_cast<double>(result.hits) / static_cast<double>(result.samples);
+            const double h = static_cast<double>(result.hits);
+            const double rateHigh = (h + 2.0 * std::sqrt(h) + 1.0) / static_cast<double>(result.samples);
             const double missing = static_cast<double>(result.neededHits - result.hits);
-            want = static_cast<long long>(1.1 * missing / rate / static_cast<double>(kEstimateBlock)) + 1;
+            const double blocksNeeded = missing / rateHigh / static_cast<double>(kEstimateBlock);
+            want = static_cast<long long>(std::min(blocksNeeded, static_cast<double>(blocks - done))) + 1;
         }
         want = (std::max(want, unit) + unit - 1) / unit * unit;
         want = std::min(want, blocks - done);
