@@ -29,7 +29,7 @@ void initValidationStream(sfmt_t& s, std::uint32_t runSeed, std::uint64_t block)
 }  // namespace
 
 BlockTally validationHits(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds, long long samples,
-                         std::uint32_t runSeed, const EstimateSettings& settings) {
+                         std::uint32_t runSeed, const EstimateSettings& settings, std::vector<long long>* blockHits) {
     assert(settings.threads >= 1);
     if (samples <= 0 || seeds.empty() || !seedsReachRoot(g, hg, seeds, !settings.ic, settings.fast)) return {};
     const TeamHooks* team = settings.team;
@@ -69,9 +69,52 @@ BlockTally validationHits(const Graph& g, HyperGraph& hg, const std::vector<int>
         for (const std::exception_ptr& f : failures)
             if (f) std::rethrow_exception(f);
     });
+    if (blockHits == nullptr) {
+        long long hits = 0;
+        for (long long h : hitsOf) hits += h;
+        return {samples, team != nullptr ? team->sum(hits) : hits};
+    }
+    // Every block's count, the others' entries 0 before the sum.
+    std::vector<long long>& all = *blockHits;
+    all.assign(static_cast<std::size_t>(blocks), 0);
+    for (std::size_t j = 0; j < hitsOf.size(); ++j)
+        all[static_cast<std::size_t>(share.firstOwned(0) + static_cast<long long>(j) * share.ranks)] = hitsOf[j];
+    if (team != nullptr) team->sumEach(all);
     long long hits = 0;
-    for (long long h : hitsOf) hits += h;
-    return {samples, team != nullptr ? team->sum(hits) : hits};
+    for (long long h : all) hits += h;
+    return {samples, hits};
+}
+
+std::optional<BlockEstimate> validationEstimate(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds,
+                                                const std::vector<long long>& blockHits, long long samples,
+                                                std::uint32_t runSeed, const EstimateSettings& settings) {
+    BlockEstimate result;
+    result.neededHits = neededHits(settings.epsilon, settings.delta);
+    long long before = 0;  // hits of the blocks before b
+    for (std::size_t b = 0; b < blockHits.size(); ++b) {
+        if (before + blockHits[b] < result.neededHits) {
+            before += blockHits[b];
+            continue;
+        }
+        // Every process redraws the block, so that all end with the same counts.
+        const UI n = static_cast<UI>(g.getSize());
+        const long long first = static_cast<long long>(b) * kEstimateBlock;
+        BlockTally last;
+        const ScratchGuard guard(hg);
+        runTogether(settings.team, [&] {
+            const std::vector<UI> link = seedLinks(n, seeds);
+            ThreadScratch& s = hg.samplingScratch(1, n, settings.fast)[0];
+            const Sampler sampler(g.view(), settings.ic, settings.fast);
+            const SeedHitTest test{&sampler, &hg.rootDraw(), link.data(), static_cast<UI>(seeds.size())};
+            initValidationStream(s.rng, runSeed, b);
+            last = countBlockHits(test, s, std::min(kEstimateBlock, samples - first), result.neededHits - before);
+        });
+        result.samples = first + last.samples;
+        result.hits = before + last.hits;
+        result.estimate = scaledEstimate(g.getPositiveBenefit(), result.hits, result.samples);
+        return result;
+    }
+    return std::nullopt;
 }
 
 }  // namespace lattis

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "estimate/blockEstimate.h"
@@ -32,7 +33,19 @@ namespace lattis {
 // drawn: all of them, or none, with no hit, for an empty seed list or seeds
 // no sample can reach. Every process of a team calls it alike and gets the
 // run's counts.
+// With blockHits, also the hits of each block, in block order (none for a
+// tally that drew nothing).
 BlockTally validationHits(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds, long long samples,
-                         std::uint32_t runSeed, const EstimateSettings& settings);
+                         std::uint32_t runSeed, const EstimateSettings& settings,
+                         std::vector<long long>* blockHits = nullptr);
+
+// The benefit estimate of estimateInBlocks, its stopping bound from
+// settings' epsilon and delta, taken on the validation samples whose block
+// hits validationHits gave for these seeds: when the blocks hold the
+// stopping sample, the block that holds it is drawn again up to it, and the
+// estimate is that of the samples up to it; otherwise nothing.
+std::optional<BlockEstimate> validationEstimate(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds,
+                                                const std::vector<long long>& blockHits, long long samples,
+                                                std::uint32_t runSeed, const EstimateSettings& settings);
 
 }  // namespace lattis

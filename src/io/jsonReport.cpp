@@ -109,6 +109,7 @@ json marletJson(const MarletReport& r) {
         timing["certificateIteration"] = cert->iteration;
         timing["validationSamplesDrawn"] = cert->validationSamplesDrawn;
         timing["certificateSeconds"] = cert->seconds;
+        timing["benefitFromValidation"] = cert->benefitFromValidation;
     }
     return out;
 }

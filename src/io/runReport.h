@@ -54,6 +54,9 @@ struct CertificateReport {
     long long validationSamples = 0;       // of the certificate
     long long validationSamplesDrawn = 0;  // over every iteration
     double seconds = 0;            // wall time of the certificates
+    // "Total Benefit" is the estimate on the certificate's validation
+    // samples, which held the estimate's stopping sample, not on fresh ones.
+    bool benefitFromValidation = false;
 };
 
 struct MarletReport {
@@ -66,7 +69,7 @@ struct MarletReport {
     std::optional<int> ranks;  // the processes of a marlet-mpi run; absent for marlet
 
     // The printed report, in its order, after the seeds (common.seeds).
-    double totalBenefit = 0;     // "Total Benefit": from fresh samples
+    double totalBenefit = 0;     // "Total Benefit": from samples the seeds were not chosen from
     float processorSeconds = 0;  // "Time": processor seconds of sampling, selection and estimate
     float memoryMB = 0;          // "Memory"
     int estimateInfluence = 0;   // "Estimate Influence"

@@ -24,7 +24,9 @@ bool CertifiedStop::operator()(const std::vector<int>& seeds, long long coverage
     const double upper = coverageUpperConfidence(u, a);
     if (!last && hitsLowerBound(static_cast<double>(coverage), a) / upper < settings.ratio) return false;
 
-    const BlockTally tally = validationHits(g, hg, seeds, hyperedges, settings.runSeed, settings.sampling);
+    const BlockTally tally =
+        validationHits(g, hg, seeds, hyperedges, settings.runSeed, settings.sampling, &latestBlockHits);
+    latestSeeds = seeds;
     drawn += tally.samples;
     const double lower = hitsLowerBound(static_cast<double>(tally.hits), a);
     const double scale = g.getPositiveBenefit() / static_cast<double>(hyperedges);
@@ -38,6 +40,15 @@ bool CertifiedStop::operator()(const std::vector<int>& seeds, long long coverage
     latest.validationHits = tally.hits;
     latest.reached = latest.ratio >= settings.ratio;
     return latest.reached;
+}
+
+std::optional<BlockEstimate> CertifiedStop::benefitEstimate(const std::vector<int>& seeds, float epsilon,
+                                                            float delta) {
+    if (latest.iteration == 0 || seeds != latestSeeds) return std::nullopt;
+    EstimateSettings e = settings.sampling;
+    e.epsilon = epsilon;
+    e.delta = delta;
+    return validationEstimate(g, hg, seeds, latestBlockHits, latest.validationSamples, settings.runSeed, e);
 }
 
 }  // namespace lattis

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "estimate/blockEstimate.h"
@@ -58,6 +59,12 @@ public:
     const Certificate& certificate() const { return latest; }
     // Validation samples drawn over every iteration.
     long long validationDrawn() const { return drawn; }
+    // The benefit estimate of `seeds` (estimateInBlocks' figure, with its
+    // stopping bound from epsilon and delta) on the latest certificate's
+    // validation samples, when they are these seeds' and hold the stopping
+    // sample; otherwise nothing, and a fresh estimate is needed. They were
+    // drawn apart from the store the seeds were chosen from.
+    std::optional<BlockEstimate> benefitEstimate(const std::vector<int>& seeds, float epsilon, float delta);
 
 private:
     const Graph& g;
@@ -67,6 +74,8 @@ private:
     double a;
     int iteration = 0;
     Certificate latest;
+    std::vector<int> latestSeeds;                // those of the latest certificate
+    std::vector<long long> latestBlockHits;      // their hits per validation block
     long long drawn = 0;
 };
 

@@ -116,6 +116,9 @@ struct Selection {
     // -stop certified: the seeds' certificate and the validation samples drawn.
     std::optional<Certificate> certificate;
     long long validationDrawn = 0;
+    // The benefit estimate on the certificate's validation samples, when
+    // they hold its stopping sample (CertifiedStop::benefitEstimate).
+    std::optional<BlockEstimate> validationBenefit;
 };
 
 // -stop certified: the certified stop's settings for this run.
@@ -160,6 +163,7 @@ Selection selectSeeds(const MarletInputs& in, HyperGraph& hg, const MarletOption
     if (certified) {
         s.certificate = certified->certificate();
         s.validationDrawn = certified->validationDrawn();
+        s.validationBenefit = certified->benefitEstimate(s.seeds, opt.common.epsilon, opt.common.delta);
     }
     // Summed over the processes, the others' entries being 0.
     const BlockShare share = team != nullptr ? team->share : BlockShare{};
@@ -325,6 +329,7 @@ void fillReport(MarletReport& r, const MarletOptions& opt, const MarletInputs& i
         cr.validationSamples = c->validationSamples;
         cr.validationSamplesDrawn = s.validationDrawn;
         cr.seconds = s.result.stopHereSeconds;
+        cr.benefitFromValidation = s.validationBenefit.has_value();
     }
 }
 
@@ -365,13 +370,14 @@ bool printReport(MarletReport& r, MemoryProbeTask& memory) {
 void printTiming(const MarletReport& r, double wallSeconds, bool split) {
     std::fprintf(stderr,
                  "marlet: timing: iterations %d, hyperedges %lld, lambda %.1f, sampling %.3f s, selection %.3f s, "
-                 "peak memory %.1f MB; seeds %zu, cost spent %g, budget left %g; total benefit %.2f from %lld fresh "
+                 "peak memory %.1f MB; seeds %zu, cost spent %g, budget left %g; total benefit %.2f from %lld %s "
                  "samples (%lld hits), in-sample benefit "
                  "%.2f over the selection's own hyperedges; pair list %.3f s, loading %.3f s, estimate %.3f s, "
                  "memory probe %.3f s, wall %.3f s, store %.1f MB\n",
                  r.iterations, r.hyperedges, r.threshold, r.samplingSeconds, r.selectionSeconds,
                  r.common.peakMemoryMB.value_or(0.0), r.seedCount, r.costSpent, r.budgetLeft, r.totalBenefit,
-                 r.estimateSamples, r.estimateHits,
+                 r.estimateSamples,
+                 r.certificate && r.certificate->benefitFromValidation ? "validation" : "fresh", r.estimateHits,
                  r.inSampleBenefit, r.pairListSeconds, r.loadingSeconds, r.estimateSeconds, r.memoryProbeSeconds,
                  wallSeconds, r.storeMB);
     if (const auto& c = r.certificate)
@@ -454,7 +460,9 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
     const RunClock clock;
     const Selection selection = selectSeeds(in, hg, opt, team, progress);
     const double estimateStart = watch.seconds();
-    const BlockEstimate benefit = estimateBenefit(in, hg, selection.seeds, opt, team, progress);
+    const BlockEstimate benefit = selection.validationBenefit
+                                      ? *selection.validationBenefit
+                                      : estimateBenefit(in, hg, selection.seeds, opt, team, progress);
     report.estimateSeconds = watch.seconds() - estimateStart;
     // Sampling is over: the memory figure should not count its records.
     hg.releaseSamplingScratch();

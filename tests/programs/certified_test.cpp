@@ -122,6 +122,11 @@ TEST_F(Stars, BoundsHoldTheTruthAndReachTheRatio) {
         EXPECT_EQ(rep["validationSamples"], j["timing"]["hyperedges"]);
         // At -epsilon 0.02 the threshold asks for more: it would have gone on sampling.
         EXPECT_LT(j["timing"]["coveredHyperedges"].get<double>(), j["timing"]["threshold"].get<double>());
+        // The seeds' benefit from the certificate's validation samples, which
+        // hold the estimate's stopping sample here: within -epsilon of the
+        // truth, some four standard errors at the hits that bound asks for.
+        EXPECT_TRUE(j["timing"]["benefitFromValidation"].get<bool>());
+        EXPECT_NEAR(rep["totalBenefit"].get<double>(), truth, 0.02 * truth);
         // The certificate's line is the last one, with the JSON's figures.
         std::istringstream lines(r.err);
         std::string line, last;

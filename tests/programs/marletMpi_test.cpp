@@ -183,19 +183,23 @@ std::string certificateFigures(const fs::path& json) {
     return "ratio " + r["certifiedRatio"].dump() + ", lower " + r["benefitLowerBound"].dump() + ", upper " +
            r["optimumUpperBound"].dump() + ", validation " + r["validationSamples"].dump() + ", drawn " +
            t["validationSamplesDrawn"].dump() + ", iterations " + t["iterations"].dump() + ", hyperedges " +
-           t["hyperedges"].dump();
+           t["hyperedges"].dump() + ", benefit from validation " + t["benefitFromValidation"].dump();
 }
 
-// -stop certified on 1 to 3 ranks: marlet's seeds, stopping point and certificate.
+// -stop certified on 1 to 3 ranks: marlet's seeds, stopping point and
+// certificate; at -epsilon 0.3 the Total Benefit comes from the validation
+// samples, at 0.1 from fresh ones.
 TEST_F(MarletMpi, CertifiedStopAsMarlet) {
-    for (const char* model : {"IC", "LT"}) {
+    for (const auto& [model, epsilon] : {std::pair{"IC", "0.1"}, std::pair{"LT", "0.3"}}) {
         std::vector<std::string> args = options("deg", model);
-        args.insert(args.end(), {"-stop", "certified", "-sampler", "fast"});
+        args.insert(args.end(), {"-stop", "certified", "-sampler", "fast", "-epsilon", epsilon});
         std::vector<std::string> one{MARLET_BIN};
         one.insert(one.end(), args.begin(), args.end());
         one.insert(one.end(), {"-o", "one.seeds", "-json", "one.json"});
         const testnet::RunResult r = testnet::run(one, dir.root().string());
         ASSERT_EQ(r.status, 0) << r.err;
+        const nlohmann::json j = nlohmann::json::parse(testnet::readFile(dir.path("one.json")));
+        EXPECT_EQ(j["timing"]["benefitFromValidation"], std::string(epsilon) == "0.3");
         for (int ranks : {1, 2, 3}) {
             SCOPED_TRACE(::testing::Message() << model << " ranks " << ranks);
             std::vector<std::string> split = args;
