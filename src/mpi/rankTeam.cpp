@@ -263,7 +263,7 @@ double RankTeam::upperBound(const HyperGraph& hg, const std::vector<int>& seeds,
         CoverageShard shard(hg, BlockShare{me, size});
         std::vector<int> gains = gainsAtRoot(shard, n);
         std::optional<CoverageBound> bound;
-        if (me == 0) bound.emplace(std::move(gains), costs, k);
+        if (me == 0) bound.emplace(std::move(gains), costs, k, seeds.size());
         std::vector<std::vector<int>> received;
         std::vector<std::span<const int>> streams;
         std::vector<int> stream;

@@ -64,29 +64,56 @@ double fractionalKnapsack(std::span<KnapsackItem> items, double capacity, double
 // covered hyperedges come as the streams of CoverageShard
 // (distributedSelection.h), so that a store split over processes gives the
 // same bound as one store.
+//
+// A knapsack over the candidates costs time linear in their count, and a
+// budget of many cheap nodes has a prefix per seed: so the knapsack runs at
+// every g-th prefix only (g about the square root of the seed count) as the
+// seeds join, and value() then walks back through the prefixes in between.
+// Gains only fall, so F(S_j) >= F(S_j2) for the next such prefix j2 > j and
+// cov(S_j) + F(S_j) >= cov(S_j) + F(S_j2): a prefix where that already
+// reaches the least value found cannot lower it and is skipped. The value is
+// the least over every prefix all the same.
 class CoverageBound {
 public:
     // gains: every node's hyperedge count (entry x - 1 for node x), the
-    // gains of the empty prefix; costs[x - 1] the cost of node x; k the budget.
-    CoverageBound(std::vector<int> gains, const std::vector<float>& costs, double k);
+    // gains of the empty prefix; costs[x - 1] the cost of node x; k the
+    // budget; prefixes the seed count to come.
+    CoverageBound(std::vector<int> gains, const std::vector<float>& costs, double k, std::size_t prefixes);
 
     // `pick` joins the prefix; streams hold the hyperedges it newly covers.
     void add(int pick, std::span<const std::span<const int>> streams);
 
-    // The least cov(S_j) + F(S_j) over the prefixes so far.
-    double value() const { return best; }
+    // The least cov(S_j) + F(S_j) over the prefixes so far; the bound
+    // leaves gains as they were before the first pick.
+    double value();
 
 private:
+    // F on the gains as they stand, with the cut ratio kept for the next
+    // call; with compact, nodes whose gain is 0 leave the candidates.
+    double knapsack(bool compact);
     void evaluate();
 
     std::vector<int> gain;
     const std::vector<float>& costs;
     double k;
+    std::size_t every;             // g: the knapsack runs at prefixes 0, g, 2g, ... as seeds join
     long long covered = 0;
     double best = std::numeric_limits<double>::infinity();
-    std::vector<int> candidates;  // node indices whose gain may be positive and that fit k alone
-    double cut = 0;  // the last prefix's cut ratio
+    std::vector<int> candidates;   // node indices whose gain may be positive and that fit k alone
+    std::vector<int> fitting;      // every one of them, for the walk back
+    double cut = 0;                // the last knapsack's cut ratio
     std::vector<KnapsackItem> items, rest;
+    // Per pick: the node, its gain before it joined and the end of its
+    // hyperedges' members in `members` (gain decrements to undo).
+    struct Pick {
+        int node, gainBefore;
+        std::size_t membersEnd;
+        long long coveredAfter;
+    };
+    std::vector<Pick> picks;
+    std::vector<int> members;
+    std::vector<double> knapsackAt;  // F at prefixes 0, g, 2g, ...
+    bool walked = false;
 };
 
 // U over every prefix of `seeds` (in their order) on one process's store.
