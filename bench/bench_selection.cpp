@@ -133,7 +133,7 @@ int run(int argc, char** argv) {
     for (int r = 0; r < repeats; ++r) {
         seeds.clear();
         t0 = Clock::now();
-        buildSeedSetCost(hg, seeds, n, k, costs, degree, totalDegree);
+        buildSeedSetCost(hg, seeds, n, k, costs, degree, totalDegree, SelectRule::Stop, t);
         best = std::min(best, secondsSince(t0));
     }
     std::printf("selection (budget %g): %zu seeds, %lld hyperedges covered (%.1f%%)\n", k, seeds.size(), totalDegree,

@@ -3,22 +3,39 @@
 // has always used, so that its seeds do not change.
 #include "selection/budgetGreedy.h"
 
+#include <utility>
+
 namespace lattis {
+
+namespace {
+
+// n zero gains in fresh memory: pages no gain is written to are never
+// faulted in.
+GrowArray<int> zeroGains(int n) {
+    GrowArray<int> g;
+    g.resize(static_cast<std::size_t>(n > 0 ? n : 0));
+    return g;
+}
+
+}  // namespace
 
 BudgetGreedy::BudgetGreedy(int n, const float* cost, double k, SelectRule rule, std::vector<double>& degree,
                            long long& totalDegree)
-    : n(n > 0 ? n : 0), cost(cost), k(k), rule(rule), degree(degree), totalDegree(totalDegree) {
-    gain.resize(static_cast<std::size_t>(this->n));
+    : n(n > 0 ? n : 0), cost(cost), k(k), rule(rule), gain(zeroGains(n)),
+      heap(InfCost<int, const float>(gain.data(), cost)), degree(degree), totalDegree(totalDegree) {
     if (degree.empty()) degree.resize(1);
     degree[0] = 0;
     totalDegree = 0;
 }
 
-void BudgetGreedy::start() {
-    // The heap starts from the indices 0 .. n - 1 in order.
-    heap.build(n, gain.data(), cost);
+void BudgetGreedy::start(std::vector<int> positive) {
+    listed = std::move(positive);
+    // The heap starts from the indices 0 .. n - 1 in order; the gains not
+    // listed are 0, and so are their ratios, every cost being positive.
+    heap.buildFirstIds(n, listed);
     if (rule != SelectRule::Fill) return;
-    for (int x = 0; x < n; ++x)
+    // Ascending, as over all n: a gain not listed is 0 and never the best.
+    for (int x : listed)
         if (static_cast<double>(cost[x]) <= k && gain[static_cast<std::size_t>(x)] > bestSingleCoverage) {
             bestSingle = x + 1;
             bestSingleCoverage = gain[static_cast<std::size_t>(x)];
@@ -62,9 +79,12 @@ int BudgetGreedy::next() {
 
 int BudgetGreedy::finish() {
     if (rule == SelectRule::Stop) {
-        for (int x = 0; x < n && !result.unspentUsable; ++x)
+        // Only a listed gain can be positive.
+        for (std::size_t i = 0; i < listed.size() && !result.unspentUsable; ++i) {
+            const int x = listed[i];
             result.unspentUsable =
                 gain[static_cast<std::size_t>(x)] > 0 && !(result.costSpent + static_cast<double>(cost[x]) > k);
+        }
         return 0;
     }
     if (bestSingle == 0 || bestSingleCoverage <= totalDegree) return 0;

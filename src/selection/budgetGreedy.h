@@ -20,8 +20,9 @@
 #include <cstddef>
 #include <vector>
 
-#include "core/workTable.h"
-#include "selection/ratioHeap.h"
+#include "core/growArray.h"
+#include "selection/HeapData.h"
+#include "selection/mappedHeap.h"
 
 namespace lattis {
 
@@ -45,10 +46,13 @@ public:
     BudgetGreedy(const BudgetGreedy&) = delete;
     BudgetGreedy& operator=(const BudgetGreedy&) = delete;
 
-    // The n gains (entry x - 1 for node x), written by the caller before start().
+    // The n gains (entry x - 1 for node x), all 0 at first; the caller
+    // writes the positive ones before start().
     int* gains() { return gain.data(); }
-    // Builds the heap from the gains.
-    void start();
+    // Builds the heap from the gains: every gain not listed in `positive`
+    // (entries x - 1, ascending) must be 0. The heap is the one of all n
+    // nodes, built with work in the size of that list.
+    void start(std::vector<int> positive);
 
     // The next node taken, its gain booked; 0 when the selection ends.
     int next();
@@ -58,7 +62,7 @@ public:
         const int x = u - 1;
         --gain[static_cast<std::size_t>(x)];
         // Under Fill a dropped node left the heap without being chosen.
-        if (heap.contains(x)) heap.decreased(x, gain[static_cast<std::size_t>(x)], cost[x]);
+        if (heap.contains(x)) heap.decreased(x);
     }
 
     // Ends the selection. Fill: returns the best single node when it covers
@@ -73,8 +77,9 @@ private:
     const float* cost;
     double k;
     SelectRule rule;
-    WorkTable<int> gain;
-    RatioHeap heap;
+    GrowArray<int> gain;
+    MappedHeap<InfCost<int, const float>> heap;
+    std::vector<int> listed;  // the entries given to start()
     std::vector<double>& degree;
     long long& totalDegree;
     SelectionSummary result;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <utility>
 
 namespace lattis {
 
@@ -37,8 +38,14 @@ GreedyRoot::GreedyRoot(const std::vector<int>& gains, double k, const std::vecto
                        std::vector<double>& degree, long long& totalDegree, SelectRule rule)
     : greedy(static_cast<int>(gains.size()), costs.data(), k, rule, degree, totalDegree) {
     assert(costs.size() >= gains.size());
-    std::copy(gains.begin(), gains.end(), greedy.gains());
-    greedy.start();
+    int* gain = greedy.gains();
+    std::vector<int> positive;
+    for (std::size_t x = 0; x < gains.size(); ++x)
+        if (gains[x] != 0) {
+            gain[x] = gains[x];
+            positive.push_back(static_cast<int>(x));
+        }
+    greedy.start(std::move(positive));
 }
 
 void GreedyRoot::apply(std::span<const std::span<const int>> streams) {

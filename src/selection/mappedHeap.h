@@ -1,67 +1,124 @@
 // A binary max-heap of integer element ids with a position map, so that the
 // entry of any id can be re-sifted in logarithmic time after its key changed.
 //
-// The keys are not stored here: the comparator reads them from the caller's
-// arrays at every comparison. The exact sift rules below decide which of
-// several equal-ratio ids leaves first, and the greedy selection's seed sets
-// depend on them, so they are fixed rather than merely "a valid heap":
-// slots are 1-based (slot 0 is never a heap slot), a move needs a strictly
-// greater key, the left child wins a tie between children, the build sifts
-// down from slot n/2 to 1, and heapify sifts up all the way to the root before
-// sifting down from wherever the id then rests.
+// The exact sift rules below decide which of several equal-ratio ids leaves
+// first, and the greedy selection's seed sets depend on them, so they are
+// fixed rather than merely "a valid heap": slots are 1-based (slot 0 is never
+// a heap slot), a move needs a strictly greater key, the left child wins a
+// tie between children, the build sifts down from slot n/2 to 1, and heapify
+// sifts up all the way to the root before sifting down from wherever the id
+// then rests.
+//
+// Each slot keeps its id's key beside the id, computed by the comparator
+// (compLess.ratio(id)) when the id enters the heap and again by heapify or
+// decreased, so a sift compares two children in one cache line instead of
+// reading two arrays through the ids. The comparator's operator()(a, b) must
+// be ratio(b) > ratio(a), as InfCost's is. The caller may change the arrays
+// behind an id's key, but must then call heapify or decreased for that id
+// before the next operation: the heap never reads a key it did not store.
 //
 // position[id] is the slot of id, -1 for an id that never entered the heap;
 // pop leaves 0 for the id it takes out (but the last remaining id, popped
 // alone, is moved into slot 1 after its 0 is written and so keeps 1).
+//
+// Both tables start as fresh zero memory at every build and hold each entry
+// relative to its starting value (a slot holds the id one below it, an id
+// sits in the slot one above it), so the zero bytes already mean "id s - 1
+// in slot s with key 0". A build over ids 0 .. count - 1 therefore writes
+// only the slots of ids whose key may not be 0 (buildFirstIds with a list),
+// and sifts only the slots above them: its work follows that list, not
+// count. The memory of untouched pages is never faulted in.
 #pragma once
 
 #include <algorithm>
 #include <cassert>
+#include <cstddef>
 #include <iostream>
+#include <span>
 #include <utility>
 #include <vector>
+
+#include "core/growArray.h"
 
 namespace lattis {
 
 template <class CompareLess>
 class MappedHeap {
+    using Key = decltype(std::declval<const CompareLess&>().ratio(0));
+
 public:
+    explicit MappedHeap(CompareLess cl) : n(0), compLess(cl) {}
+
     // Ids must be non-negative; the heap starts in the order of v and is then
     // built bottom-up.
     MappedHeap(const std::vector<int>& v, CompareLess cl) : n(0), compLess(cl) {
         if (v.empty()) return;
-        n = static_cast<int>(v.size());
-        heap.resize(static_cast<std::size_t>(n) + 1, 0);
-        int largest = *std::max_element(v.begin(), v.end());
         assert(*std::min_element(v.begin(), v.end()) >= 0);
-        position.assign(static_cast<std::size_t>(std::max(largest, n)) + 3, -1);
-        for (int i = 0; i < n; ++i) {
-            heap[i + 1] = v[i];
-            position[v[i]] = i + 1;
-        }
+        const int largest = *std::max_element(v.begin(), v.end());
+        fresh(static_cast<int>(v.size()), std::max(largest, static_cast<int>(v.size())) + 3);
+        for (int id = 0; id < static_cast<int>(positionCount); ++id) setPosition(id, -1);
+        for (int i = 0; i < n; ++i) put(i + 1, Entry{compLess.ratio(v[static_cast<std::size_t>(i)]), v[static_cast<std::size_t>(i)]});
         for (int s = n / 2; s >= 1; --s) down_heap(s);
     }
 
     // The heap the constructor above builds from the ids 0 .. count - 1 in
     // order, without that list.
     static MappedHeap firstIds(int count, CompareLess cl) {
-        MappedHeap h(std::vector<int>{}, cl);
-        h.n = count > 0 ? count : 0;
-        if (h.n == 0) return h;
-        h.heap.resize(static_cast<std::size_t>(h.n) + 1, 0);
-        h.position.assign(static_cast<std::size_t>(h.n) + 3, -1);
-        for (int i = 0; i < h.n; ++i) {
-            h.heap[i + 1] = i;
-            h.position[i] = i + 1;
-        }
-        for (int s = h.n / 2; s >= 1; --s) h.down_heap(s);
+        MappedHeap h(cl);
+        h.buildFirstIds(count);
         return h;
+    }
+
+    // Rebuilds this heap as firstIds(count) would.
+    void buildFirstIds(int count) {
+        fresh(count, count + 3);
+        for (int i = 0; i < n; ++i) heap[static_cast<std::size_t>(i) + 1].key = compLess.ratio(i);
+        for (int s = n / 2; s >= 1; --s) down_heap(s);
+    }
+
+    // Rebuilds this heap as firstIds(count) would when every id not in
+    // `keyed` (ascending, within 0 .. count - 1) has key 0, with work in the
+    // size of `keyed` times the heap's depth. The build sifts down from slot
+    // n/2 to 1, but a slot whose subtree holds only keys 0 has no child to
+    // move: only the slots of keyed ids and their ancestors can change, and
+    // those are sifted here level by level from the deepest (every slot of a
+    // level lies below every slot of the level above, and the subtrees of one
+    // level are disjoint, so the order inside a level does not matter).
+    void buildFirstIds(int count, std::span<const int> keyed) {
+        fresh(count, count + 3);
+        for (int id : keyed) heap[static_cast<std::size_t>(id) + 1].key = compLess.ratio(id);
+        std::vector<int> level, above;
+        std::size_t next = keyed.size();  // keyed ids at or above the current level lie before this
+        for (int depth = depthOf(n); depth >= 0 && !(level.empty() && next == 0); --depth) {
+            const int first = 1 << depth;  // the level's first slot
+            // The ancestors on this level of the marked slots one level down,
+            // merged with the keyed slots on this level.
+            above.clear();
+            for (int s : level)
+                if (above.empty() || above.back() != s / 2) above.push_back(s / 2);
+            std::size_t from = next;
+            while (from > 0 && keyed[from - 1] + 1 >= first) --from;
+            const std::size_t mergedFrom = above.size();
+            for (std::size_t i = from; i < next; ++i) above.push_back(keyed[i] + 1);
+            std::inplace_merge(above.begin(), above.begin() + static_cast<std::ptrdiff_t>(mergedFrom), above.end());
+            above.erase(std::unique(above.begin(), above.end()), above.end());
+            next = from;
+            for (int s : above)
+                if (s <= n / 2) down_heap(s);
+            std::swap(level, above);
+        }
     }
 
     bool empty() const { return n <= 0; }
     unsigned size() const { return n > 0 ? static_cast<unsigned>(n) : 0u; }
     // Slot of id (see the position map above); for inspection by tests.
-    int positionOf(int id) const { return position[id]; }
+    int positionOf(int id) const { return slotOf(id); }
+    // Whether id is still in the heap (the last id popped keeps slot 1 but
+    // the heap is then empty).
+    bool contains(int id) const {
+        const int s = slotOf(id);
+        return s >= 1 && s <= n;
+    }
 
     // Removes and returns the id with the greatest ratio; -1 when empty.
     int pop() {
@@ -69,10 +126,9 @@ public:
             std::cerr << "Error: Cannot pop from an empty heap!" << std::endl;
             return -1;
         }
-        int top = heap[1];
-        position[heap[1]] = 0;
-        heap[1] = heap[n];
-        position[heap[1]] = 1;
+        const int top = at(1).id;
+        setPosition(top, 0);
+        put(1, at(n));
         n = n - 1;
         down_heap(1);
         return top;
@@ -80,9 +136,10 @@ public:
 
     // Restores the order after the key of id key changed; returns its final slot.
     int heapify(int key) {
-        assert(position[key] >= 1 && position[key] <= n);
-        up_heap(position[key]);
-        return down_heap(position[key]);
+        assert(contains(key));
+        heap[static_cast<std::size_t>(slotOf(key))].key = compLess.ratio(key);
+        up_heap(slotOf(key));
+        return down_heap(slotOf(key));
     }
 
     // heapify for a key whose ratio did not grow, in the heap's own order:
@@ -91,40 +148,84 @@ public:
     // stays no lower), so it moves nothing and only the sift-down remains.
     // Assumes no ratio in the heap is NaN (the selection's costs are > 0).
     int decreased(int key) {
-        assert(position[key] >= 1 && position[key] <= n);
-        return down_heap(position[key]);
+        assert(contains(key));
+        const int s = slotOf(key);
+        heap[static_cast<std::size_t>(s)].key = compLess.ratio(key);
+        return down_heap(s);
     }
 
 private:
-    void swapSlots(int a, int b) {
-        std::swap(position[heap[b]], position[heap[a]]);
-        std::swap(heap[a], heap[b]);
+    struct Slot {
+        Key key;
+        int shift;  // id - (slot - 1)
+    };
+    struct Entry {
+        Key key;
+        int id;
+    };
+
+    static int depthOf(int count) {
+        int d = 0;
+        while (count >> (d + 1)) ++d;
+        return d;
+    }
+
+    // Fresh zero tables for `count` ids and `ids` position entries.
+    void fresh(int count, int ids) {
+        n = count > 0 ? count : 0;
+        heap.release();
+        position.release();
+        heap.resize(static_cast<std::size_t>(n) + 1);
+        positionCount = static_cast<std::size_t>(std::max(ids, 0));
+        position.resize(positionCount);
+    }
+
+    Entry at(int s) const {
+        const Slot& x = heap[static_cast<std::size_t>(s)];
+        return Entry{x.key, x.shift + s - 1};
+    }
+    int slotOf(int id) const { return position[static_cast<std::size_t>(id)] + id + 1; }
+    void setPosition(int id, int s) { position[static_cast<std::size_t>(id)] = s - id - 1; }
+    void put(int s, Entry e) {
+        heap[static_cast<std::size_t>(s)] = Slot{e.key, e.id - s + 1};
+        setPosition(e.id, s);
     }
 
     // Walks every ancestor up to the root even after a comparison finds the
     // pair in order; that fixed walk is part of the tie behaviour.
     int up_heap(int k) {
         while (k > 1) {
-            int p = k / 2;
-            if (compLess(heap[p], heap[k])) swapSlots(p, k);
+            const int p = k / 2;
+            const Entry a = at(p), b = at(k);
+            if (b.key > a.key) {
+                put(p, b);
+                put(k, a);
+            }
             k = p;
         }
         return k;
     }
 
+    // Moves the sifted entry once at the end instead of swapping at every
+    // level: the same comparisons, the same result.
     int down_heap(int k) {
+        const Entry x = at(k);
         while (2 * k <= n) {
             int child = 2 * k;
-            if (child + 1 <= n && compLess(heap[child], heap[child + 1])) child = child + 1;
-            if (!compLess(heap[k], heap[child])) break;
-            swapSlots(child, k);
+            if (child + 1 <= n && heap[static_cast<std::size_t>(child) + 1].key > heap[static_cast<std::size_t>(child)].key)
+                child = child + 1;
+            const Entry c = at(child);
+            if (!(c.key > x.key)) break;
+            put(k, c);
             k = child;
         }
+        put(k, x);
         return k;
     }
 
-    std::vector<int> heap;       // slots 1..n; slot 0 unused
-    std::vector<int> position;   // slot of each id
+    GrowArray<Slot> heap;      // slots 1..n; slot 0 unused
+    GrowArray<int> position;   // slot of each id, relative to id + 1
+    std::size_t positionCount = 0;
     int n;
     CompareLess compLess;
 };

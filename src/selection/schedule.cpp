@@ -297,7 +297,8 @@ ScheduleResult runSchedule(const Graph& g, HyperGraph& hg, const std::vector<flo
         batch *= 2;
         result.selection = team != nullptr
                                ? team->select(hg, seeds, n, settings.k, costs, degree, totalDegree, settings.rule)
-                               : buildSeedSetCost(hg, seeds, n, settings.k, costs, degree, totalDegree, settings.rule);
+                               : buildSeedSetCost(hg, seeds, n, settings.k, costs, degree, totalDegree, settings.rule,
+                                                  settings.threads);
         const Clock::time_point t2 = Clock::now();
         result.samplingSeconds += seconds(t0, t1);
         result.selectionSeconds += seconds(t1, t2);

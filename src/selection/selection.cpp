@@ -6,10 +6,14 @@
 // the node) and that node ids in hyperedges lie in 1..n. Gains are kept exact:
 // every newly covered hyperedge lowers the gain of each of its other nodes at
 // once and re-sifts that node, so the heap top is always the true best ratio
-// and no lazy re-evaluation is needed. The heap (BudgetGreedy's RatioHeap)
-// orders and breaks ties as MappedHeap<InfCost> over the same gains and
-// costs. Runs on the calling thread. degree is normally sized n + 1 by the caller; a shorter
-// one is grown as seeds are taken.
+// and no lazy re-evaluation is needed. The heap is BudgetGreedy's
+// MappedHeap<InfCost> over all n nodes, built from the nodes the store holds
+// (the others have gain 0 and wait in the slots the build leaves them), so
+// past the one scan of the index sizes the work follows the store, not n.
+// The scan runs on `threads` threads; everything else on the calling thread.
+// degree is normally sized n + 1 by the caller; a shorter one is grown as
+// seeds are taken.
+#include <algorithm>
 #include <cassert>
 #include <span>
 #include <vector>
@@ -21,17 +25,45 @@ namespace lattis {
 
 namespace {
 constexpr std::size_t kLookahead = kSelectionLookahead;
+
+// One thread's nodes of positive gain, on a cache line of its own.
+struct alignas(64) Found {
+    std::vector<int> ids;
+};
+
+// Writes the positive gains (the index sizes) and returns their entries
+// (node - 1), ascending: each thread scans one contiguous range of nodes and
+// the ranges' lists are joined in order, so the list does not depend on the
+// thread count.
+std::vector<int> countGains(const HyperGraph& hg, int nodes, int* gain, int threads) {
+    const int parts = std::max(1, threads);
+    std::vector<Found> found(static_cast<std::size_t>(parts));
+#pragma omp parallel for schedule(static, 1) num_threads(parts) if (parts > 1)
+    for (int p = 0; p < parts; ++p) {
+        const int begin = static_cast<int>(static_cast<long long>(nodes) * p / parts);
+        const int end = static_cast<int>(static_cast<long long>(nodes) * (p + 1) / parts);
+        std::vector<int>& ids = found[static_cast<std::size_t>(p)].ids;
+        for (int x = begin; x < end; ++x) {
+            const int g = static_cast<int>(hg.getNode(x + 1).size());
+            if (g == 0) continue;
+            gain[x] = g;
+            ids.push_back(x);
+        }
+    }
+    std::vector<int> all = std::move(found[0].ids);
+    for (std::size_t p = 1; p < found.size(); ++p) all.insert(all.end(), found[p].ids.begin(), found[p].ids.end());
+    return all;
 }
+
+}  // namespace
 
 SelectionSummary buildSeedSetCost(const HyperGraph& hg, std::vector<int>& seeds, unsigned n, double k,
                                   const std::vector<float>& costs, std::vector<double>& degree,
-                                  long long& totalDegree, SelectRule rule) {
+                                  long long& totalDegree, SelectRule rule, int threads) {
     assert(costs.size() >= n);
     const int nodes = static_cast<int>(n);
     BudgetGreedy greedy(nodes, costs.data(), k, rule, degree, totalDegree);
-    int* gain = greedy.gains();
-    for (int j = 0; j < nodes; ++j) gain[j] = static_cast<int>(hg.getNode(j + 1).size());
-    greedy.start();
+    greedy.start(countGains(hg, nodes, greedy.gains(), threads));
 
     const long long numEdge = hg.getNumEdge();
     std::vector<bool> edgeMark(static_cast<std::size_t>(numEdge), false);

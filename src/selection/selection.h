@@ -13,8 +13,10 @@ namespace lattis {
 // under the budget rule `rule` (budgetGreedy.h). costs[x - 1] is the cost of
 // node x. Appends the chosen nodes to seeds; degree[i] = hyperedges covered by
 // the first i seeds; totalDegree = all covered. Returns what was taken and left.
+// The gains are read from the index on `threads` threads; the seeds do not
+// depend on that count.
 SelectionSummary buildSeedSetCost(const HyperGraph& hg, std::vector<int>& seeds, unsigned n, double k,
                                   const std::vector<float>& costs, std::vector<double>& degree,
-                                  long long& totalDegree, SelectRule rule = SelectRule::Stop);
+                                  long long& totalDegree, SelectRule rule = SelectRule::Stop, int threads = 1);
 
 }  // namespace lattis
