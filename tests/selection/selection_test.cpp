@@ -6,13 +6,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <random>
 #include <vector>
 
 #include "graph/graph.h"
+#include "netpack/netpack.h"
+#include "sampling/generate.h"
+#include "selection/schedule.h"
 #include "selection/selection.h"
 #include "sampling/hyperGraph.h"
+#include "support/referenceSelection.h"
 #include "support/testNetwork.h"
 
 using namespace lattis;
@@ -559,6 +565,144 @@ TEST(BuildSeedSetCostTest, FillAgainstEveryFeasibleSet) {
     // Both ways of ending occur often enough for the checks to mean something.
     EXPECT_GE(replaced, 3);
     EXPECT_GE(gained, 15);
+}
+
+}  // namespace
+
+// The selection against the plain one over all n nodes (tests/support): the
+// heap is built from the nodes the store holds only, and the others wait in
+// the slots the build leaves them, to come out once every gain left is 0 in
+// the order the heap over all n gives them. So the picks must agree past the
+// last positive gain, and the -t count must not matter.
+namespace {
+
+struct DrawnStore {
+    const char* drawing;
+    int n;
+    Edges edges;
+    std::vector<float> costs;  // empty: every cost 1
+    double k;
+    std::vector<int> want;  // Stop's seeds, worked out by hand; empty: the reference alone
+};
+
+void expectAsReference(const HyperGraph& hg, int n, double k, const std::vector<float>& costs, SelectRule rule,
+                       int threads) {
+    std::vector<int> seeds;
+    std::vector<double> degree(static_cast<std::size_t>(n) + 1, kUntouched);
+    long long total = -1;
+    buildSeedSetCost(hg, seeds, static_cast<unsigned>(n), k, costs, degree, total, rule, threads);
+    const ReferenceCover want = referenceSeedSetCost(hg, n, k, costs, rule);
+    ASSERT_EQ(seeds, want.seeds) << (rule == SelectRule::Fill ? "fill" : "stop") << ", k " << k << ", -t " << threads;
+    degree.resize(want.degree.size());
+    EXPECT_EQ(degree, want.degree);
+    EXPECT_EQ(total, want.totalDegree);
+}
+
+const std::vector<DrawnStore> kDrawnStores = {
+    {R"(nodes 1..5, h0 = {2}, h1 = {2, 4}; keys by slot after the build, node(gain):
+            2(2)
+           /    \
+         4(1)   3(0)
+         /  \
+       1(0) 5(0)
+     pop 2: node 5 to the root, 4 rises over it; h1 covered, 4 falls to 0 in place
+     -> slots [4 5 3 1]; from here every key is 0, so each pop takes the root
+     and the last slot replaces it: 4, then 1, 3, 5.)",
+     5, {{2}, {2, 4}}, {}, 5.0, {2, 4, 1, 3, 5}},
+    {"the same store, the budget ending inside the zero gains", 5, {{2}, {2, 4}}, {}, 3.0, {2, 4, 1}},
+    {R"(nodes 1..12, only 9 and 12 in the store, deep in the heap:
+     h0 = {9}, h1 = {9, 12}, h2 = {12}: equal gains, 9 rises first in the build)",
+     12, {{9}, {9, 12}, {12}}, {}, 12.0, {}},
+    {"nodes 1..10, mixed costs, ties at ratio 1", 10, {{3, 7}, {7}, {3}, {10}, {10, 1}},
+     {1, 2, 1, 2, 1, 2, 1, 2, 1, 2}, 14.0, {}},
+    {"nodes 1..7, no node outside the store", 7, {{1, 2}, {3, 4}, {5, 6}, {7}, {2, 3}}, {}, 7.0, {}},
+};
+
+TEST(StoreSizedSelection, DrawnStoresAsOverAllNodes) {
+    for (const DrawnStore& d : kDrawnStores) {
+        SCOPED_TRACE(d.drawing);
+        Network net(d.n);
+        auto hg = net.store(d.edges);
+        const std::vector<float> costs = d.costs.empty() ? std::vector<float>(static_cast<std::size_t>(d.n), 1.0f) : d.costs;
+        if (!d.want.empty()) {
+            EXPECT_EQ(select(*hg, d.n, d.k, costs).seeds, d.want);
+        }
+        for (SelectRule rule : {SelectRule::Stop, SelectRule::Fill}) expectAsReference(*hg, d.n, d.k, costs, rule, 1);
+    }
+}
+
+// Random stores over a few of many nodes, small integer costs (many equal
+// ratios), budgets reaching past the positive gains; one and two threads.
+TEST(StoreSizedSelection, SparseRandomStoresAsOverAllNodes) {
+    std::mt19937 rng(4242);
+    for (int n : {40, 300, 20000}) {
+        Network net(n);
+        for (int round = 0; round < (n > 1000 ? 3 : 12); ++round) {
+            const int present = 1 + static_cast<int>(rng() % static_cast<unsigned>(std::min(n, 60)));
+            std::vector<int> pool(static_cast<std::size_t>(n));
+            for (int i = 0; i < n; ++i) pool[static_cast<std::size_t>(i)] = i + 1;
+            std::shuffle(pool.begin(), pool.end(), rng);
+            Edges edges;
+            for (int e = 0, m = static_cast<int>(rng() % 80); e < m; ++e) {
+                std::vector<int> h;
+                for (int j = 0, size = 1 + static_cast<int>(rng() % 4); j < size; ++j) {
+                    const int u = pool[rng() % static_cast<unsigned>(present)];
+                    if (std::find(h.begin(), h.end(), u) == h.end()) h.push_back(u);
+                }
+                edges.push_back(h);
+            }
+            std::vector<float> costs(static_cast<std::size_t>(n));
+            for (float& c : costs) c = static_cast<float>(1 + rng() % 3);
+            auto hg = net.store(edges);
+            const double k = static_cast<double>(1 + rng() % static_cast<unsigned>(2 * present + 20));
+            for (SelectRule rule : {SelectRule::Stop, SelectRule::Fill}) {
+                for (int threads : {1, 2}) expectAsReference(*hg, n, k, costs, rule, threads);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A real network (email-Eu-core from ../shared/data, IC) over the doubling
+// iterations of a run: after each batch the selection over the grown store
+// picks as over all n nodes, with budgets that end among positive gains and
+// ones that reach the nodes of gain 0 (every node at the cost floor: all of
+// them). Skipped with a message when the shared data is absent.
+TEST(StoreSizedSelection, RealNetworkAcrossIterations) {
+    const fs::path file = fs::path(SHARED_DIR) / "data" / "email-Eu-core.txt.gz";
+    if (!fs::exists(file)) GTEST_SKIP() << "no shared data at " << file;
+    testnet::TempDir dir;
+    netpack::PackConfig cfg;
+    cfg.input = file.string();
+    cfg.networkOut = dir.path("eu.bin");
+    cfg.benefitOut = dir.path("eu.ben");
+    cfg.costOut = dir.path("eu.cost");
+    const int n = static_cast<int>(netpack::pack(cfg).n);
+    Graph g(BenefitLayout::Dense);
+    g.readGraphIC(dir.path("eu.bin").c_str(), dir.path("eu.ben").c_str());
+    std::mt19937 rng(99);
+    std::vector<float> small(static_cast<std::size_t>(n));
+    for (float& c : small) c = static_cast<float>(1 + rng() % 3);
+    const std::vector<float> unit(static_cast<std::size_t>(n), 1.0f), floor(static_cast<std::size_t>(n), kMinCost);
+    struct Budget {
+        const std::vector<float>* costs;
+        double k;
+    };
+    const std::vector<Budget> budgets = {{&unit, 20}, {&unit, static_cast<double>(n)}, {&small, 40}, {&small, 2.0 * n}, {&floor, 50}};
+    std::srand(7);
+    HyperGraph hg(static_cast<unsigned>(n), g);
+    long long batch = 40;
+    for (int iteration = 1; iteration <= 5; ++iteration, batch *= 2) {
+        addHyperedge(g, hg, 2, batch, true);
+        SCOPED_TRACE(::testing::Message() << "iteration " << iteration << ", " << hg.getNumEdge() << " hyperedges");
+        for (const Budget& b : budgets)
+            for (SelectRule rule : {SelectRule::Stop, SelectRule::Fill}) expectAsReference(hg, n, b.k, *b.costs, rule, 2);
+    }
 }
 
 }  // namespace
