@@ -65,6 +65,14 @@ public:
         if (heap.contains(x)) heap.decreased(x);
     }
 
+    // Asks for what lower(u) reads, ahead of the call.
+    void prefetch(int u) const {
+        __builtin_prefetch(gain.data() + (u - 1));
+        heap.prefetchPosition(u - 1);
+    }
+    // The heap slot lower(u) sifts from; after prefetch(u) has landed.
+    void prefetchSlot(int u) const { heap.prefetchSlot(u - 1); }
+
     // Ends the selection. Fill: returns the best single node when it covers
     // more than the nodes taken, which it then replaces (degree and
     // totalDegree rewritten); otherwise, and under Stop, 0.

@@ -25,6 +25,7 @@ namespace lattis {
 
 namespace {
 constexpr std::size_t kLookahead = kSelectionLookahead;
+constexpr std::size_t kNodeLookahead = kSelectionNodeLookahead / 2;
 
 // One thread's nodes of positive gain, on a cache line of its own.
 struct alignas(64) Found {
@@ -79,8 +80,14 @@ SelectionSummary buildSeedSetCost(const HyperGraph& hg, std::vector<int>& seeds,
                 __builtin_prefetch(hg.getEdge(list[j + kLookahead]).data());
             int h = list[j];
             if (edgeMark[h]) continue;
-            for (int u : hg.getEdge(h))
-                if (u != maxInd) greedy.lower(u);
+            // The nodes' gains and heap positions are misses too: ask for
+            // them a few nodes ahead.
+            const std::span<const int> edge = hg.getEdge(h);
+            for (std::size_t i = 0; i < edge.size(); ++i) {
+                if (i + kSelectionNodeLookahead < edge.size()) greedy.prefetch(edge[i + kSelectionNodeLookahead]);
+                if (i + kNodeLookahead < edge.size()) greedy.prefetchSlot(edge[i + kNodeLookahead]);
+                if (edge[i] != maxInd) greedy.lower(edge[i]);
+            }
             edgeMark[h] = true;
         }
     }
