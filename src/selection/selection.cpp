@@ -27,36 +27,43 @@ namespace {
 constexpr std::size_t kLookahead = kSelectionLookahead;
 constexpr std::size_t kNodeLookahead = kSelectionNodeLookahead / 2;
 
-// One thread's nodes of positive gain, on a cache line of its own.
-struct alignas(64) Found {
-    std::vector<int> ids;
+// One thread's count, on a cache line of its own.
+struct alignas(64) PaddedCount {
+    std::size_t value = 0;
 };
 
-// Writes the positive gains (the index sizes) and returns their entries
-// (node - 1), ascending: each thread scans one contiguous range of nodes and
-// the ranges' lists are joined in order, so the list does not depend on the
-// thread count.
-std::vector<int> countGains(const HyperGraph& hg, int nodes, int* gain, int threads) {
+}  // namespace
+
+std::vector<int> positiveGains(const HyperGraph& hg, int nodes, int* gain, int threads) {
     const int parts = std::max(1, threads);
-    std::vector<Found> found(static_cast<std::size_t>(parts));
+    auto first = [nodes, parts](int p) { return static_cast<int>(static_cast<long long>(nodes) * p / parts); };
+    // Two passes, so that nothing is allocated inside a parallel region: the
+    // positive gains of each range are written and counted, then the list,
+    // sized outside, is filled at each range's offset.
+    std::vector<PaddedCount> count(static_cast<std::size_t>(parts));
 #pragma omp parallel for schedule(static, 1) num_threads(parts) if (parts > 1)
     for (int p = 0; p < parts; ++p) {
-        const int begin = static_cast<int>(static_cast<long long>(nodes) * p / parts);
-        const int end = static_cast<int>(static_cast<long long>(nodes) * (p + 1) / parts);
-        std::vector<int>& ids = found[static_cast<std::size_t>(p)].ids;
-        for (int x = begin; x < end; ++x) {
+        std::size_t c = 0;
+        for (int x = first(p); x < first(p + 1); ++x) {
             const int g = static_cast<int>(hg.getNode(x + 1).size());
             if (g == 0) continue;
             gain[x] = g;
-            ids.push_back(x);
+            ++c;
         }
+        count[static_cast<std::size_t>(p)].value = c;
     }
-    std::vector<int> all = std::move(found[0].ids);
-    for (std::size_t p = 1; p < found.size(); ++p) all.insert(all.end(), found[p].ids.begin(), found[p].ids.end());
+    std::vector<std::size_t> offset(static_cast<std::size_t>(parts) + 1, 0);
+    for (int p = 0; p < parts; ++p)
+        offset[static_cast<std::size_t>(p) + 1] = offset[static_cast<std::size_t>(p)] + count[static_cast<std::size_t>(p)].value;
+    std::vector<int> all(offset.back());
+#pragma omp parallel for schedule(static, 1) num_threads(parts) if (parts > 1)
+    for (int p = 0; p < parts; ++p) {
+        std::size_t at = offset[static_cast<std::size_t>(p)];
+        for (int x = first(p); x < first(p + 1); ++x)
+            if (gain[x] != 0) all[at++] = x;
+    }
     return all;
 }
-
-}  // namespace
 
 SelectionSummary buildSeedSetCost(const HyperGraph& hg, std::vector<int>& seeds, unsigned n, double k,
                                   const std::vector<float>& costs, std::vector<double>& degree,
@@ -64,7 +71,7 @@ SelectionSummary buildSeedSetCost(const HyperGraph& hg, std::vector<int>& seeds,
     assert(costs.size() >= n);
     const int nodes = static_cast<int>(n);
     BudgetGreedy greedy(nodes, costs.data(), k, rule, degree, totalDegree);
-    greedy.start(countGains(hg, nodes, greedy.gains(), threads));
+    greedy.start(positiveGains(hg, nodes, greedy.gains(), nodes >= kParallelGainsFrom ? threads : 1));
 
     const long long numEdge = hg.getNumEdge();
     std::vector<bool> edgeMark(static_cast<std::size_t>(numEdge), false);

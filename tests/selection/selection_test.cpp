@@ -706,3 +706,23 @@ TEST(StoreSizedSelection, RealNetworkAcrossIterations) {
 }
 
 }  // namespace
+
+// The gains read on several threads: the same gains and the same ascending
+// list as on one, nodes of no hyperedge left at 0.
+TEST(StoreSizedSelection, PositiveGainsOnOneThreadAndMore) {
+    const int n = 5000;
+    Network net(n);
+    std::mt19937 rng(8);
+    Edges edges = randomEdges(rng, n, 300, 6);
+    auto hg = net.store(edges);
+    std::vector<int> want(static_cast<std::size_t>(n), 0), wantList;
+    for (const auto& e : edges)
+        for (int u : e) ++want[static_cast<std::size_t>(u - 1)];
+    for (int x = 0; x < n; ++x)
+        if (want[static_cast<std::size_t>(x)] > 0) wantList.push_back(x);
+    for (int threads : {1, 2, 3}) {
+        std::vector<int> gain(static_cast<std::size_t>(n), 0);
+        EXPECT_EQ(positiveGains(*hg, n, gain.data(), threads), wantList) << threads << " threads";
+        EXPECT_EQ(gain, want) << threads << " threads";
+    }
+}
