@@ -88,20 +88,25 @@ public:
         fresh(count, count + 3);
         for (int id : keyed) heap[static_cast<std::size_t>(id) + 1].key = compLess.ratio(id);
         std::vector<int> level, above;
+        level.reserve(keyed.size());
+        above.reserve(keyed.size());
         std::size_t next = keyed.size();  // keyed ids at or above the current level lie before this
         for (int depth = depthOf(n); depth >= 0 && !(level.empty() && next == 0); --depth) {
             const int first = 1 << depth;  // the level's first slot
-            // The ancestors on this level of the marked slots one level down,
-            // merged with the keyed slots on this level.
-            above.clear();
-            for (int s : level)
-                if (above.empty() || above.back() != s / 2) above.push_back(s / 2);
             std::size_t from = next;
             while (from > 0 && keyed[from - 1] + 1 >= first) --from;
-            const std::size_t mergedFrom = above.size();
-            for (std::size_t i = from; i < next; ++i) above.push_back(keyed[i] + 1);
-            std::inplace_merge(above.begin(), above.begin() + static_cast<std::ptrdiff_t>(mergedFrom), above.end());
-            above.erase(std::unique(above.begin(), above.end()), above.end());
+            // The ancestors on this level of the slots one level down, and
+            // the keyed slots on this level, both ascending: merged, once each.
+            above.clear();
+            std::size_t i = 0, j = from;
+            while (i < level.size() || j < next) {
+                const int parent = i < level.size() ? level[i] / 2 : 0;
+                const int own = j < next ? keyed[j] + 1 : 0;
+                const int s = j == next || (i < level.size() && parent <= own) ? parent : own;
+                if (s == parent && i < level.size()) ++i;
+                if (s == own && j < next) ++j;
+                if (above.empty() || above.back() != s) above.push_back(s);
+            }
             next = from;
             for (int s : above)
                 if (s <= n / 2) down_heap(s);
