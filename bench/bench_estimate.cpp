@@ -130,12 +130,12 @@ int main(int argc, char** argv) {
         // really had.
         double rate[3] = {0, 0, 0}, busy[3] = {0, 0, 0};
         long long samplesAtOne = 0;
-        estimateInfluence(g, hg, seeds, 2, epsilon, 0.01f, lt ? 0 : 1);
+        estimateInfluence(g, hg, seeds, 2, epsilon, 0.01f);
         for (int rep = 0; rep < reps; ++rep)
             for (int t : {1, 2}) {
                 const std::clock_t cpu = std::clock();
                 const auto start = std::chrono::steady_clock::now();
-                const InfluenceCounts r = estimateInfluence(g, hg, seeds, t, epsilon, 0.01f, lt ? 0 : 1);
+                const InfluenceCounts r = estimateInfluence(g, hg, seeds, t, epsilon, 0.01f);
                 const double s = seconds(start);
                 const double used = static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC / s;
                 std::printf("  estimator t=%d: %lld samples, %lld hits, %.3f s, cpu/wall %.2f, %.0f samples/s, "

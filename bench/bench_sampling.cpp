@@ -146,7 +146,7 @@ Throughput measure(const Graph& g, bool ic, const FastSampler* fast, double budg
         HyperGraph probe(n, g);
         sfmt_init_gen_rand(&probe.generator(), 1);
         const double c0 = cpuSeconds();
-        addHyperedge(g, probe, 1, num, ic, fast);
+        addHyperedge(g, probe, 1, num, fast);
         const double per = (cpuSeconds() - c0) / static_cast<double>(num);
         num = std::max<long long>(10000, static_cast<long long>(budget / per) / 10000 * 10000);
     }
@@ -155,7 +155,7 @@ Throughput measure(const Graph& g, bool ic, const FastSampler* fast, double budg
         HyperGraph hg(n, g);
         sfmt_init_gen_rand(&hg.generator(), 2);
         const double t0 = seconds(), c0 = cpuSeconds();
-        addHyperedge(g, hg, t, num, ic, fast);
+        addHyperedge(g, hg, t, num, fast);
         const double dt = seconds() - t0, dc = cpuSeconds() - c0;
         // The join's serial append and index, redone on a copy to time it.
         HyperedgeBuffer copy;
@@ -213,15 +213,15 @@ void runModel(const std::string& network, const std::string& benefit, bool ic, d
     const long long first = 200000;
     {
         HyperGraph warm(n, g);
-        addHyperedge(g, warm, 2, 20000, ic);
+        addHyperedge(g, warm, 2, 20000);
     }
     const long long rssBefore = statusBytes("VmRSS:");
     HyperGraph hg(n, g);
     sfmt_init_gen_rand(&hg.generator(), 3);
-    addHyperedge(g, hg, 2, first, ic);
+    addHyperedge(g, hg, 2, first);
     resetPeak();
     const long long rssMid = statusBytes("VmRSS:");
-    addHyperedge(g, hg, 2, 2 * first, ic);
+    addHyperedge(g, hg, 2, 2 * first);
     const long long peak = statusBytes("VmHWM:");
     const long long rssAfter = statusBytes("VmRSS:");
     const double ids = static_cast<double>(hg.getNumStoredNodes());

@@ -123,7 +123,7 @@ int run(int argc, char** argv) {
     std::srand(12345);
     HyperGraph hg(n, g);
     auto t0 = Clock::now();
-    addHyperedge(g, hg, t, num, model == "IC");
+    addHyperedge(g, hg, t, num);
     double sampling = secondsSince(t0);
     std::printf("network %s: %u nodes, %d edges, model %s, %d threads\n", net, n, g.getEdge(), model.c_str(), t);
     std::printf("store: %d hyperedges, %zu node ids (%.2f per hyperedge), %.1f MB\n", hg.getNumEdge(),

@@ -34,7 +34,7 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
     assert(settings.threads >= 1 && settings.maxSamples >= 1);
     BlockEstimate result;
     result.neededHits = neededHits(settings.epsilon, settings.delta);
-    if (seeds.empty() || !seedsReachRoot(g, hg, seeds, !settings.ic, settings.fast)) return result;
+    if (seeds.empty() || !seedsReachRoot(g, hg, seeds, settings.fast)) return result;
 
     // A team of processes agrees after each step of local work that every
     // process finished it; one process does each step directly.
@@ -45,7 +45,7 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
     const UI k = static_cast<UI>(seeds.size());
     const RootDistribution& roots = hg.rootDraw();
     const FastSampler* fast = settings.fast;
-    const Sampler sampler(g.view(), settings.ic, fast);
+    const Sampler sampler(g.view(), fast);
     const StreamKey key = hg.drawStreamKey();
     const long long cap = settings.maxSamples;
     const long long blocks = (cap + kEstimateBlock - 1) / kEstimateBlock;

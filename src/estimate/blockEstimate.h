@@ -38,7 +38,6 @@ struct EstimateSettings {
     int threads = 1;
     float epsilon = 0.1f;
     float delta = 0.01f;
-    bool ic = false;
     const FastSampler* fast = nullptr;  // null: the classic samplers
     long long maxSamples = 1000000000;  // the cap
     // Called after each round with the samples and hits counted so far.

@@ -47,7 +47,7 @@ double scaledEstimate(double benefit, long long hits, long long samples) {
     return std::isfinite(product) ? product / s : benefit * (h / s);
 }
 
-bool seedsReachRoot(const Graph& g, const HyperGraph& hg, const std::vector<int>& seeds, bool lt,
+bool seedsReachRoot(const Graph& g, const HyperGraph& hg, const std::vector<int>& seeds,
                     const FastSampler* fast) {
     const int n = g.getSize();
     std::vector<char> isSeed(static_cast<std::size_t>(n) + 1, 0);
@@ -80,6 +80,7 @@ bool seedsReachRoot(const Graph& g, const HyperGraph& hg, const std::vector<int>
     };
     // The fast sampler's tables stand for the thresholds it may have replaced.
     const GraphView view = g.view();
+    const bool lt = g.model() == Model::LT;
     auto eachFiring = [&](int v, auto&& f) {
         if (fast != nullptr) {
             fast->forEachFiringInNeighbour(view, v, f);
@@ -109,7 +110,7 @@ struct alignas(64) HitFlag {
 }  // namespace
 
 InfluenceCounts estimateInfluence(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds, int t,
-                                  float epsilon_2, float delta, int m, long long maxSamples,
+                                  float epsilon_2, float delta, long long maxSamples,
                                   const std::function<void(long long, long long)>& progress) {
     assert(t >= 1);
     const int n = g.getSize();
@@ -118,7 +119,7 @@ InfluenceCounts estimateInfluence(const Graph& g, HyperGraph& hg, const std::vec
     assert(std::isfinite(upperBound) && upperBound >= 1.0);
 
     InfluenceCounts result;
-    if (k == 0 || !seedsReachRoot(g, hg, seeds, m == 0)) return result;
+    if (k == 0 || !seedsReachRoot(g, hg, seeds)) return result;
 
     std::vector<UI> link(static_cast<std::size_t>(n) + 1, k);
     for (UI i = 0; i < k; ++i) link[static_cast<std::size_t>(seeds[i])] = i;
@@ -131,7 +132,7 @@ InfluenceCounts estimateInfluence(const Graph& g, HyperGraph& hg, const std::vec
         initStream(scratch[static_cast<std::size_t>(i)].rng, key, static_cast<std::uint64_t>(i));
         scratch[static_cast<std::size_t>(i)].prepare(static_cast<UI>(n), nullptr);
     }
-    const Sampler sampler(g.view(), m != 0, nullptr);
+    const Sampler sampler(g.view(), nullptr);
     const RootDistribution& roots = hg.rootDraw();
     std::vector<HitFlag> maxSeed(static_cast<std::size_t>(t));
 
@@ -173,8 +174,8 @@ InfluenceCounts estimateInfluence(const Graph& g, HyperGraph& hg, const std::vec
 }
 
 void calculateInfluence(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds, int t, float epsilon_2,
-                        float delta, int m) {
-    std::cout << estimateInfluence(g, hg, seeds, t, epsilon_2, delta, m).estimate << std::endl;
+                        float delta) {
+    std::cout << estimateInfluence(g, hg, seeds, t, epsilon_2, delta).estimate << std::endl;
 }
 
 }  // namespace lattis

@@ -47,20 +47,19 @@ struct InfluenceCounts {
 };
 
 // Samples on t threads until the hits reach stoppingBound(epsilon_2, delta),
-// or the samples reach maxSamples; m = 0 samples under LT, any other value
-// under IC. Draws no sample, and returns all zeros, when the seed list is
+// or the samples reach maxSamples, under the model g was loaded for. Draws no sample, and returns all zeros, when the seed list is
 // empty or seedsReachRoot is false: the benefit is then exactly 0 and the
 // loop would never end. Thread 0 calls progress(samples, hits) about every
 // 2^20 of its own samples. Requires t >= 1 and a finite bound.
 InfluenceCounts estimateInfluence(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds, int t,
-                                  float epsilon_2, float delta, int m,
+                                  float epsilon_2, float delta,
                                   long long maxSamples = std::numeric_limits<long long>::max(),
                                   const std::function<void(long long, long long)>& progress = {});
 
 // estimateInfluence, then the estimate as one line on standard output in the
 // stream's default format (six significant digits).
 void calculateInfluence(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds, int t, float epsilon_2,
-                        float delta, int m);
+                        float delta);
 
 // Whether a forward search from the seeds, over the edges that can fire
 // (IC: threshold above 0; LT: an interval of positive width), reaches a node
@@ -68,7 +67,7 @@ void calculateInfluence(const Graph& g, HyperGraph& hg, const std::vector<int>& 
 // When it does not, no reverse sample can ever be a hit.
 // With `fast`, the edges that can fire are read from its tables, so that a
 // graph whose thresholds were released can be searched too.
-bool seedsReachRoot(const Graph& g, const HyperGraph& hg, const std::vector<int>& seeds, bool lt,
+bool seedsReachRoot(const Graph& g, const HyperGraph& hg, const std::vector<int>& seeds,
                     const FastSampler* fast = nullptr);
 
 }  // namespace lattis

@@ -31,7 +31,7 @@ void initValidationStream(sfmt_t& s, std::uint32_t runSeed, std::uint64_t block)
 BlockTally validationHits(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds, long long samples,
                          std::uint32_t runSeed, const EstimateSettings& settings, std::vector<long long>* blockHits) {
     assert(settings.threads >= 1);
-    if (samples <= 0 || seeds.empty() || !seedsReachRoot(g, hg, seeds, !settings.ic, settings.fast)) return {};
+    if (samples <= 0 || seeds.empty() || !seedsReachRoot(g, hg, seeds, settings.fast)) return {};
     const TeamHooks* team = settings.team;
     const BlockShare share = team != nullptr ? team->share : BlockShare{};
     const UI n = static_cast<UI>(g.getSize());
@@ -45,7 +45,7 @@ BlockTally validationHits(const Graph& g, HyperGraph& hg, const std::vector<int>
     runTogether(team, [&] {
         link = seedLinks(n, seeds);
         scratch = hg.samplingScratch(t, n, settings.fast);
-        const Sampler sampler(g.view(), settings.ic, settings.fast);
+        const Sampler sampler(g.view(), settings.fast);
         const SeedHitTest test{&sampler, &hg.rootDraw(), link.data(), static_cast<UI>(seeds.size())};
         const long long first = share.firstOwned(0);
         const long long mine = share.ownedIn(0, blocks);
@@ -104,7 +104,7 @@ std::optional<BlockEstimate> validationEstimate(const Graph& g, HyperGraph& hg, 
         runTogether(settings.team, [&] {
             const std::vector<UI> link = seedLinks(n, seeds);
             ThreadScratch& s = hg.samplingScratch(1, n, settings.fast)[0];
-            const Sampler sampler(g.view(), settings.ic, settings.fast);
+            const Sampler sampler(g.view(), settings.fast);
             const SeedHitTest test{&sampler, &hg.rootDraw(), link.data(), static_cast<UI>(seeds.size())};
             initValidationStream(s.rng, runSeed, b);
             last = countBlockHits(test, s, std::min(kEstimateBlock, samples - first), result.neededHits - before);

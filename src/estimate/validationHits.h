@@ -28,7 +28,7 @@
 namespace lattis {
 
 // The hits of `seeds` among the validation samples 0 .. samples - 1 of the
-// run seeded by `runSeed`, with settings' threads, model, sampler and team
+// run seeded by `runSeed`, under g's model, with settings' threads, sampler and team
 // (its epsilon, delta, cap and progress are not used), and the samples
 // drawn: all of them, or none, with no hit, for an empty seed list or seeds
 // no sample can reach. Every process of a team calls it alike and gets the

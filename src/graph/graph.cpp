@@ -117,19 +117,19 @@ Graph::Graph(BenefitLayout layout) : UI_MAX(0xFFFFFFFFu), layout(layout) {}
 
 void Graph::readGraphLT(const char* filename, const char* benfile) {
     Graph g(layout);
-    g.readNetwork(filename, true);
+    g.readNetwork(filename, Model::LT);
     g.readBenefit(benfile);
     *this = std::move(g);
 }
 
 void Graph::readGraphIC(const char* filename, const char* benfile) {
     Graph g(layout);
-    g.readNetwork(filename, false);
+    g.readNetwork(filename, Model::IC);
     g.readBenefit(benfile);
     *this = std::move(g);
 }
 
-void Graph::readNetwork(const char* filename, bool lt) {
+void Graph::readNetwork(const char* filename, Model model) {
     assert(filename != nullptr);
     // Opened without waiting for a fifo's writer; what is not a regular
     // file is refused below.
@@ -164,7 +164,8 @@ void Graph::readNetwork(const char* filename, bool lt) {
     numNodes = n;
     numEdges = static_cast<std::uint32_t>(m);
     statedEdges = m;
-    loadedLT = lt;
+    loadedModel = model;
+    const bool lt = model == Model::LT;
 
     // The degrees serve only to place the lists; the offsets keep them.
     const std::string label = "network file " + quoted(filename);
@@ -330,6 +331,7 @@ GraphView Graph::view() const {
     v.adj = adjList.data();
     v.weights = weights.data();
     v.benIndex = ben_ind.data();
+    v.model = loadedModel;
     return v;
 }
 

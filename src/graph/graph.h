@@ -20,6 +20,7 @@
 
 #include "core/growArray.h"
 #include "core/types.h"
+#include "graph/model.h"
 
 namespace lattis {
 
@@ -49,7 +50,7 @@ public:
     }
     int getDegree(int v) const { return static_cast<int>(adjOff[v + 1] - adjOff[v]); }
     // node_deg[v]: d(v) under IC, d(v) + 1 under LT (0 for v = 0).
-    int getNodeDeg(int v) const { return v == 0 ? 0 : getDegree(v) + (loadedLT ? 1 : 0); }
+    int getNodeDeg(int v) const { return v == 0 ? 0 : getDegree(v) + (loadedModel == Model::LT ? 1 : 0); }
     int getSize() const { return static_cast<int>(numNodes); }
     int getEdge() const { return static_cast<int>(numEdges); }
 
@@ -81,7 +82,8 @@ public:
     double largestInWeightSum() const { return largestInSum; }
 
     BenefitLayout getLayout() const { return layout; }
-    bool isLT() const { return loadedLT; }
+    // The model the network was loaded under (IC until a load).
+    Model model() const { return loadedModel; }
 
     // The flat arrays, read-only, for the samplers (graphView.h).
     GraphView view() const;
@@ -94,7 +96,7 @@ public:
 
 private:
     std::size_t weightStart(int v) const { return static_cast<std::size_t>(adjOff[v]) + static_cast<std::size_t>(v) - 1; }
-    void readNetwork(const char* filename, bool lt);
+    void readNetwork(const char* filename, Model model);
     void readBenefit(const char* benfile);
 
     UI UI_MAX;
@@ -115,7 +117,7 @@ private:
     double positiveBen = 0.0;
     bool negativeBen = false;
     BenefitLayout layout;
-    bool loadedLT = false;
+    Model loadedModel = Model::IC;
     std::uint64_t statedEdges = 0;
     std::uint32_t heavyNodes = 0;
     double largestInSum = 0.0;

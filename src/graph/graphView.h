@@ -22,6 +22,8 @@ struct GraphView {
     const UI* weights = nullptr;
     // Node id of each benefit position (0 for a position with no node).
     const UI* benIndex = nullptr;
+    // The model the thresholds are laid out for.
+    Model model = Model::IC;
 
     UI degree(int v) const { return static_cast<UI>(adjOff[v + 1] - adjOff[v]); }
     // weights[v] of the loaded model: entry 0, then one entry per in-edge.

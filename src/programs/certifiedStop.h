@@ -32,7 +32,7 @@ struct CertifySettings {
     double k = 0;                 // the budget
     std::uint32_t runSeed = 0;    // -seed: the validation samples' streams
     int iterations = 1;           // i_max (schedule.h maxIterations)
-    EstimateSettings sampling;    // threads, model, sampler and team of the validation samples
+    EstimateSettings sampling;    // threads, sampler and team of the validation samples
 };
 
 // The latest certificate computed.

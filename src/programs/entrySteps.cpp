@@ -65,7 +65,7 @@ void checkFileNames(std::span<const NamedFile> inputs, std::span<const NamedFile
 
 void loadGraph(std::string_view program, Graph& g, const CommonOptions& opt) {
     const char* benefit = opt.benefit ? opt.benefit->c_str() : nullptr;
-    if (opt.ic())
+    if (opt.model == Model::IC)
         g.readGraphIC(opt.network.c_str(), benefit);
     else
         g.readGraphLT(opt.network.c_str(), benefit);
@@ -92,7 +92,7 @@ CommonReport commonReport(const CommonOptions& opt, const Graph& g, const std::v
     CommonReport r;
     r.network = opt.network;
     r.benefit = opt.benefit;
-    r.model = opt.model;
+    r.model = modelName(opt.model);
     r.epsilon = opt.epsilon;
     r.delta = opt.delta;
     r.threads = opt.threads;

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "graph/model.h"
 #include "io/cliArgs.h"
 #include "io/fileIdentity.h"
 #include "io/optionTable.h"
@@ -30,7 +31,7 @@ class OptionParser;
 struct CommonOptions {
     std::string network;                   // -i
     std::optional<std::string> benefit;    // -b
-    std::string model;                     // -m: "LT" or "IC"
+    Model model = Model::LT;               // -m
     float epsilon = 0, delta = 0;          // -epsilon, -delta (marlet's delta once n is known)
     int threads = 1;                       // -t
     std::optional<std::string> seedFile;   // marlet's -o, ostrand's -s (required there)
@@ -38,8 +39,6 @@ struct CommonOptions {
     SamplerKind sampler = SamplerKind::Classic;  // -sampler
     std::optional<std::string> json, map;  // -json, -map
     std::optional<bool> progress;          // -progress; absent: only on a terminal
-
-    bool ic() const { return model == "IC"; }
 };
 
 // The value of option `name`, or nothing when it is absent.

@@ -76,7 +76,7 @@ MarletOptions readMarletOptions(const OptionParser& op, unsigned clockSeed) {
     c.network = textOption(op, "-i", "network.bin");
     c.benefit = textOption(op, "-b");
     o.cost = textOption(op, "-c");
-    c.model = textOption(op, "-m", "LT");
+    c.model = textOption(op, "-m", "LT") == "IC" ? Model::IC : Model::LT;
     c.seedFile = textOption(op, "-o", "network.seeds");
     c.map = textOption(op, "-map");
     // The numbers, in this order, so that the first bad one is the one named.

@@ -130,7 +130,6 @@ CertifySettings certifySettings(const MarletInputs& in, const MarletOptions& opt
     c.runSeed = opt.common.seed;
     c.iterations = maxIterations(in.threshold.lambda);
     c.sampling.threads = opt.common.threads;
-    c.sampling.ic = opt.common.ic();
     c.sampling.fast = in.fastSampler();
     c.sampling.team = team;
     return c;
@@ -144,7 +143,6 @@ Selection selectSeeds(const MarletInputs& in, HyperGraph& hg, const MarletOption
     settings.k = opt.k;
     settings.rule = opt.select;
     settings.threads = opt.common.threads;
-    settings.ic = opt.common.ic();
     settings.memoryLimit = opt.memoryLimit;
     settings.fast = in.fastSampler();
     settings.team = team;
@@ -185,7 +183,6 @@ BlockEstimate estimateBenefit(const MarletInputs& in, HyperGraph& hg, const std:
     estimate.threads = opt.common.threads;
     estimate.epsilon = opt.common.epsilon;
     estimate.delta = opt.common.delta;
-    estimate.ic = opt.common.ic();
     estimate.fast = in.fastSampler();
     estimate.maxSamples = kReportSampleCap;
     estimate.team = team;

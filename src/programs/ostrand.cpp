@@ -111,7 +111,7 @@ OstrandOptions readOptions(const OptionParser& op) {
     CommonOptions& c = o.common;
     c.network = textOption(op, "-i", "network.bin");
     c.benefit = textOption(op, "-b", "nodeBenefit.txt");
-    c.model = textOption(op, "-m", "LT");
+    c.model = textOption(op, "-m", "LT") == "IC" ? Model::IC : Model::LT;
     c.seedFile = textOption(op, "-s");
     c.map = textOption(op, "-map");
     o.seedGiven = op.getPara("-seed") != nullptr;
@@ -145,14 +145,13 @@ InfluenceCounts estimate(const Graph& graph, HyperGraph& hyperGraph, const std::
         };
     const CommonOptions& c = opt.common;
     if (c.sampler == SamplerKind::Classic)
-        return estimateInfluence(graph, hyperGraph, seeds, c.threads, c.epsilon, c.delta, c.ic() ? 1 : 0,
-                                 opt.maxSamples, show);
+        return estimateInfluence(graph, hyperGraph, seeds, c.threads, c.epsilon, c.delta, opt.maxSamples,
+                                 show);
     const FastSampler fast(graph);
     EstimateSettings settings;
     settings.threads = c.threads;
     settings.epsilon = c.epsilon;
     settings.delta = c.delta;
-    settings.ic = c.ic();
     settings.fast = &fast;
     settings.maxSamples = opt.maxSamples;
     settings.progress = show;

@@ -49,7 +49,7 @@ bool equalWeightsSummingToOne(const UI* w, UI d) {
 
 }  // namespace
 
-FastSampler::FastSampler(const Graph& g, IcBatch way) : lt(g.isLT()), batch(way) {
+FastSampler::FastSampler(const Graph& g, IcBatch way) : loadedModel(g.model()), batch(way) {
     const GraphView view = g.view();
     const UI n = view.n;
     const std::int64_t arcs = view.adjOff[n + 1];
@@ -58,7 +58,7 @@ FastSampler::FastSampler(const Graph& g, IcBatch way) : lt(g.isLT()), batch(way)
                                  std::to_string(arcs) + " in-edges; use -sampler classic");
     for (UI v = 1; v <= n; ++v) maxDeg = std::max(maxDeg, view.degree(static_cast<int>(v)));
 
-    if (lt) {
+    if (loadedModel == Model::LT) {
         // Per-node tables are mappings: fresh pages read as zero, and large
         // ones come on huge pages.
         ltStart.resize(static_cast<std::size_t>(n) + 2);

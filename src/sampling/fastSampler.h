@@ -143,7 +143,7 @@ public:
     // g holds 2^31 in-edges or more.
     explicit FastSampler(const Graph& g, IcBatch batch = IcBatch::InFlight);
 
-    bool forLT() const { return lt; }
+    Model model() const { return loadedModel; }
     // Whether the samplers read the graph's thresholds (LT nodes whose
     // weights are not equal and summing to 1); when not, the graph may
     // release them once the tables are built.
@@ -156,7 +156,7 @@ public:
     // Room a thread needs for the live positions of one node or group.
     UI maxDegree() const { return maxDeg; }
     // Whether some batch keeps samples in flight (and so needs LtWalks).
-    bool inFlight() const { return lt || batch != IcBatch::OneAtATime; }
+    bool inFlight() const { return loadedModel == Model::LT || batch != IcBatch::OneAtATime; }
     std::size_t bytes() const;
 
     // One IC sample, as searchIC in reverseSampler.h: the root, then breadth
@@ -223,7 +223,7 @@ private:
     // ascending, to out and returns how many.
     UI severalLive(DrawCursor& draw, UI r, UI size, UI t, UI none, UI one, UI* out) const;
 
-    bool lt = false;
+    Model loadedModel = Model::IC;
     IcBatch batch = IcBatch::InFlight;
     bool searchesLT = false;  // some LT node keeps the search of its thresholds
     UI maxDeg = 0;
@@ -441,7 +441,7 @@ void FastSampler::walksLT(const GraphView& g, const RootDistribution& roots, sfm
 template <class F>
 void FastSampler::forEachFiringInNeighbour(const GraphView& g, int v, F&& f) const {
     const std::int64_t first = g.adjOff[v], last = g.adjOff[v + 1];
-    if (lt) {
+    if (loadedModel == Model::LT) {
         if (ltStart[static_cast<std::size_t>(v)] & kGrouped) {
             for (std::int64_t e = first; e < last; ++e) f(g.adj[e]);
             return;

@@ -56,11 +56,7 @@ void sampleInto(const Sampler& sampler, const RootDistribution& roots, ThreadScr
 
 }  // namespace
 
-long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, bool lt) {
-    return addHyperedge(g, hg, t, num, lt, nullptr);
-}
-
-long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, bool lt, const FastSampler* fast,
+long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, const FastSampler* fast,
                        const BlockShare& share) {
     // The programs reject a thread count below 1; should one arrive, it runs
     // on one thread rather than sizing the per-thread tables by it.
@@ -77,7 +73,7 @@ long long addHyperedge(const Graph& g, HyperGraph& hg, int t, long long num, boo
         // This process's blocks: batch positions firstMine, firstMine + ranks, ...
         const long long blocks = share.ownedIn(firstBlock, batchBlocks);
         const long long firstMine = share.firstOwned(firstBlock);
-        const Sampler sampler(g.view(), lt, fast);
+        const Sampler sampler(g.view(), fast);
         const RootDistribution& roots = hg.rootDraw();
 
         std::vector<BlockSlice> slices(static_cast<std::size_t>(blocks));

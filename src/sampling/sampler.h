@@ -18,9 +18,9 @@ namespace lattis {
 
 class Sampler {
 public:
-    // IC samples when ic is true, LT ones otherwise; the fast kind when
-    // fast is given (built for the same graph), the classic one when null.
-    Sampler(const GraphView& view, bool ic, const FastSampler* fast) : view(view), ic(ic), fast(fast) {}
+    // Samples under the view's model; the fast kind when fast is given
+    // (built for the same graph), the classic one when null.
+    Sampler(const GraphView& view, const FastSampler* fast) : view(view), ic(view.model == Model::IC), fast(fast) {}
 
     // `count` samples on s's stream, each finished one passed to
     // done(nodes, size, hit), which returns true to end the block there.

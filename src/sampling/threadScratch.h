@@ -49,7 +49,7 @@ struct alignas(64) ThreadScratch {
         buf.restart();
         if (fast == nullptr) return;
         if (fast->inFlight()) walks.prepare(n);
-        if (!fast->forLT() && live.size() < fast->maxDegree() + 1) live.resize(fast->maxDegree() + 1);
+        if (fast->model() == Model::IC && live.size() < fast->maxDegree() + 1) live.resize(fast->maxDegree() + 1);
     }
 };
 

@@ -291,7 +291,7 @@ ScheduleResult runSchedule(const Graph& g, HyperGraph& hg, const std::vector<flo
         const Clock::time_point t0 = Clock::now();
         runTogether(team, [&] {
             guardBatch(hg, stored, share, batch, settings, result.iterations + 1, totalDegree);
-            addHyperedge(g, hg, settings.threads, batch, settings.ic, settings.fast, share);
+            addHyperedge(g, hg, settings.threads, batch, settings.fast, share);
         });
         const Clock::time_point t1 = Clock::now();
         batch *= 2;

@@ -114,7 +114,6 @@ struct ScheduleSettings {
     double k = 0;
     SelectRule rule = SelectRule::Stop;  // -select
     int threads = 1;
-    bool ic = false;  // IC sampling when true, LT otherwise
     const FastSampler* fast = nullptr;  // the fast samplers, or null for the classic ones
     // Memory the store may take, in bytes, when smaller than MemAvailable.
     std::optional<double> memoryLimit;

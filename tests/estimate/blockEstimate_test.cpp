@@ -57,7 +57,6 @@ struct Loaded {
         EstimateSettings s;
         s.threads = t;
         s.epsilon = epsilon;
-        s.ic = !g.isLT();
         s.fast = useFast ? fast.get() : nullptr;
         s.maxSamples = cap;
         s.team = team;
@@ -190,12 +189,12 @@ TEST(BlockEstimate, ReachabilityFromTheFastTablesAfterRelease) {
         ASSERT_FALSE(fast.needsThresholds());
         const std::vector<std::vector<int>> seedSets = {{2}, {3}, {4}, {4, 2}};
         std::vector<bool> before;
-        for (const auto& seeds : seedSets) before.push_back(seedsReachRoot(g, hg, seeds, lt));
+        for (const auto& seeds : seedSets) before.push_back(seedsReachRoot(g, hg, seeds));
         EXPECT_EQ(before, (std::vector<bool>{lt, true, false, lt}));
         g.releaseThresholds();
         EXPECT_FALSE(g.hasThresholds());
         for (std::size_t i = 0; i < seedSets.size(); ++i)
-            EXPECT_EQ(seedsReachRoot(g, hg, seedSets[i], lt, &fast), before[i]) << (lt ? "LT" : "IC") << " set " << i;
+            EXPECT_EQ(seedsReachRoot(g, hg, seedSets[i], &fast), before[i]) << (lt ? "LT" : "IC") << " set " << i;
     }
 }
 

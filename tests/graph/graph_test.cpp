@@ -26,8 +26,6 @@ namespace {
 using testnet::Arc;
 using testnet::TempDir;
 
-enum class Model { LT, IC };
-
 constexpr UI kMax = 4294967295u;
 
 void load(Graph& g, Model model, const std::string& net, const char* ben) {
@@ -121,7 +119,7 @@ TEST_F(GraphFiles, ByteLevelExampleLoadsUnderBothModels) {
         SCOPED_TRACE(model == Model::LT ? "LT" : "IC");
         Graph g;
         load(g, model, net, ben.c_str());
-        EXPECT_EQ(g.isLT(), model == Model::LT);
+        EXPECT_EQ(g.model(), model);
         EXPECT_EQ(g.getSize(), 2);
         EXPECT_EQ(g.getEdge(), 1);
         EXPECT_TRUE(inNeighbours(g, 0).empty());
@@ -283,13 +281,13 @@ TEST_F(GraphFiles, ReloadingReplacesAndFailuresLeaveNoTrace) {
     const std::string other = dir.path("other.bin");
     testnet::writeNetwork(other, 3, {{1, 3, 0.25f}});
     EXPECT_FALSE(errorOf([&] { g.readGraphIC(other.c_str(), ben.c_str()); }).empty());  // 3 nodes, 2 benefits
-    EXPECT_TRUE(g.isLT());
+    EXPECT_EQ(g.model(), Model::LT);
     EXPECT_EQ(weightsOf(g, 1), (std::vector<UI>{0, 2147483648u}));
     EXPECT_EQ(nodeDegs(g), (std::vector<int>{0, 2, 1}));
 
     writeOnes(3);
     g.readGraphIC(other.c_str(), ben.c_str());
-    EXPECT_FALSE(g.isLT());
+    EXPECT_EQ(g.model(), Model::IC);
     EXPECT_EQ(g.getSize(), 3);
     EXPECT_TRUE(inNeighbours(g, 1).empty());
     EXPECT_EQ(inNeighbours(g, 3), std::vector<int>{1});

@@ -360,7 +360,6 @@ protected:
         testnet::writeValues<double>(dir.path("net.ben"), {1, 1, 1, 1});
         g.readGraphIC(dir.path("net.bin").c_str(), dir.path("net.ben").c_str());
         settings.k = 1;
-        settings.ic = true;
         settings.available = [] { return std::optional<std::uint64_t>(); };
     }
     ScheduleResult run(HyperGraph& hg, const std::vector<float>& costs) {

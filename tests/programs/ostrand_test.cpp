@@ -153,7 +153,7 @@ public:
 InfluenceCounts estimateOn(const Net& net, bool lt, const std::vector<int>& seeds, unsigned seed, int t = 1,
                            float epsilon = 0.1f, float delta = 0.01f) {
     Loaded l(net, lt, seed);
-    return estimateInfluence(l.g, *l.hg, seeds, t, epsilon, delta, lt ? 0 : 1);
+    return estimateInfluence(l.g, *l.hg, seeds, t, epsilon, delta);
 }
 
 std::string printed(double v) {
@@ -316,7 +316,7 @@ TEST(OstrandOutput, DefaultStreamFormatSixSignificantDigits) {
                                  std::pair{2.5, "2.5\n"}}) {
         Loaded l({1, {}, {benefit}}, true, 1);
         testing::internal::CaptureStdout();
-        calculateInfluence(l.g, *l.hg, {1}, 1, 0.1f, 0.01f, 0);
+        calculateInfluence(l.g, *l.hg, {1}, 1, 0.1f, 0.01f);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), text);
     }
 }
@@ -342,14 +342,14 @@ TEST(OstrandMend, ForwardSearchFollowsOnlyEdgesThatCanFire) {
     const Net net{5, kArcsC, {0.0, 0.0, 1.0, 0.0, 0.0}};
     for (bool lt : {true, false}) {
         Loaded l(net, lt, 2);
-        EXPECT_FALSE(seedsReachRoot(l.g, *l.hg, {1}, lt));
-        EXPECT_TRUE(seedsReachRoot(l.g, *l.hg, {2}, lt));
-        EXPECT_TRUE(seedsReachRoot(l.g, *l.hg, {1, 3}, lt));
-        EXPECT_FALSE(seedsReachRoot(l.g, *l.hg, {4, 5}, lt));
-        const InfluenceCounts none = estimateInfluence(l.g, *l.hg, {1, 4}, 1, 0.1f, 0.01f, lt ? 0 : 1);
+        EXPECT_FALSE(seedsReachRoot(l.g, *l.hg, {1}));
+        EXPECT_TRUE(seedsReachRoot(l.g, *l.hg, {2}));
+        EXPECT_TRUE(seedsReachRoot(l.g, *l.hg, {1, 3}));
+        EXPECT_FALSE(seedsReachRoot(l.g, *l.hg, {4, 5}));
+        const InfluenceCounts none = estimateInfluence(l.g, *l.hg, {1, 4}, 1, 0.1f, 0.01f);
         EXPECT_EQ(none.samples, 0);
         EXPECT_EQ(none.estimate, 0.0);
-        const InfluenceCounts some = estimateInfluence(l.g, *l.hg, {2}, 1, 0.1f, 0.01f, lt ? 0 : 1);
+        const InfluenceCounts some = estimateInfluence(l.g, *l.hg, {2}, 1, 0.1f, 0.01f);
         EXPECT_NEAR(some.estimate, 0.5, 0.05);
     }
 }
@@ -359,11 +359,11 @@ TEST(OstrandMend, ForwardSearchGoesAlongTheArcs) {
     const std::vector<Arc> chain = {{1, 2, 0.5f}, {2, 3, 0.5f}};
     for (bool lt : {true, false}) {
         Loaded head({3, chain, {0.0, 0.0, 1.0}}, lt, 3);
-        EXPECT_TRUE(seedsReachRoot(head.g, *head.hg, {1}, lt));
+        EXPECT_TRUE(seedsReachRoot(head.g, *head.hg, {1}));
         Loaded tail({3, chain, {1.0, 0.0, 0.0}}, lt, 3);
-        EXPECT_FALSE(seedsReachRoot(tail.g, *tail.hg, {3}, lt));
-        EXPECT_FALSE(seedsReachRoot(tail.g, *tail.hg, {2, 3}, lt));
-        EXPECT_TRUE(seedsReachRoot(tail.g, *tail.hg, {1}, lt));
+        EXPECT_FALSE(seedsReachRoot(tail.g, *tail.hg, {3}));
+        EXPECT_FALSE(seedsReachRoot(tail.g, *tail.hg, {2, 3}));
+        EXPECT_TRUE(seedsReachRoot(tail.g, *tail.hg, {1}));
     }
 }
 
@@ -371,9 +371,9 @@ TEST(OstrandMend, ABenefitTooSmallToBeDrawnIsNoRoot) {
     // Node 1's benefit is below one part in 2^32 of the mass: its slot of the
     // root distribution has zero width, so no sample can start there.
     Loaded l({2, {}, {1e-12, 1.0}}, true, 4);
-    EXPECT_FALSE(seedsReachRoot(l.g, *l.hg, {1}, true));
-    EXPECT_TRUE(seedsReachRoot(l.g, *l.hg, {2}, true));
-    EXPECT_EQ(estimateInfluence(l.g, *l.hg, {1}, 1, 0.1f, 0.01f, 0).samples, 0);
+    EXPECT_FALSE(seedsReachRoot(l.g, *l.hg, {1}));
+    EXPECT_TRUE(seedsReachRoot(l.g, *l.hg, {2}));
+    EXPECT_EQ(estimateInfluence(l.g, *l.hg, {1}, 1, 0.1f, 0.01f).samples, 0);
 }
 
 // ---------------------------------------------------------------- seed file
@@ -465,7 +465,7 @@ protected:
                          float d = 0.01f) {
         Loaded l(net, lt, seed);
         keyCheckGenerator(*l.hg, seed);
-        return printed(estimateInfluence(l.g, *l.hg, seeds, 1, e, d, lt ? 0 : 1).estimate);
+        return printed(estimateInfluence(l.g, *l.hg, seeds, 1, e, d).estimate);
     }
     testnet::TempDir dir;
     const Net unitA{5, kArcsA, std::vector<double>(5, 1.0)};

@@ -93,7 +93,7 @@ TEST_P(FastRarePaths, HyperedgesFollowTheExactStatistics) {
         const FastSampler fast(g, batch);
         HyperGraph hg(static_cast<UI>(n), g);
         sfmt_init_gen_rand(&hg.generator(), 41);
-        addHyperedge(g, hg, 2, kSamples, true, &fast);
+        addHyperedge(g, hg, 2, kSamples, &fast);
         ASSERT_EQ(hg.getNumEdge(), kSamples);
 
         std::vector<double> leaf(static_cast<std::size_t>(d), 0.0), pair(static_cast<std::size_t>(d), 0.0);

@@ -65,12 +65,12 @@ void expectIndexed(const HyperGraph& hg, int n) {
 TEST(GenerateCount, WholeBlocksOfTenThousand) {
     Net net(false);
     auto hg = net.store(1);
-    EXPECT_EQ(addHyperedge(net.g, *hg, 1, 1, true), 10000);
-    EXPECT_EQ(addHyperedge(net.g, *hg, 1, 10000, true), 20000);
-    EXPECT_EQ(addHyperedge(net.g, *hg, 1, 10001, true), 40000);
-    EXPECT_EQ(addHyperedge(net.g, *hg, 4, 10000, true), 50000);
-    EXPECT_EQ(addHyperedge(net.g, *hg, 4, 30001, true), 90000);
-    EXPECT_EQ(addHyperedge(net.g, *hg, 0, 5, true), 100000);
+    EXPECT_EQ(addHyperedge(net.g, *hg, 1, 1), 10000);
+    EXPECT_EQ(addHyperedge(net.g, *hg, 1, 10000), 20000);
+    EXPECT_EQ(addHyperedge(net.g, *hg, 1, 10001), 40000);
+    EXPECT_EQ(addHyperedge(net.g, *hg, 4, 10000), 50000);
+    EXPECT_EQ(addHyperedge(net.g, *hg, 4, 30001), 90000);
+    EXPECT_EQ(addHyperedge(net.g, *hg, 0, 5), 100000);
     EXPECT_EQ(hg->getNumEdge(), 100000);
 }
 
@@ -83,8 +83,8 @@ TEST(GenerateCount, NothingAskedStillIndexes) {
     buf.sizes.push_back(1);
     hg->appendEdges(buf);
     const sfmt_t before = hg->generator();
-    EXPECT_EQ(addHyperedge(net.g, *hg, 2, 0, false), 2);
-    EXPECT_EQ(addHyperedge(net.g, *hg, 2, -7, false), 2);
+    EXPECT_EQ(addHyperedge(net.g, *hg, 2, 0), 2);
+    EXPECT_EQ(addHyperedge(net.g, *hg, 2, -7), 2);
     EXPECT_TRUE(sameState(before, hg->generator()));
     expectIndexed(*hg, Net::n);
     EXPECT_EQ(hg->getNode(1).size(), 1u);
@@ -110,9 +110,9 @@ TEST(GenerateThreads, SameHyperedgesForOneTwoAndFourThreadsAndMixes) {
         // on fresh ones where it has more threads.
         for (auto [first, second] : {std::pair{1, 1}, {2, 2}, {4, 4}, {2, 4}, {4, 1}}) {
             stores.push_back(net.store(7));
-            addHyperedge(net.g, *stores.back(), first, 25000, !lt, fast ? &sampler : nullptr);
+            addHyperedge(net.g, *stores.back(), first, 25000, fast ? &sampler : nullptr);
             // Large enough for the team to copy it into the store.
-            addHyperedge(net.g, *stores.back(), second, 195000, !lt, fast ? &sampler : nullptr);
+            addHyperedge(net.g, *stores.back(), second, 195000, fast ? &sampler : nullptr);
         }
         const HyperGraph& one = *stores[0];
         ASSERT_EQ(one.getNumEdge(), 230000);
@@ -143,10 +143,10 @@ TEST(GenerateStreams, EachBlockFollowsItsKeyAndNumber) {
         sfmt_t shadow = hg->generator();
         std::array<UI, 4> key1, key2;
         for (UI& k : key1) k = sfmt_genrand_uint32(&shadow);
-        addHyperedge(net.g, *hg, 2, 25000, !lt);
+        addHyperedge(net.g, *hg, 2, 25000);
         EXPECT_TRUE(sameState(shadow, hg->generator()));
         for (UI& k : key2) k = sfmt_genrand_uint32(&shadow);
-        addHyperedge(net.g, *hg, 2, 10000, !lt);
+        addHyperedge(net.g, *hg, 2, 10000);
         EXPECT_TRUE(sameState(shadow, hg->generator()));
         ASSERT_EQ(hg->getNumEdge(), 40000);
 
@@ -180,8 +180,8 @@ TEST(GenerateStreams, EachBlockFollowsItsKeyAndNumber) {
 TEST(GenerateIndex, SecondCallFollowsOn) {
     Net net(false);
     auto hg = net.store(5);
-    addHyperedge(net.g, *hg, 2, 10000, true);
-    addHyperedge(net.g, *hg, 2, 20000, true);
+    addHyperedge(net.g, *hg, 2, 10000);
+    addHyperedge(net.g, *hg, 2, 20000);
     expectIndexed(*hg, Net::n);
     const std::vector<double>& ben = net.g.getBen();
     for (int e = 0; e < hg->getNumEdge(); ++e) {
@@ -218,10 +218,10 @@ TEST(GenerateIndex, LargeBatchesIndexedByTheTeamAsByOneThread) {
 TEST(GenerateLimits, RefusesABatchPastTheIdRange) {
     Net net(true);
     auto hg = net.store(6);
-    addHyperedge(net.g, *hg, 1, 1, false);
+    addHyperedge(net.g, *hg, 1, 1);
     const sfmt_t before = hg->generator();
-    EXPECT_THROW(addHyperedge(net.g, *hg, 2, INT_MAX - 9999, false), std::runtime_error);
-    EXPECT_THROW(addHyperedge(net.g, *hg, 2, LLONG_MAX, false), std::runtime_error);
+    EXPECT_THROW(addHyperedge(net.g, *hg, 2, INT_MAX - 9999), std::runtime_error);
+    EXPECT_THROW(addHyperedge(net.g, *hg, 2, LLONG_MAX), std::runtime_error);
     EXPECT_EQ(hg->getNumEdge(), 10000);
     EXPECT_TRUE(sameState(before, hg->generator()));
 }

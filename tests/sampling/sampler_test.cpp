@@ -382,7 +382,7 @@ void expectFrequency(double count, double samples, double p, const std::string& 
 void checkAgainst(Net& net, const Exact& ex, HyperGraph& hg, bool lt, const std::vector<int>& seeds,
                   const FastSampler* fast = nullptr) {
     constexpr long long kSamples = 100000;
-    addHyperedge(net.g, hg, 2, kSamples, !lt, fast);
+    addHyperedge(net.g, hg, 2, kSamples, fast);
     ASSERT_EQ(hg.getNumEdge(), kSamples);
     std::vector<double> count(static_cast<std::size_t>(net.n) + 1, 0.0);
     for (int e = 0; e < hg.getNumEdge(); ++e)

@@ -57,7 +57,7 @@ public:
     std::unique_ptr<HyperGraph> store(const BlockShare& share, int threads) const {
         auto hg = std::make_unique<HyperGraph>(n, g);
         sfmt_init_gen_rand(&hg->generator(), 2024);
-        for (long long batch : {15000LL, 30000LL}) addHyperedge(g, *hg, threads, batch, !lt, nullptr, share);
+        for (long long batch : {15000LL, 30000LL}) addHyperedge(g, *hg, threads, batch, nullptr, share);
         return hg;
     }
     static constexpr int n = 40;

@@ -698,7 +698,7 @@ TEST(StoreSizedSelection, RealNetworkAcrossIterations) {
     HyperGraph hg(static_cast<unsigned>(n), g);
     long long batch = 40;
     for (int iteration = 1; iteration <= 5; ++iteration, batch *= 2) {
-        addHyperedge(g, hg, 2, batch, true);
+        addHyperedge(g, hg, 2, batch);
         SCOPED_TRACE(::testing::Message() << "iteration " << iteration << ", " << hg.getNumEdge() << " hyperedges");
         for (const Budget& b : budgets)
             for (SelectRule rule : {SelectRule::Stop, SelectRule::Fill}) expectAsReference(hg, n, b.k, *b.costs, rule, 2);
