@@ -44,6 +44,13 @@ public:
     // first occurrence of an option being the one used); null-terminated.
     std::vector<char*> commonArguments(int argc, char** argv);
 
+    // Agrees that every process was started with the same options and reads
+    // the same input files (each file's size and hash, startAgreement.cpp):
+    // 0 when they do; otherwise rank 0 prints one line naming the option or
+    // file that differs and every process gets 1, the status to end with.
+    // Called once, before anything is loaded, with commonArguments' result.
+    int agreeOnStart(int argc, char** argv);
+
     // The hooks for marletMain; they refer to this team.
     TeamHooks hooks();
 

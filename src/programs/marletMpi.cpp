@@ -3,7 +3,8 @@
 // loads the network and samples its share of each batch's blocks; the greedy
 // selection runs over the union, so the seeds and the report are those of
 // marlet with the same -seed, printed by rank 0, which alone writes the seed
-// file. The run itself is marletMain, shared with marlet.
+// file. The processes first agree that they run the same options on the
+// same input files. The run itself is marletMain, shared with marlet.
 #include <cstring>
 #include <vector>
 
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
     lattis::RankTeam team(argc, argv);
     std::vector<char*> args = team.commonArguments(argc, argv);
     const int count = static_cast<int>(args.size()) - 1;
+    if (const int status = team.agreeOnStart(count, args.data())) return status;
     const lattis::TeamHooks hooks = team.hooks();
     const int status = lattis::marletMain(count, args.data(), &hooks);
     const lattis::OptionParser op(count, args.data());

@@ -4,10 +4,11 @@
 // email-Eu-core packed by netpack (LT and IC, unit and out-degree costs), and
 // the JSON report names marlet-mpi and its rank count; two
 // ranks run within a -mem limit that one process's store exceeds, each
-// holding about half of it; and faults (a bad network file on every rank or
-// on one, a refused parameter, the memory guard, an invalid command line)
-// end every rank within a timeout with one message and a non-zero status,
-// leaving no seed file.
+// holding about half of it; and faults (a bad network file, ranks started
+// with different options or reading different files of one name, a refused
+// parameter, the memory guard, an invalid command line) end every rank
+// within a timeout with one message and a non-zero status, leaving no seed
+// file.
 //
 // Skipped with a message when MPI was not found at configure time or the
 // shared data directory is absent. mpirun runs with the two variables Open
@@ -80,7 +81,7 @@ int messageLines(const std::string& err) {
     std::istringstream in(err);
     int count = 0;
     for (std::string l; std::getline(in, l);)
-        if (l.starts_with("marlet: ") && !l.starts_with("marlet: note: ")) ++count;
+        if ((l.starts_with("marlet: ") && !l.starts_with("marlet: note: ")) || l.starts_with("marlet-mpi: ")) ++count;
     return count;
 }
 
@@ -108,15 +109,25 @@ protected:
                 "-k", net == "deg" ? "50" : "20", "-seed", "5"};
     }
 
+    // One program line of an mpirun: its process count, options and, when
+    // given, a working folder of its own (relative to the test's).
+    struct Line {
+        int np;
+        std::vector<std::string> args;
+        const char* wdir = nullptr;
+    };
+
     // mpirun with one program line per entry of `ranks` (several make an
     // MPMD job: each line's processes get their own options).
-    testnet::RunResult mpirun(const std::vector<std::pair<int, std::vector<std::string>>>& ranks) {
+    testnet::RunResult mpirun(const std::vector<Line>& ranks) {
         std::vector<std::string> argv{"/usr/bin/env",   "OMPI_ALLOW_RUN_AS_ROOT=1", "OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1",
                                       "ASAN_OPTIONS=detect_leaks=0", "timeout", kTimeout, kMpiexec, "--oversubscribe"};
         for (std::size_t i = 0; i < ranks.size(); ++i) {
             if (i > 0) argv.push_back(":");
-            argv.insert(argv.end(), {"-np", std::to_string(ranks[i].first), kMarletMpi});
-            argv.insert(argv.end(), ranks[i].second.begin(), ranks[i].second.end());
+            argv.insert(argv.end(), {"-np", std::to_string(ranks[i].np)});
+            if (ranks[i].wdir != nullptr) argv.insert(argv.end(), {"-wdir", dir.path(ranks[i].wdir)});
+            argv.push_back(kMarletMpi);
+            argv.insert(argv.end(), ranks[i].args.begin(), ranks[i].args.end());
         }
         return testnet::run(argv, dir.root().string());
     }
@@ -241,7 +252,23 @@ TEST_F(MarletMpi, StoreOverOneProcessLimitFitsTwoRanks) {
 }
 
 TEST_F(MarletMpi, FaultsEndEveryRankWithOneMessage) {
-    testnet::writeBytes(dir.path("bad.bin"), testnet::readFile(dir.path("deg.bin")).substr(0, 100));
+    const std::string bad = testnet::readFile(dir.path("deg.bin")).substr(0, 100);
+    testnet::writeBytes(dir.path("bad.bin"), bad);
+    // Folders holding the good run's files but for one, of the same name:
+    // a truncated network, a benefit file with one benefit changed (same
+    // size), the unit costs.
+    std::string benefits = testnet::readFile(dir.path("deg.ben"));
+    benefits[benefits.size() - 1] ^= 0x40;
+    const std::map<std::string, std::pair<std::string, std::string>> folders{
+        {"net", {"deg.bin", bad}},
+        {"ben", {"deg.ben", benefits}},
+        {"cost", {"deg.cost", testnet::readFile(dir.path("unit.cost"))}}};
+    for (const auto& [folder, replaced] : folders) {
+        fs::create_directory(dir.path(folder));
+        for (const char* name : {"deg.bin", "deg.ben", "deg.cost", "db_Enron.txt"})
+            fs::copy_file(dir.path(name), dir.path(folder) + "/" + name);
+        testnet::writeBytes(dir.path(folder) + "/" + replaced.first, replaced.second);
+    }
     const std::vector<std::string> good = [] {
         std::vector<std::string> args = options("deg", "IC");
         args.insert(args.end(), {"-o", "f.seeds"});
@@ -254,13 +281,28 @@ TEST_F(MarletMpi, FaultsEndEveryRankWithOneMessage) {
     };
     struct Case {
         const char* name;
-        std::vector<std::pair<int, std::vector<std::string>>> ranks;
+        std::vector<Line> ranks;
         const char* message;  // part of the one line on standard error
     };
     const Case cases[] = {
         {"bad network file on every rank", {{3, changed({"-i", "bad.bin"})}}, "marlet: network file \"bad.bin\": truncated"},
-        {"bad network file on rank 1 only", {{1, good}, {1, changed({"-i", "bad.bin"})}},
-         "marlet: rank 1: network file \"bad.bin\""},
+        // Ranks started differently are refused before anything is read.
+        {"-i differs on rank 1", {{1, good}, {1, changed({"-i", "bad.bin"})}},
+         "marlet-mpi: rank 0 and rank 1 were started with different options: -i is \"deg.bin\" on rank 0 but "
+         "\"bad.bin\" on rank 1"},
+        {"-b differs on rank 2", {{2, good}, {1, changed({"-b", "unit.ben"})}},
+         "rank 0 and rank 2 were started with different options: -b is \"deg.ben\" on rank 0 but \"unit.ben\""},
+        {"-seed differs", {{1, good}, {1, changed({"-seed", "6"})}}, "-seed is \"5\" on rank 0 but \"6\" on rank 1"},
+        {"-k differs", {{1, changed({"-k", "40"})}, {1, good}}, "-k is \"40\" on rank 0 but \"50\" on rank 1"},
+        {"-m differs", {{1, good}, {1, changed({"-m", "LT"})}}, "-m is \"IC\" on rank 0 but \"LT\" on rank 1"},
+        {"-sampler on rank 1 only", {{1, good}, {1, changed({"-sampler", "fast"})}},
+         "-sampler is absent on rank 0 but \"fast\" on rank 1"},
+        {"network file differs", {{1, good}, {1, good, "net"}},
+         "marlet-mpi: rank 0 and rank 1 read different network files \"deg.bin\" (-i): "},
+        {"benefit file differs", {{1, good}, {1, good, "ben"}},
+         "marlet-mpi: rank 0 and rank 1 read different benefit files \"deg.ben\" (-b): "},
+        {"cost file differs", {{2, good, "cost"}, {1, good}},
+         "marlet-mpi: rank 0 and rank 2 read different cost files \"deg.cost\" (-c): "},
         {"refused parameter", {{2, changed({"-k", "0"})}}, "marlet: option -k: 0 is out of range"},
         {"memory guard", {{2, changed({"-mem", "0.5"})}}, "of the -mem limit"},
     };
