@@ -32,7 +32,7 @@
 #include "sampling/hyperGraph.h"
 #include "selection/mappedHeap.h"
 #include "io/option.h"
-#include "selection/schedule.h"
+#include "io/costFile.h"
 
 using namespace lattis;
 

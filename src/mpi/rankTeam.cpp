@@ -26,7 +26,7 @@
 
 #include "selection/certificate.h"
 #include "selection/distributedSelection.h"
-#include "selection/schedule.h"
+#include "core/procStatus.h"
 
 namespace lattis {
 

@@ -31,7 +31,7 @@ struct CertifySettings {
     double delta = 0;             // the certificate holds with probability 1 - delta
     double k = 0;                 // the budget
     std::uint32_t runSeed = 0;    // -seed: the validation samples' streams
-    int iterations = 1;           // i_max (schedule.h maxIterations)
+    int iterations = 1;           // i_max (threshold.h maxIterations)
     EstimateSettings sampling;    // threads, sampler and team of the validation samples
 };
 

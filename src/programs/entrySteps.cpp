@@ -11,7 +11,7 @@
 #include "graph/graph.h"
 #include "io/idMap.h"
 #include "io/option.h"
-#include "selection/schedule.h"
+#include "core/procStatus.h"
 
 namespace lattis {
 

@@ -45,7 +45,9 @@
 #include "programs/referencePairs.h"
 #include "sampling/fastSampler.h"
 #include "sampling/hyperGraph.h"
+#include "io/costFile.h"
 #include "selection/schedule.h"
+#include "selection/threshold.h"
 
 namespace lattis {
 

@@ -1,24 +1,19 @@
-// The selection program's sample-size schedule and the readers of its inputs.
+// The selection program's doubling loop: it samples batches of hyperedges
+// and reruns the greedy selection until the seeds cover the coverage
+// threshold Lambda (threshold.h), guarding each batch with the store's size
+// estimate (storeGuard.h).
 //
-// The coverage threshold (Lambda) is computed from the node count n, the
-// budget k and the accuracy parameters epsilon and delta, with the constants
-// and the single-precision steps the program has always used, so that a given
-// input yields the same threshold, the same batch sizes and so the same seeds.
-// The doubling loop then samples batches of hyperedges and reruns the greedy
-// selection until the seeds cover Lambda hyperedges.
-//
-// Everything here prints nothing: readers and checks throw std::runtime_error
-// (files) or std::invalid_argument (parameters) with a one-line message, and
-// the loop reports progress through a callback. The entry does the printing.
+// It prints nothing: it throws std::runtime_error with a one-line message
+// and reports progress through a callback. The entry does the printing.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "core/procStatus.h"
 #include "selection/budgetGreedy.h"
 
 namespace lattis {
@@ -27,78 +22,6 @@ class FastSampler;
 class Graph;
 class HyperGraph;
 struct TeamHooks;
-
-// The derived values of the threshold, each as the program computes it.
-struct Threshold {
-    double L = 0;         // lgamma(n + 1) - lgamma(k + 1) - lgamma(n - k - 1)
-    double alpha = 0;
-    double beta = 0;
-    double epsPrime = 0;  // the scaled accuracy
-    double lambda = 0;    // the coverage threshold
-};
-
-// The arithmetic alone, without checks: for inputs outside the valid range the
-// values are NaN or infinite, exactly as the formulas give them.
-Threshold computeThreshold(int n, double k, float epsilon, float delta);
-
-// Largest threshold a run can reach: the store holds at most this many hyperedges.
-inline constexpr double kMaxLambda = 2147483647.0;
-
-// The seed count the threshold is computed for: the budget k itself below
-// n - 1; from n - 1 on (costs in large units), the number of seeds k buys,
-// the cheapest nodes first (costs[x - 1] the cost of node x), at most n - 2,
-// where the threshold's log-binomial term is defined.
-double thresholdSeeds(int n, double k, const std::vector<float>& costs);
-
-// The most iterations the doubling loop can run for threshold Lambda: it
-// ends at the latest before a batch (in whole blocks of 10000) would take
-// the store past kMaxLambda hyperedges. At least 1.
-int maxIterations(double lambda);
-
-// Refuses parameters for which the threshold is undefined or the loop cannot
-// end, with a message naming the parameter and its valid range: n < 2,
-// k <= 0, epsilon <= 0, delta outside (0, 4), 2L / delta <= 1, and thresholds
-// below one hyperedge or above kMaxLambda. Returns the threshold for
-// thresholdSeeds(n, k, costs) otherwise.
-Threshold checkedThreshold(int n, double k, float epsilon, float delta, const std::vector<float>& costs);
-
-// The floor of every cost: values of at most 1e-9 are stored as this.
-inline constexpr float kMinCost = static_cast<float>(1e-9);
-
-class TextReader;
-
-// Reads the costs from a reader: whitespace-separated numbers, the i-th (from
-// 0) the cost of node i + 1; exactly n are taken and nothing after them is
-// read. Returns n + 1 floats, the first n used. Throws std::runtime_error
-// naming the reader's label, the line and the value's position when a token
-// is not a finite number or fewer than n values are present.
-std::vector<float> readCosts(TextReader& in, unsigned n);
-
-// readCosts over text in memory, named `name` in messages.
-std::vector<float> parseCosts(std::string_view text, unsigned n, const std::string& name);
-
-// Reads the cost file `path` with readCosts; throws when it cannot be opened
-// or read (a directory included).
-std::vector<float> readCostFile(const std::string& path, unsigned n);
-
-// Every node at kMinCost: the costs of a run without a cost file.
-std::vector<float> defaultCosts(unsigned n);
-
-// The value in kB of the line "<key>: <value> kB" of a /proc file's text
-// (/proc/meminfo, /proc/self/status), or nothing when the line is absent.
-std::optional<std::uint64_t> procFieldKilobytes(std::string_view text, std::string_view key);
-
-// MemAvailable of /proc/meminfo in bytes, or nothing when it cannot be read.
-std::optional<std::uint64_t> memAvailableBytes();
-
-// Peak resident memory of this process (VmHWM) in bytes, or nothing.
-std::optional<std::uint64_t> peakResidentBytes();
-
-// Bytes the store will hold once `newEdges` more hyperedges join it, taking
-// each new hyperedge at the average size of the stored ones (one node, its
-// root, while the store is empty): 8 bytes per stored node id (the hyperedge
-// and the index each keep it as an int) and 8 per hyperedge (its offset).
-double estimateStoreBytes(std::uint64_t storedNodes, std::uint64_t numEdges, std::uint64_t newEdges);
 
 // What the loop tells its caller after each iteration.
 struct Progress {

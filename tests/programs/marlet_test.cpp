@@ -26,7 +26,11 @@
 #include "graph/graph.h"
 #include "sampling/hyperGraph.h"
 #include "io/pairList.h"
+#include "core/procStatus.h"
+#include "io/costFile.h"
 #include "selection/schedule.h"
+#include "selection/storeGuard.h"
+#include "selection/threshold.h"
 #include "support/testNetwork.h"
 
 using namespace lattis;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "graph/graph.h"
+#include "io/costFile.h"
 #include "netpack/netpack.h"
 #include "sampling/generate.h"
 #include "selection/schedule.h"

@@ -1,0 +1,82 @@
+// The cost file reader; see costFile.h.
+#include "io/costFile.h"
+
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <stdexcept>
+#include <system_error>
+
+#include "core/parse.h"
+#include "io/textReader.h"
+
+namespace lattis {
+
+namespace {
+
+// A cost as formatted float extraction reads it, but strictly: the whole token
+// a finite number. Magnitudes below the float range are tiny costs and so
+// floored like any other; magnitudes above it are refused.
+std::optional<float> parseCost(std::string_view tok) {
+    std::string_view s = tok;
+    if (!s.empty() && s.front() == '+') {
+        s.remove_prefix(1);
+        if (!s.empty() && s.front() == '-') return std::nullopt;
+    }
+    if (s.empty()) return std::nullopt;
+    float v = 0;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec == std::errc::result_out_of_range) {
+        auto wide = parseReal(tok);
+        if (wide && std::isfinite(*wide) && std::fabs(*wide) < 1.0) return 0.0f;
+        return std::nullopt;
+    }
+    if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v)) return std::nullopt;
+    return v;
+}
+
+}  // namespace
+
+std::vector<float> readCosts(TextReader& in, unsigned n) {
+    std::vector<float> costs(static_cast<std::size_t>(n) + 1, 0.0f);
+    for (unsigned i = 0; i < n; ++i) {
+        // A plain whole number (out-degree costs, say) is rounded to single
+        // precision by the conversion, to nearest as parsing its text would.
+        std::uint32_t digits = 0;
+        float c = 0;
+        if (in.nextDigits(digits)) {
+            c = static_cast<float>(digits);
+        } else {
+            std::string_view tok = in.next();
+            if (tok.empty())
+                throw std::runtime_error(in.label() + ": holds " + std::to_string(i) + " costs, expected " +
+                                         std::to_string(n) + " (one for each node of the network)");
+            auto v = parseCost(tok);
+            if (!v)
+                throw std::runtime_error(in.label() + ", line " + std::to_string(in.line()) + ": value " +
+                                         std::to_string(i + 1) + " (cost of node " + std::to_string(i + 1) +
+                                         "): expected a finite number, got " + quoteToken(tok));
+            c = *v;
+        }
+        costs[i] = static_cast<double>(c) <= 1e-9 ? kMinCost : c;
+    }
+    return costs;
+}
+
+std::vector<float> parseCosts(std::string_view text, unsigned n, const std::string& name) {
+    TextReader in(TextReader::InMemory{}, text, "cost file " + name);
+    return readCosts(in, n);
+}
+
+std::vector<float> readCostFile(const std::string& path, unsigned n) {
+    TextReader in(path, "cost file " + path);
+    return readCosts(in, n);
+}
+
+std::vector<float> defaultCosts(unsigned n) {
+    std::vector<float> costs(static_cast<std::size_t>(n) + 1, kMinCost);
+    costs[n] = 0.0f;
+    return costs;
+}
+
+}  // namespace lattis
