@@ -29,6 +29,71 @@ long long neededHits(float epsilon, float delta) {
     return std::max(1LL, static_cast<long long>(bound));
 }
 
+namespace {
+
+// The estimate's blocks: block b draws from its own stream of the key, and
+// the last one stops at the cap.
+struct EstimateBlocks {
+    SeedHitTest test;
+    StreamKey key{};
+    long long cap = 0;
+
+    long long size(long long b) const { return std::min(kEstimateBlock, cap - b * kEstimateBlock); }
+    // Block b's samples, counted until `stopAt` hits when stopAt > 0.
+    BlockTally run(ThreadScratch& s, long long b, long long stopAt) const {
+        initStream(s.rng, key, static_cast<std::uint64_t>(b));
+        return countBlockHits(test, s, size(b), stopAt);
+    }
+};
+
+// The blocks of the next round, in whole units (one block per thread of
+// every process), at most the blocks left: enough for the hits still needed
+// (doubling while no hit has come). Blocks drawn past the stopping sample
+// are wasted, and a rate seen on a few hits is often far below the true one
+// (one hit in the first block predicts twice the samples needed about half
+// the time), so the round is sized by a rate about two standard errors
+// above the one seen: it falls a little short, and the next round, on a
+// rate seen on many hits, draws the rest.
+long long roundBlocks(const BlockEstimate& sofar, long long done, long long blocks, long long unit) {
+    long long want = std::max<long long>(done, 1);
+    if (sofar.hits > 0) {
+        const double h = static_cast<double>(sofar.hits);
+        const double rateHigh = (h + 2.0 * std::sqrt(h) + 1.0) / static_cast<double>(sofar.samples);
+        const double missing = static_cast<double>(sofar.neededHits - sofar.hits);
+        const double blocksNeeded = missing / rateHigh / static_cast<double>(kEstimateBlock);
+        want = static_cast<long long>(std::min(blocksNeeded, static_cast<double>(blocks - done))) + 1;
+    }
+    want = (std::max(want, unit) + unit - 1) / unit * unit;
+    return std::min(want, blocks - done);
+}
+
+// The hits of this process's blocks among done .. done + want - 1 into
+// hitsOf (the others' entries 0); rethrows a thread's fault after the loop.
+void countRound(const EstimateBlocks& blocks, std::span<ThreadScratch> scratch, const BlockShare& share,
+                long long done, long long want, std::vector<long long>& hitsOf,
+                std::vector<std::exception_ptr>& failures) {
+    hitsOf.assign(static_cast<std::size_t>(want), 0);
+    // This process's blocks of the round (all of them for one process).
+    const long long first = share.firstOwned(static_cast<std::uint64_t>(done));
+    const long long mine = share.ownedIn(static_cast<std::uint64_t>(done), want);
+    // Blocks vary with the seeds' reach; handing them out one at a time
+    // keeps every thread busy to the end of the round.
+#pragma omp parallel for schedule(dynamic, 1)
+    for (long long j = 0; j < mine; ++j) {
+        const std::size_t tid = static_cast<std::size_t>(omp_get_thread_num());
+        const long long i = first + j * share.ranks;
+        try {
+            hitsOf[static_cast<std::size_t>(i)] = blocks.run(scratch[tid], done + i, 0).hits;
+        } catch (...) {
+            failures[tid] = std::current_exception();
+        }
+    }
+    for (const std::exception_ptr& f : failures)
+        if (f) std::rethrow_exception(f);
+}
+
+}  // namespace
+
 BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds,
                                const EstimateSettings& settings) {
     assert(settings.threads >= 1 && settings.maxSamples >= 1);
@@ -47,8 +112,7 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
     const FastSampler* fast = settings.fast;
     const Sampler sampler(g.view(), fast);
     const StreamKey key = hg.drawStreamKey();
-    const long long cap = settings.maxSamples;
-    const long long blocks = (cap + kEstimateBlock - 1) / kEstimateBlock;
+    const long long blocks = (settings.maxSamples + kEstimateBlock - 1) / kEstimateBlock;
     const int t = settings.threads;
     std::vector<UI> link;
     const ScratchGuard guard(hg);
@@ -57,15 +121,7 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
         link = seedLinks(n, seeds);
         scratch = hg.samplingScratch(t, n, fast);
     });
-    const SeedHitTest test{&sampler, &roots, link.data(), k};
-
-    // Block b's samples (the last block stops at the cap), counted until
-    // `stopAt` hits when stopAt > 0.
-    auto runBlock = [&](ThreadScratch& s, long long b, long long stopAt) {
-        initStream(s.rng, key, static_cast<std::uint64_t>(b));
-        const long long size = std::min(kEstimateBlock, cap - b * kEstimateBlock);
-        return countBlockHits(test, s, size, stopAt);
-    };
+    const EstimateBlocks estimate{SeedHitTest{&sampler, &roots, link.data(), k}, key, settings.maxSamples};
 
     omp_set_num_threads(t);
     std::vector<long long> hitsOf;
@@ -74,44 +130,8 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
     const long long unit = static_cast<long long>(t) * share.ranks;
     long long done = 0;  // blocks counted, in order
     while (done < blocks) {
-        // Enough blocks for the hits still needed (doubling while no hit has
-        // come). Blocks drawn past the stopping sample are wasted, and a rate
-        // seen on a few hits is often far below the true one (one hit in the
-        // first block predicts twice the samples needed about half the
-        // time), so the round is sized by a rate about two standard errors
-        // above the one seen: it falls a little short, and the next round,
-        // on a rate seen on many hits, draws the rest.
-        long long want = std::max<long long>(done, 1);
-        if (result.hits > 0) {
-            const double h = static_cast<double>(result.hits);
-            const double rateHigh = (h + 2.0 * std::sqrt(h) + 1.0) / static_cast<double>(result.samples);
-            const double missing = static_cast<double>(result.neededHits - result.hits);
-            const double blocksNeeded = missing / rateHigh / static_cast<double>(kEstimateBlock);
-            want = static_cast<long long>(std::min(blocksNeeded, static_cast<double>(blocks - done))) + 1;
-        }
-        want = (std::max(want, unit) + unit - 1) / unit * unit;
-        want = std::min(want, blocks - done);
-
-        runTogether(team, [&] {
-            hitsOf.assign(static_cast<std::size_t>(want), 0);
-            // This process's blocks of the round (all of them for one process).
-            const long long first = share.firstOwned(static_cast<std::uint64_t>(done));
-            const long long mine = share.ownedIn(static_cast<std::uint64_t>(done), want);
-            // Blocks vary with the seeds' reach; handing them out one at a
-            // time keeps every thread busy to the end of the round.
-#pragma omp parallel for schedule(dynamic, 1)
-            for (long long j = 0; j < mine; ++j) {
-                const std::size_t tid = static_cast<std::size_t>(omp_get_thread_num());
-                const long long i = first + j * share.ranks;
-                try {
-                    hitsOf[static_cast<std::size_t>(i)] = runBlock(scratch[tid], done + i, 0).hits;
-                } catch (...) {
-                    failures[tid] = std::current_exception();
-                }
-            }
-            for (const std::exception_ptr& f : failures)
-                if (f) std::rethrow_exception(f);
-        });
+        const long long want = roundBlocks(result, done, blocks, unit);
+        runTogether(team, [&] { countRound(estimate, scratch, share, done, want, hitsOf, failures); });
         if (team != nullptr) team->sumEach(hitsOf);
 
         for (long long i = 0; i < want; ++i) {
@@ -121,14 +141,14 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
                 // Every process redraws the block, so that all end with the
                 // same counts and without another exchange.
                 BlockTally last;
-                runTogether(team, [&] { last = runBlock(scratch[0], b, result.neededHits - result.hits); });
+                runTogether(team, [&] { last = estimate.run(scratch[0], b, result.neededHits - result.hits); });
                 result.samples += last.samples;
                 result.hits += last.hits;
                 result.estimate = scaledEstimate(g.getPositiveBenefit(), result.hits, result.samples);
                 return result;
             }
             result.hits += h;
-            result.samples += std::min(kEstimateBlock, cap - b * kEstimateBlock);
+            result.samples += estimate.size(b);
         }
         done += want;
         if (settings.progress) settings.progress(result.samples, result.hits);

@@ -57,21 +57,28 @@ FastSampler::FastSampler(const Graph& g, IcBatch way) : loadedModel(g.model()), 
         throw std::runtime_error("the fast sampler holds in-edge positions in 31 bits, but the network has " +
                                  std::to_string(arcs) + " in-edges; use -sampler classic");
     for (UI v = 1; v <= n; ++v) maxDeg = std::max(maxDeg, view.degree(static_cast<int>(v)));
+    if (loadedModel == Model::LT)
+        buildLT(view);
+    else
+        buildIC(view);
+}
 
-    if (loadedModel == Model::LT) {
-        // Per-node tables are mappings: fresh pages read as zero, and large
-        // ones come on huge pages.
-        ltStart.resize(static_cast<std::size_t>(n) + 2);
-        for (UI v = 1; v <= n + 1; ++v) {
-            const UI first = static_cast<UI>(view.adjOff[v]);
-            const bool uniform = v <= n && equalWeightsSummingToOne(view.thresholds(static_cast<int>(v)),
-                                                                    view.degree(static_cast<int>(v)));
-            ltStart[v] = first | (uniform ? kGrouped : 0);
-            if (v <= n && !uniform && view.degree(static_cast<int>(v)) > 0) searchesLT = true;
-        }
-        return;
+void FastSampler::buildLT(const GraphView& view) {
+    const UI n = view.n;
+    // Per-node tables are mappings: fresh pages read as zero, and large
+    // ones come on huge pages.
+    ltStart.resize(static_cast<std::size_t>(n) + 2);
+    for (UI v = 1; v <= n + 1; ++v) {
+        const UI first = static_cast<UI>(view.adjOff[v]);
+        const bool uniform = v <= n && equalWeightsSummingToOne(view.thresholds(static_cast<int>(v)),
+                                                                view.degree(static_cast<int>(v)));
+        ltStart[v] = first | (uniform ? kGrouped : 0);
+        if (v <= n && !uniform && view.degree(static_cast<int>(v)) > 0) searchesLT = true;
     }
+}
 
+void FastSampler::buildIC(const GraphView& view) {
+    const UI n = view.n;
     icNodes.resize(static_cast<std::size_t>(n) + 2);
     // Nodes of one in-degree mostly share their threshold (under weighted
     // cascade always), so the binomial head, a logarithm and an exponential,
@@ -98,38 +105,44 @@ FastSampler::FastSampler(const Graph& g, IcBatch way) : loadedModel(g.model()), 
         if (shared) {
             nd.t = w[0];
             std::tie(nd.none, nd.one) = headOf(d, w[0]);
-            continue;
+        } else {
+            groupInEdges(view, v, nd);
         }
-        // Groups by the bit length of the threshold, largest first; edges
-        // that never fire join none.
-        nd.start |= kGrouped;
-        nd.t = static_cast<UI>(icGroups.size());
-        const int* neigh = view.adj + view.adjOff[v];
-        for (UI bits = 32; bits >= 1; --bits) {
-            UI bound = 0;
-            UI size = 0;
-            for (UI i = 0; i < d; ++i)
-                if (w[i] != 0 && std::bit_width(w[i]) == bits) {
-                    bound = std::max(bound, w[i]);
-                    ++size;
-                }
-            if (size == 0) continue;
-            IcGroup gr;
-            gr.first = static_cast<UI>(icMembers.size());
-            gr.t = bound;
-            std::tie(gr.none, gr.one) = binomialHead(size, bound);
-            icGroups.push_back(gr);
-            for (UI i = 0; i < d; ++i)
-                if (w[i] != 0 && std::bit_width(w[i]) == bits) {
-                    const UI accept = w[i] == bound ? 0
-                                                    : static_cast<UI>(static_cast<double>(w[i]) * kTwo32 /
-                                                                      static_cast<double>(bound));
-                    icMembers.push_back({neigh[i], accept});
-                }
-        }
-        nd.none = static_cast<UI>(icGroups.size()) - nd.t;
     }
     icGroups.push_back({static_cast<UI>(icMembers.size()), 0, 0, 0});
+}
+
+void FastSampler::groupInEdges(const GraphView& view, UI v, IcNode& nd) {
+    // Groups by the bit length of the threshold, largest first; edges that
+    // never fire join none.
+    const UI d = view.degree(static_cast<int>(v));
+    const UI* w = view.thresholds(static_cast<int>(v)) + 1;  // w[i]: in-edge i
+    nd.start |= kGrouped;
+    nd.t = static_cast<UI>(icGroups.size());
+    const int* neigh = view.adj + view.adjOff[v];
+    for (UI bits = 32; bits >= 1; --bits) {
+        UI bound = 0;
+        UI size = 0;
+        for (UI i = 0; i < d; ++i)
+            if (w[i] != 0 && std::bit_width(w[i]) == bits) {
+                bound = std::max(bound, w[i]);
+                ++size;
+            }
+        if (size == 0) continue;
+        IcGroup gr;
+        gr.first = static_cast<UI>(icMembers.size());
+        gr.t = bound;
+        std::tie(gr.none, gr.one) = binomialHead(size, bound);
+        icGroups.push_back(gr);
+        for (UI i = 0; i < d; ++i)
+            if (w[i] != 0 && std::bit_width(w[i]) == bits) {
+                const UI accept = w[i] == bound ? 0
+                                                : static_cast<UI>(static_cast<double>(w[i]) * kTwo32 /
+                                                                  static_cast<double>(bound));
+                icMembers.push_back({neigh[i], accept});
+            }
+    }
+    nd.none = static_cast<UI>(icGroups.size()) - nd.t;
 }
 
 std::size_t FastSampler::bytes() const {

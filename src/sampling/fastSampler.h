@@ -213,6 +213,12 @@ private:
         UI accept;
     };
 
+    // The constructor's steps: the LT tables, the IC tables, and the groups
+    // of an IC node whose in-edges do not share one threshold.
+    void buildLT(const GraphView& view);
+    void buildIC(const GraphView& view);
+    void groupInEdges(const GraphView& view, UI v, IcNode& nd);
+
     // Draws which in-edges of IC node v are live: onEdge(e) for each live
     // in-edge at position e of the graph's lists (a node of one threshold),
     // onMember(m) for each live member m of v's groups, in increasing order.

@@ -16,6 +16,93 @@ namespace lattis {
 
 namespace {
 constexpr std::size_t kMaxEdges = static_cast<std::size_t>(INT_MAX);
+
+// The team's parts of a batch of edges firstEdge .. lastEdge - 1 holding
+// `added` ids: each part after the first needs kIdsPerNodeForTeam new ids
+// per node, so the cursors stay within an eighth of a byte per new id.
+// Returns parts + 1 bounds, ranges of about equal shares of the ids.
+std::vector<std::size_t> partRanges(const std::int64_t* eo, std::size_t firstEdge, std::size_t lastEdge,
+                                    std::int64_t added, std::size_t slots) {
+    const std::int64_t room = added / (static_cast<std::int64_t>(slots) * kIdsPerNodeForTeam);
+    const int parts = static_cast<int>(std::min<std::int64_t>(std::max(1, omp_get_max_threads()), 1 + room));
+    std::vector<std::size_t> range(static_cast<std::size_t>(parts) + 1, lastEdge);
+    range[0] = firstEdge;
+    for (int j = 1; j < parts; ++j)
+        range[static_cast<std::size_t>(j)] = static_cast<std::size_t>(
+            std::lower_bound(eo + firstEdge, eo + lastEdge, eo[firstEdge] + added * j / parts) - eo);
+    return range;
+}
+
+// Counts each part's new ids per node: part 0 in `first`, part j > 0 in
+// later[j - 1].
+void countIds(const int* en, const std::int64_t* eo, const std::vector<std::size_t>& range,
+              [[maybe_unused]] std::size_t slots, std::vector<int>& first, std::vector<std::vector<std::int64_t>>& later) {
+    const int parts = static_cast<int>(range.size()) - 1;
+#pragma omp parallel for schedule(static, 1) num_threads(parts) if (parts > 1)
+    for (int j = 0; j < parts; ++j) {
+        auto countInto = [&](auto* c) {
+            for (std::int64_t p = eo[range[static_cast<std::size_t>(j)]];
+                 p < eo[range[static_cast<std::size_t>(j) + 1]]; ++p) {
+                assert(en[p] >= 0 && static_cast<std::size_t>(en[p]) < slots);
+                ++c[en[p]];
+            }
+        };
+        if (j == 0)
+            countInto(first.data());
+        else
+            countInto(later[static_cast<std::size_t>(j) - 1].data());
+    }
+}
+
+// Moves each node's old list up by the new ids of the nodes below it
+// (highest node first, so nothing is overwritten before it moved), leaving
+// off[v] at the end of v's old list, part 0's cursor; the later parts'
+// counts become their cursors, after the ids of the parts before them.
+void makeRoom(int* ne, std::int64_t* off, std::size_t slots, std::int64_t oldTotal, std::int64_t added,
+              const std::vector<int>& first, std::vector<std::vector<std::int64_t>>& later) {
+    std::int64_t oldNext = oldTotal;
+    std::int64_t above = 0;  // new ids of this node and all higher ones
+    for (std::size_t v = slots; v-- > 0;) {
+        std::int64_t count = first[v];
+        for (const auto& c : later) count += c[v];
+        above += count;
+        const std::int64_t oldBeg = off[v];
+        const std::int64_t len = oldNext - oldBeg;
+        const std::int64_t newBeg = oldBeg + added - above;
+        if (newBeg != oldBeg && len > 0)
+            std::memmove(ne + newBeg, ne + oldBeg, static_cast<std::size_t>(len) * sizeof(int));
+        off[v] = newBeg + len;
+        std::int64_t at = off[v] + first[v];
+        for (auto& c : later) {
+            const std::int64_t mine = c[v];
+            c[v] = at;
+            at += mine;
+        }
+        oldNext = oldBeg;
+    }
+}
+
+// Appends each part's ids at its cursors, in hyperedge order.
+void placeIds(int* ne, const int* en, const std::int64_t* eo, const std::vector<std::size_t>& range,
+              std::int64_t* off, std::vector<std::vector<std::int64_t>>& later) {
+    const int parts = static_cast<int>(range.size()) - 1;
+    // The appends go to as many places as there are nodes, so many of them
+    // miss the cache; fetching the slot of an id some way ahead keeps
+    // several misses in flight.
+    constexpr std::int64_t ahead = 16;
+#pragma omp parallel for schedule(static, 1) num_threads(parts) if (parts > 1)
+    for (int j = 0; j < parts; ++j) {
+        std::int64_t* c = j == 0 ? off : later[static_cast<std::size_t>(j) - 1].data();
+        const std::size_t from = range[static_cast<std::size_t>(j)], to = range[static_cast<std::size_t>(j) + 1];
+        const std::int64_t end = eo[to];
+        for (std::size_t e = from; e < to; ++e)
+            for (std::int64_t p = eo[e]; p < eo[e + 1]; ++p) {
+                if (p + ahead < end) __builtin_prefetch(ne + c[en[p + ahead]], 1);
+                ne[c[en[p]]++] = static_cast<int>(e);
+            }
+    }
+}
+
 }  // namespace
 
 void HyperedgeBuffer::reserveKept(std::size_t edges, std::size_t nodeCount) {
@@ -136,71 +223,13 @@ void HyperStore::indexFrom(std::size_t firstEdge) {
     node_edge.resize(static_cast<std::size_t>(oldTotal + added));
     int* ne = node_edge.data();
 
-    // Each part after the first needs kIdsPerNodeForTeam new ids per node,
-    // so the cursors stay within an eighth of a byte per new id.
-    const std::int64_t room = added / (static_cast<std::int64_t>(slots) * kIdsPerNodeForTeam);
-    const int parts = static_cast<int>(std::min<std::int64_t>(std::max(1, omp_get_max_threads()), 1 + room));
-    std::vector<std::size_t> range(static_cast<std::size_t>(parts) + 1, lastEdge);
-    range[0] = firstEdge;
-    for (int j = 1; j < parts; ++j)
-        range[static_cast<std::size_t>(j)] = static_cast<std::size_t>(
-            std::lower_bound(eo + firstEdge, eo + lastEdge, eo[firstEdge] + added * j / parts) - eo);
-    // Part 0 counts its ids in `first`; part j > 0 in later[j - 1], which
-    // then becomes its cursor.
+    const std::vector<std::size_t> range = partRanges(eo, firstEdge, lastEdge, added, slots);
     std::vector<int> first(slots, 0);
     std::vector<std::vector<std::int64_t>> later;
-    for (int j = 1; j < parts; ++j) later.emplace_back(slots, 0);
-#pragma omp parallel for schedule(static, 1) num_threads(parts) if (parts > 1)
-    for (int j = 0; j < parts; ++j) {
-        auto countInto = [&](auto* c) {
-            for (std::int64_t p = eo[range[static_cast<std::size_t>(j)]];
-                 p < eo[range[static_cast<std::size_t>(j) + 1]]; ++p) {
-                assert(en[p] >= 0 && static_cast<std::size_t>(en[p]) < slots);
-                ++c[en[p]];
-            }
-        };
-        if (j == 0)
-            countInto(first.data());
-        else
-            countInto(later[static_cast<std::size_t>(j) - 1].data());
-    }
-    {
-        std::int64_t oldNext = oldTotal;
-        std::int64_t above = 0;  // new ids of this node and all higher ones
-        for (std::size_t v = slots; v-- > 0;) {
-            std::int64_t count = first[v];
-            for (const auto& c : later) count += c[v];
-            above += count;
-            const std::int64_t oldBeg = off[v];
-            const std::int64_t len = oldNext - oldBeg;
-            const std::int64_t newBeg = oldBeg + added - above;
-            if (newBeg != oldBeg && len > 0)
-                std::memmove(ne + newBeg, ne + oldBeg, static_cast<std::size_t>(len) * sizeof(int));
-            off[v] = newBeg + len;
-            std::int64_t at = off[v] + first[v];
-            for (auto& c : later) {
-                const std::int64_t mine = c[v];
-                c[v] = at;
-                at += mine;
-            }
-            oldNext = oldBeg;
-        }
-    }
-    // The appends go to as many places as there are nodes, so many of them
-    // miss the cache; fetching the slot of an id some way ahead keeps
-    // several misses in flight.
-    constexpr std::int64_t ahead = 16;
-#pragma omp parallel for schedule(static, 1) num_threads(parts) if (parts > 1)
-    for (int j = 0; j < parts; ++j) {
-        std::int64_t* c = j == 0 ? off : later[static_cast<std::size_t>(j) - 1].data();
-        const std::size_t from = range[static_cast<std::size_t>(j)], to = range[static_cast<std::size_t>(j) + 1];
-        const std::int64_t end = eo[to];
-        for (std::size_t e = from; e < to; ++e)
-            for (std::int64_t p = eo[e]; p < eo[e + 1]; ++p) {
-                if (p + ahead < end) __builtin_prefetch(ne + c[en[p + ahead]], 1);
-                ne[c[en[p]]++] = static_cast<int>(e);
-            }
-    }
+    for (std::size_t j = 2; j < range.size(); ++j) later.emplace_back(slots, 0);
+    countIds(en, eo, range, slots, first, later);
+    makeRoom(ne, off, slots, oldTotal, added, first, later);
+    placeIds(ne, en, eo, range, off, later);
     // The last part's cursors end where the lists do.
     if (!later.empty()) std::copy(later.back().begin(), later.back().end(), off);
     std::memmove(off + 1, off, slots * sizeof(std::int64_t));
