@@ -165,7 +165,6 @@ void Graph::readNetwork(const char* filename, Model model) {
     numEdges = static_cast<std::uint32_t>(m);
     statedEdges = m;
     loadedModel = model;
-    const bool lt = model == Model::LT;
 
     // The degrees serve only to place the lists; the offsets keep them.
     const std::string label = "network file " + quoted(filename);
@@ -207,10 +206,7 @@ void Graph::readNetwork(const char* filename, Model model) {
     }
 
     // The probabilities land in the tail of `weights` (offset n) and are
-    // turned into thresholds in place: edge e of node v moves to slot e + v,
-    // never beyond its source slot e + n, so a forward pass reads every
-    // probability before its slot is overwritten. This spares a second
-    // edge-sized buffer.
+    // turned into thresholds in place (thresholdsFromProbabilities).
     allocating(label, "the thresholds of " + std::to_string(sum) + " in-edges", (sum + n) * 4,
                [&] { weights.resize(sum + n); });
     const ULL probStart = listsStart + 4 * sum;
@@ -225,6 +221,16 @@ void Graph::readNetwork(const char* filename, Model model) {
                                    std::to_string(probStart + 4 * static_cast<ULL>(e)) + ") is " +
                                    (std::isnan(p) ? "not a number" : "negative"));
     }
+    thresholdsFromProbabilities();
+}
+
+// The probabilities in the tail of `weights` (offset n) become thresholds
+// in place: edge e of node v moves to slot e + v, never beyond its source
+// slot e + n, so a forward pass reads every probability before its slot is
+// overwritten. This spares a second edge-sized buffer.
+void Graph::thresholdsFromProbabilities() {
+    const std::uint32_t n = numNodes;
+    const bool lt = loadedModel == Model::LT;
     for (std::uint32_t v = 1; v <= n; ++v) {
         const std::size_t first = static_cast<std::size_t>(adjOff[v]);
         const std::size_t last = static_cast<std::size_t>(adjOff[v + 1]);
@@ -258,19 +264,7 @@ void Graph::readBenefit(const char* benfile) {
     TextReader in(benfile, "benefit file " + quoted(benfile));
 
     const std::uint32_t n = numNodes;
-    if (layout == BenefitLayout::Dense) {
-        const ULL entries = static_cast<ULL>(n) + 1;
-        allocating(in.label(), "the benefit table of " + std::to_string(n) + " nodes", entries * 12, [&] {
-            ben_ind.assign(entries, 0);
-            ben.assign(entries, 0.0);
-        });
-    } else {
-        ben_ind.clear();
-        ben.clear();
-    }
-    totalBen = 0.0;
-    positiveBen = 0.0;
-    negativeBen = false;
+    clearBenefits(in.label());
 
     for (std::uint32_t i = 0; i < n; ++i) {
         // Plain whole numbers (most benefit files) are taken exactly by the
@@ -303,24 +297,100 @@ void Graph::readBenefit(const char* benfile) {
             if (!std::isfinite(b))
                 benefitFault(benfile, where() + ", the benefit of node " + std::to_string(i + 1) + ", is not finite");
         }
-        totalBen += b;
-        if (b > 0) {
-            positiveBen += b;
-            if (layout == BenefitLayout::Dense) {
-                ben_ind[i] = i + 1;
-                ben[i] = b;
-            } else {
-                ben_ind.push_back(i + 1);
-                ben.push_back(b);
-            }
-        } else if (b < 0) {
-            negativeBen = true;
-        }
+        takeBenefit(i, b);
         // Each value is finite, but their sum may not be: the estimates
         // scale by it, so an infinite sum would print "inf" or worse.
         if (!std::isfinite(totalBen) || !std::isfinite(positiveBen))
             benefitFault(benfile, "the benefits up to node " + std::to_string(i + 1) + " (" + where() +
                                       ") sum past the range of a double; scale the benefits down");
+    }
+}
+
+void Graph::clearBenefits(const std::string& label) {
+    const std::uint32_t n = numNodes;
+    if (layout == BenefitLayout::Dense) {
+        const ULL entries = static_cast<ULL>(n) + 1;
+        allocating(label, "the benefit table of " + std::to_string(n) + " nodes", entries * 12, [&] {
+            ben_ind.assign(entries, 0);
+            ben.assign(entries, 0.0);
+        });
+    } else {
+        ben_ind.clear();
+        ben.clear();
+    }
+    totalBen = 0.0;
+    positiveBen = 0.0;
+    negativeBen = false;
+}
+
+void Graph::takeBenefit(std::uint32_t i, double b) {
+    totalBen += b;
+    if (b > 0) {
+        positiveBen += b;
+        if (layout == BenefitLayout::Dense) {
+            ben_ind[i] = i + 1;
+            ben[i] = b;
+        } else {
+            ben_ind.push_back(i + 1);
+            ben.push_back(b);
+        }
+    } else if (b < 0) {
+        negativeBen = true;
+    }
+}
+
+void Graph::loadArrays(const NetworkArrays& net, std::span<const double> benefit, Model model) {
+    const std::uint32_t n = net.n;
+    const std::size_t arcs = net.adj.size();
+    if (net.offsets.size() != static_cast<std::size_t>(n) + 2 || net.prob.size() != arcs ||
+        net.offsets[n + 1] != arcs || arcs >> 32 != 0)
+        throw std::invalid_argument("network arrays: the offsets, lists and probabilities disagree in length");
+    Graph g(layout);
+    g.numNodes = n;
+    g.numEdges = static_cast<std::uint32_t>(arcs);
+    g.statedEdges = arcs;
+    g.loadedModel = model;
+    g.adjOff.resize(static_cast<std::size_t>(n) + 2);
+    for (std::size_t v = 0; v < net.offsets.size(); ++v) g.adjOff[v] = static_cast<std::int64_t>(net.offsets[v]);
+    g.adjList.resize(arcs);
+    std::copy(net.adj.begin(), net.adj.end(), g.adjList.data());
+    if (const std::size_t e = firstOutside(g.adjList.data(), arcs, n); e < arcs)
+        throw std::invalid_argument("network arrays: in-neighbour " + std::to_string(g.adjList[e]) + " is outside 1.." +
+                                    std::to_string(n));
+    g.weights.resize(arcs + n);
+    if (arcs > 0) std::memcpy(g.weights.data() + n, net.prob.data(), arcs * sizeof(float));
+    if (const std::size_t e = firstNotProbability(g.weights.data() + n, arcs); e < arcs)
+        throw std::invalid_argument("network arrays: probability " + shownFloat(net.prob[e]) + " of arc " +
+                                    std::to_string(e) + " is not a number or negative");
+    g.thresholdsFromProbabilities();
+    g.setBenefits(benefit);
+    *this = std::move(g);
+}
+
+void Graph::readNetworkWith(const char* filename, std::span<const double> benefit, Model model) {
+    Graph g(layout);
+    g.readNetwork(filename, model);
+    g.setBenefits(benefit);
+    *this = std::move(g);
+}
+
+void Graph::setBenefits(std::span<const double> benefit) {
+    const std::uint32_t n = numNodes;
+    if (benefit.empty()) {
+        clearBenefits("benefits");
+        return;
+    }
+    if (benefit.size() != n)
+        throw std::invalid_argument("benefits: " + std::to_string(benefit.size()) + " values, but the network has " +
+                                    std::to_string(n) + " nodes");
+    clearBenefits("benefits");
+    for (std::uint32_t i = 0; i < n; ++i) {
+        if (!std::isfinite(benefit[i]))
+            throw std::invalid_argument("benefits: the benefit of node " + std::to_string(i + 1) + " is not finite");
+        takeBenefit(i, benefit[i]);
+        if (!std::isfinite(totalBen) || !std::isfinite(positiveBen))
+            throw std::invalid_argument("benefits: the benefits up to node " + std::to_string(i + 1) +
+                                        " sum past the range of a double; scale the benefits down");
     }
 }
 

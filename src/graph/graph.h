@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "core/growArray.h"
@@ -31,6 +32,16 @@ enum class BenefitLayout { Compact, Dense };
 
 struct GraphView;
 
+// A network in memory, as the network file holds it: in-neighbours of v are
+// adj[offsets[v] .. offsets[v + 1]) (ids 1..n), prob parallel to adj;
+// offsets has n + 2 entries, the first two 0.
+struct NetworkArrays {
+    std::uint32_t n = 0;
+    std::span<const std::uint32_t> offsets;
+    std::span<const int> adj;
+    std::span<const float> prob;
+};
+
 class Graph {
 public:
     explicit Graph(BenefitLayout layout = BenefitLayout::Dense);
@@ -38,6 +49,14 @@ public:
     // Load the network file and the benefit file; call one of them once.
     void readGraphLT(const char* filename, const char* benfile);
     void readGraphIC(const char* filename, const char* benfile);
+    // The same from memory (benefit[i] of node i + 1), giving the Graph the
+    // file and the benefit file with these values would: ids outside 1..n,
+    // NaN or negative probabilities, benefits that are not finite or whose
+    // sum is not are refused with std::invalid_argument.
+    void loadArrays(const NetworkArrays& net, std::span<const double> benefit, Model model);
+    // The network file with benefits from memory (benefit[i] of node i + 1;
+    // none, every benefit 0, when the span is empty).
+    void readNetworkWith(const char* filename, std::span<const double> benefit, Model model);
 
     // In-neighbours of v, in file order.
     std::span<const int> operator[](int v) const {
@@ -98,6 +117,10 @@ private:
     std::size_t weightStart(int v) const { return static_cast<std::size_t>(adjOff[v]) + static_cast<std::size_t>(v) - 1; }
     void readNetwork(const char* filename, Model model);
     void readBenefit(const char* benfile);
+    void thresholdsFromProbabilities();
+    void clearBenefits(const std::string& label);
+    void takeBenefit(std::uint32_t i, double b);
+    void setBenefits(std::span<const double> benefit);
 
     UI UI_MAX;
     std::uint32_t numNodes = 0;

@@ -8,10 +8,13 @@
 #include <iostream>
 #include <stdexcept>
 
+#include "estimate/blockEstimate.h"
 #include "graph/graph.h"
 #include "io/idMap.h"
 #include "io/option.h"
 #include "core/procStatus.h"
+#include "sampling/fastSampler.h"
+#include "sampling/hyperGraph.h"
 
 namespace lattis {
 
@@ -106,6 +109,23 @@ CommonReport commonReport(const CommonOptions& opt, const Graph& g, const std::v
     if (opt.map) r.originalIds = originalIds(idMap, seeds);
     if (const auto peak = peakResidentBytes()) r.peakMemoryMB = static_cast<double>(*peak) / (1024.0 * 1024.0);
     return r;
+}
+
+InfluenceCounts estimateSeeds(const Graph& graph, HyperGraph& hyperGraph, const std::vector<int>& seeds,
+                              const CommonOptions& c, long long maxSamples,
+                              const std::function<void(long long, long long)>& show) {
+    if (c.sampler == SamplerKind::Classic)
+        return estimateInfluence(graph, hyperGraph, seeds, c.threads, c.epsilon, c.delta, maxSamples, show);
+    const FastSampler fast(graph);
+    EstimateSettings settings;
+    settings.threads = c.threads;
+    settings.epsilon = c.epsilon;
+    settings.delta = c.delta;
+    settings.fast = &fast;
+    settings.maxSamples = maxSamples;
+    settings.progress = show;
+    const BlockEstimate e = estimateInBlocks(graph, hyperGraph, seeds, settings);
+    return {e.samples, e.hits, e.estimate, e.capped};
 }
 
 bool standardOutputWritten(std::string_view program, std::string_view what) {

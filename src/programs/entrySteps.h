@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -21,10 +22,12 @@
 #include "io/fileIdentity.h"
 #include "io/optionTable.h"
 #include "io/runReport.h"
+#include "estimate/estimate.h"
 
 namespace lattis {
 
 class Graph;
+class HyperGraph;
 class OptionParser;
 
 // The settings both programs take, as their option steps read them.
@@ -86,6 +89,15 @@ std::vector<std::uint64_t> idMapOf(const CommonOptions& opt, int n);
 // seeds with their original ids (with -map) and the peak memory so far.
 CommonReport commonReport(const CommonOptions& opt, const Graph& g, const std::vector<int>& seeds,
                           const std::vector<std::uint64_t>& idMap);
+
+// ostrand's estimate of the seeds' benefit by the sampler of -sampler: the
+// classic one counts samples as the threads draw them (estimate.h), the
+// fast one in block order (blockEstimate.h); at most maxSamples samples.
+// show, when set, gets the samples and hits so far (the classic estimate
+// calls it inside its parallel region: it must not throw).
+InfluenceCounts estimateSeeds(const Graph& graph, HyperGraph& hyperGraph, const std::vector<int>& seeds,
+                              const CommonOptions& c, long long maxSamples,
+                              const std::function<void(long long, long long)>& show);
 
 // Whether standard output took everything written to it; if not, one line
 // "<program>: cannot write <what> to standard output: <cause>" on standard

@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <exception>
+#include <functional>
 #include <future>
 #include <iostream>
 #include <optional>
@@ -43,6 +44,7 @@
 #include "programs/marletOptions.h"
 #include "programs/marletRun.h"
 #include "programs/referencePairs.h"
+#include "programs/selectionRun.h"
 #include "sampling/fastSampler.h"
 #include "sampling/hyperGraph.h"
 #include "io/costFile.h"
@@ -53,36 +55,14 @@ namespace lattis {
 
 namespace {
 
-// Most fresh samples the report's benefit estimate may draw.
-constexpr long long kReportSampleCap = 100000000;
-
 void note(const std::string& text) { std::cerr << "marlet: note: " << text << '\n'; }
-
-// What the run loads before the store is built, in the order it loads it.
-struct MarletInputs {
-    Graph graph{BenefitLayout::Dense};
-    std::optional<FastSampler> fast;  // with -sampler fast
-    std::vector<std::uint64_t> idMap;
-    std::vector<float> costs;
-    Threshold threshold;
-
-    int n() const { return graph.getSize(); }
-    const FastSampler* fastSampler() const { return fast ? &*fast : nullptr; }
-};
 
 // Loads the network, the fast samplers' tables, the id map and the costs;
 // settles delta now that n is known and checks the threshold's parameters.
 void loadInputs(MarletInputs& in, MarletOptions& opt) {
     loadGraph("marlet", in.graph, opt.common);
     const int n = in.n();
-    // The fast samplers' tables hold all they read of the thresholds but
-    // for LT nodes they still search; without those the thresholds go,
-    // before anything else is allocated: on large networks they are a third
-    // of the memory.
-    if (opt.common.sampler == SamplerKind::Fast) {
-        in.fast.emplace(in.graph);
-        if (!in.fast->needsThresholds()) in.graph.releaseThresholds();
-    }
+    prepareSamplers(in, opt);
     in.idMap = idMapOf(opt.common, n);
     if (opt.cost) {
         in.costs = readCostFile(*opt.cost, static_cast<unsigned>(n));
@@ -90,8 +70,7 @@ void loadInputs(MarletInputs& in, MarletOptions& opt) {
         note("no cost file given (-c): every cost is 1e-9, so the budget buys every node");
         in.costs = defaultCosts(static_cast<unsigned>(n));
     }
-    opt.common.delta = opt.delta ? static_cast<float>(*opt.delta) : static_cast<float>(1.0 / n);
-    in.threshold = checkedThreshold(n, opt.k, opt.common.epsilon, opt.common.delta, in.costs);
+    settleThreshold(in, opt);
     if (in.graph.hasNegativeBenefit())
         note("some benefits are negative: roots are drawn among the positive ones, so the estimate is scaled by "
              "their sum " + std::to_string(in.graph.getPositiveBenefit()) + ", not by the total " +
@@ -105,95 +84,6 @@ std::string progressText(const Progress& p) {
                   p.iteration, p.hyperedges, p.coverage, p.lambda, 100.0 * static_cast<double>(p.coverage) / p.lambda,
                   p.seconds);
     return text;
-}
-
-// What the doubling loop leaves: the seeds, the hyperedges they cover and
-// the bytes of every process's store (entry r for process r).
-struct Selection {
-    ScheduleResult result;
-    std::vector<int> seeds;
-    long long coverage = 0;
-    std::vector<long long> storeBytes;
-    std::size_t rank = 0;  // this process's entry
-    // -stop certified: the seeds' certificate and the validation samples drawn.
-    std::optional<Certificate> certificate;
-    long long validationDrawn = 0;
-    // The benefit estimate on the certificate's validation samples, when
-    // they hold its stopping sample (CertifiedStop::benefitEstimate).
-    std::optional<BlockEstimate> validationBenefit;
-};
-
-// -stop certified: the certified stop's settings for this run.
-CertifySettings certifySettings(const MarletInputs& in, const MarletOptions& opt, const TeamHooks* team) {
-    CertifySettings c;
-    c.ratio = opt.ratio;
-    c.delta = static_cast<double>(opt.common.delta);
-    c.k = opt.k;
-    c.runSeed = opt.common.seed;
-    c.iterations = maxIterations(in.threshold.lambda);
-    c.sampling.threads = opt.common.threads;
-    c.sampling.fast = in.fastSampler();
-    c.sampling.team = team;
-    return c;
-}
-
-// The doubling loop of sampling and greedy selection (schedule.h).
-Selection selectSeeds(const MarletInputs& in, HyperGraph& hg, const MarletOptions& opt, const TeamHooks* team,
-                      ProgressLine& progress) {
-    ScheduleSettings settings;
-    settings.lambda = in.threshold.lambda;
-    settings.k = opt.k;
-    settings.rule = opt.select;
-    settings.threads = opt.common.threads;
-    settings.memoryLimit = opt.memoryLimit;
-    settings.fast = in.fastSampler();
-    settings.team = team;
-    if (progress.enabled()) settings.progress = [&progress](const Progress& p) { progress.show(progressText(p)); };
-    Selection s;
-    // Coverage per number of seeds; the selection grows it as seeds are
-    // taken, so it holds one entry per seed, not one per node.
-    std::vector<double> degree(1, 0.0);
-    std::optional<CertifiedStop> certified;
-    if (opt.certified) {
-        certified.emplace(in.graph, hg, in.costs, certifySettings(in, opt, team));
-        settings.stopHere = [&certified](const std::vector<int>& seeds, long long coverage, long long hyperedges,
-                                         bool last) { return (*certified)(seeds, coverage, hyperedges, last); };
-    }
-    s.result = runSchedule(in.graph, hg, in.costs, settings, s.seeds, degree, s.coverage);
-    if (certified) {
-        s.certificate = certified->certificate();
-        s.validationDrawn = certified->validationDrawn();
-        s.validationBenefit = certified->benefitEstimate(s.seeds, opt.common.epsilon, opt.common.delta);
-    }
-    // Summed over the processes, the others' entries being 0.
-    const BlockShare share = team != nullptr ? team->share : BlockShare{};
-    s.rank = static_cast<std::size_t>(share.rank);
-    runTogether(team, [&] {
-        s.storeBytes.assign(static_cast<std::size_t>(share.ranks), 0);
-        s.storeBytes[s.rank] = static_cast<long long>(hg.storeUsedBytes());
-    });
-    if (team != nullptr) team->sumEach(s.storeBytes);
-    return s;
-}
-
-// The seeds were chosen to cover the stored hyperedges, so their share of
-// them overstates what the seeds are worth; the reported benefit is
-// estimated from fresh samples instead (blockEstimate.h).
-BlockEstimate estimateBenefit(const MarletInputs& in, HyperGraph& hg, const std::vector<int>& seeds,
-                              const MarletOptions& opt, const TeamHooks* team, ProgressLine& progress) {
-    EstimateSettings estimate;
-    estimate.threads = opt.common.threads;
-    estimate.epsilon = opt.common.epsilon;
-    estimate.delta = opt.common.delta;
-    estimate.fast = in.fastSampler();
-    estimate.maxSamples = kReportSampleCap;
-    estimate.team = team;
-    if (progress.enabled())
-        estimate.progress = [&progress](long long samples, long long hits) {
-            progress.show("marlet: estimating the seeds' benefit: " + std::to_string(samples) + " samples, " +
-                          std::to_string(hits) + " hits");
-        };
-    return estimateInBlocks(in.graph, hg, seeds, estimate);
 }
 
 // Processor and wall time from construction: of sampling, selection and the
@@ -457,11 +347,20 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
     // The others' lines would repeat rank 0's.
     ProgressLine progress(team == nullptr || team->reports ? opt.common.progress : std::optional<bool>(false));
     const RunClock clock;
-    const Selection selection = selectSeeds(in, hg, opt, team, progress);
+    std::function<void(const Progress&)> showIteration;
+    std::function<void(long long, long long)> showEstimate;
+    if (progress.enabled()) {
+        showIteration = [&progress](const Progress& p) { progress.show(progressText(p)); };
+        showEstimate = [&progress](long long samples, long long hits) {
+            progress.show("marlet: estimating the seeds' benefit: " + std::to_string(samples) + " samples, " +
+                          std::to_string(hits) + " hits");
+        };
+    }
+    const Selection selection = selectSeeds(in, hg, opt, team, showIteration);
     const double estimateStart = watch.seconds();
     const BlockEstimate benefit = selection.validationBenefit
                                       ? *selection.validationBenefit
-                                      : estimateBenefit(in, hg, selection.seeds, opt, team, progress);
+                                      : estimateBenefit(in, hg, selection.seeds, opt, team, showEstimate);
     report.estimateSeconds = watch.seconds() - estimateStart;
     // Sampling is over: the memory figure should not count its records.
     hg.releaseSamplingScratch();

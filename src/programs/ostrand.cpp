@@ -133,32 +133,6 @@ OstrandOptions readOptions(const OptionParser& op) {
     return o;
 }
 
-// The estimate of the seeds' benefit, by the sampler of -sampler: the
-// classic one counts samples as the threads draw them, the fast one in
-// block order (blockEstimate.h).
-InfluenceCounts estimate(const Graph& graph, HyperGraph& hyperGraph, const std::vector<int>& seeds,
-                         const OstrandOptions& opt, ProgressLine& progress) {
-    std::function<void(long long, long long)> show;
-    if (progress.enabled())
-        show = [&progress](long long samples, long long hits) {
-            progress.show("ostrand: " + std::to_string(samples) + " samples, " + std::to_string(hits) + " hits");
-        };
-    const CommonOptions& c = opt.common;
-    if (c.sampler == SamplerKind::Classic)
-        return estimateInfluence(graph, hyperGraph, seeds, c.threads, c.epsilon, c.delta, opt.maxSamples,
-                                 show);
-    const FastSampler fast(graph);
-    EstimateSettings settings;
-    settings.threads = c.threads;
-    settings.epsilon = c.epsilon;
-    settings.delta = c.delta;
-    settings.fast = &fast;
-    settings.maxSamples = opt.maxSamples;
-    settings.progress = show;
-    const BlockEstimate e = estimateInBlocks(graph, hyperGraph, seeds, settings);
-    return {e.samples, e.hits, e.estimate, e.capped};
-}
-
 // The report: the common part, the estimate and how it was reached.
 OstrandReport reportOf(const OstrandOptions& opt, const Graph& graph, const std::vector<int>& seeds,
                        const std::vector<std::uint64_t>& idMap, const InfluenceCounts& counts) {
@@ -206,7 +180,12 @@ int runOstrand(const OptionParser& op) {
     ProgressLine progress(opt.common.progress);
     const std::clock_t start = std::clock();
     const Stopwatch wall;
-    const InfluenceCounts counts = estimate(graph, hyperGraph, seeds, opt, progress);
+    std::function<void(long long, long long)> show;
+    if (progress.enabled())
+        show = [&progress](long long samples, long long hits) {
+            progress.show("ostrand: " + std::to_string(samples) + " samples, " + std::to_string(hits) + " hits");
+        };
+    const InfluenceCounts counts = estimateSeeds(graph, hyperGraph, seeds, opt.common, opt.maxSamples, show);
     progress.clear();
     const double wallSeconds = wall.seconds();
     const double processorSeconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
