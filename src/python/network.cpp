@@ -1,0 +1,42 @@
+// The network of a Python Network object; see network.h.
+#include "network.h"
+
+#include <stdexcept>
+
+namespace lattis::python {
+
+NetworkData::NetworkData(netpack::Network&& net) : packed(std::move(net)) {
+    nodes = packed->n;
+    arcs = packed->arcs();
+    degrees.resize(nodes);
+    for (std::uint32_t v = 1; v <= nodes; ++v) degrees[v - 1] = packed->inDegree(v);
+    if (!packed->origId.empty()) original = packed->origId;
+}
+
+NetworkData::NetworkData(const std::string& path) : file(path) {
+    Graph g(BenefitLayout::Compact);
+    g.readNetworkWith(path.c_str(), {}, Model::IC);
+    if (g.headerEdges() != g.listedEdges())
+        throw std::runtime_error("network file \"" + path + "\": the header (byte offset 4) states " +
+                                 std::to_string(g.headerEdges()) + " arcs, but the in-degree lists hold " +
+                                 std::to_string(g.listedEdges()) + "; repack the network with netpack");
+    nodes = static_cast<std::uint32_t>(g.getSize());
+    arcs = g.listedEdges();
+    degrees.resize(nodes);
+    for (std::uint32_t v = 1; v <= nodes; ++v) degrees[v - 1] = static_cast<std::uint32_t>(g.getDegree(static_cast<int>(v)));
+}
+
+void NetworkData::load(Graph& g, std::span<const double> benefit, Model model) const {
+    if (!packed) {
+        g.readNetworkWith(file.c_str(), benefit, model);
+        return;
+    }
+    NetworkArrays a;
+    a.n = packed->n;
+    a.offsets = packed->off;
+    a.adj = packed->adj;
+    a.prob = packed->prob;
+    g.loadArrays(a, benefit, model);
+}
+
+}  // namespace lattis::python
