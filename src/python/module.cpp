@@ -72,6 +72,13 @@ NetworkData fromText(const std::string& path, bool undirected, const std::string
     return packed(netpack::readEdgeFile(path, opt), path, false, weights, p, seed, normalize);
 }
 
+py::array_t<std::int64_t> degreeArray(const std::vector<std::uint32_t>& degrees) {
+    py::array_t<std::int64_t> a(static_cast<py::ssize_t>(degrees.size()));
+    auto w = a.mutable_unchecked<1>();
+    for (std::size_t i = 0; i < degrees.size(); ++i) w(static_cast<py::ssize_t>(i)) = degrees[i];
+    return a;
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_core, m) {
@@ -86,13 +93,8 @@ PYBIND11_MODULE(_core, m) {
     py::class_<NetworkData>(m, "NetworkData")
         .def_property_readonly("n", &NetworkData::n)
         .def_property_readonly("m", &NetworkData::m)
-        .def_property_readonly("in_degree",
-                               [](const NetworkData& d) {
-                                   py::array_t<std::int64_t> a(static_cast<py::ssize_t>(d.n()));
-                                   auto w = a.mutable_unchecked<1>();
-                                   for (std::uint32_t i = 0; i < d.n(); ++i) w(i) = d.inDegree()[i];
-                                   return a;
-                               })
+        .def_property_readonly("in_degree", [](const NetworkData& d) { return degreeArray(d.inDegree()); })
+        .def_property_readonly("out_degree", [](const NetworkData& d) { return degreeArray(d.outDegree()); })
         .def_property_readonly("original_ids", [](const NetworkData& d) -> py::object {
             if (d.originalIds().empty()) return py::none();
             return py::array_t<std::uint64_t>(static_cast<py::ssize_t>(d.originalIds().size()), d.originalIds().data());

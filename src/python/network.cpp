@@ -10,6 +10,8 @@ NetworkData::NetworkData(netpack::Network&& net) : packed(std::move(net)) {
     arcs = packed->arcs();
     degrees.resize(nodes);
     for (std::uint32_t v = 1; v <= nodes; ++v) degrees[v - 1] = packed->inDegree(v);
+    outDegrees.assign(nodes, 0);
+    for (const std::int32_t u : packed->adj) ++outDegrees[static_cast<std::size_t>(u) - 1];
     if (!packed->origId.empty()) original = packed->origId;
 }
 
@@ -23,7 +25,11 @@ NetworkData::NetworkData(const std::string& path) : file(path) {
     nodes = static_cast<std::uint32_t>(g.getSize());
     arcs = g.listedEdges();
     degrees.resize(nodes);
-    for (std::uint32_t v = 1; v <= nodes; ++v) degrees[v - 1] = static_cast<std::uint32_t>(g.getDegree(static_cast<int>(v)));
+    outDegrees.assign(nodes, 0);
+    for (std::uint32_t v = 1; v <= nodes; ++v) {
+        degrees[v - 1] = static_cast<std::uint32_t>(g.getDegree(static_cast<int>(v)));
+        for (const int u : g[static_cast<int>(v)]) ++outDegrees[static_cast<std::size_t>(u) - 1];
+    }
 }
 
 void NetworkData::load(Graph& g, std::span<const double> benefit, Model model) const {

@@ -25,6 +25,7 @@ public:
     std::uint32_t n() const { return nodes; }
     std::uint64_t m() const { return arcs; }
     const std::vector<std::uint32_t>& inDegree() const { return degrees; }
+    const std::vector<std::uint32_t>& outDegree() const { return outDegrees; }
     // Original ids of a network read from text (node i at i - 1); empty otherwise.
     const std::vector<std::uint64_t>& originalIds() const { return original; }
 
@@ -36,7 +37,7 @@ private:
     std::string file;
     std::uint32_t nodes = 0;
     std::uint64_t arcs = 0;
-    std::vector<std::uint32_t> degrees;
+    std::vector<std::uint32_t> degrees, outDegrees;
     std::vector<std::uint64_t> original;
 };
 

@@ -32,7 +32,8 @@ class Network:
 
     Network.from_networkx, Network.from_file (binary, as netpack writes it) and
     Network.from_text (SNAP edge list or Matrix Market, plain or gzip) make the
-    others. Attributes: n, m, in_degree (numpy array, node i at i), labels.
+    others. Attributes: n, m, in_degree and out_degree (numpy arrays, node i at i),
+    labels.
     """
 
     def __init__(self, sources, targets, probabilities=None, *, n=None, weights="wc", p=0.01, seed=1,
@@ -93,6 +94,7 @@ class Network:
     n = property(lambda self: self._data.n, doc="node count")
     m = property(lambda self: self._data.m, doc="arc count")
     in_degree = property(lambda self: self._data.in_degree, doc="in-degree of every node, node i at i")
+    out_degree = property(lambda self: self._data.out_degree, doc="out-degree of every node, node i at i")
 
     @property
     def labels(self):
