@@ -28,31 +28,39 @@ def packed(tmp_path_factory):
 
 
 def run(program, *args, cwd):
-    out = subprocess.run([f"{BIN}/{program}", *map(str, args)], check=True, capture_output=True, text=True, cwd=cwd)
-    return out.stdout
+    return subprocess.run([f"{BIN}/{program}", *map(str, args)], check=True, capture_output=True, text=True, cwd=cwd)
 
 
-@pytest.mark.parametrize("model,sampler", [("IC", "classic"), ("LT", "fast")])
-def test_same_seeds_and_figures_as_the_programs(packed, model, sampler):
+CERTIFIED = {"select": "fill", "stop": "certified"}
+
+
+@pytest.mark.parametrize("model,sampler,options", [("IC", "classic", {}), ("LT", "fast", {}),
+                                                   ("IC", "fast", CERTIFIED)])
+def test_same_seeds_and_figures_as_the_programs(packed, model, sampler, options):
     d = packed
     common = ["-i", d / "eu.bin", "-b", d / "eu.benefit", "-m", model, "-seed", 7, "-sampler", sampler]
-    report = run("marlet", *common, "-c", d / "eu.cost", "-k", 20, "-o", d / "eu.seeds", "-pairs", "none", cwd=d)
+    flags = [x for name, value in options.items() for x in (f"-{name}", value)]
+    marlet = run("marlet", *common, *flags, "-c", d / "eu.cost", "-k", 20, "-o", d / "eu.seeds", "-pairs", "none",
+                 cwd=d)
+    report = marlet.stdout
     seeds = [int(x) for x in report.split("Seed Nodes:")[1].split("\n")[0].split()]
     total = float(report.split("Total Benefit:")[1].split()[0])
     costs = np.loadtxt(d / "eu.cost")
     benefits = np.loadtxt(d / "eu.benefit")
     net = lattis.Network.from_file(d / "eu.bin")
     assert np.array_equal(np.maximum(net.out_degree, 1), costs)  # netpack's -cost degree
-    r = lattis.choose_seeds(net, 20, costs, benefits, model=model, seed=7, sampler=sampler)
+    r = lattis.choose_seeds(net, 20, costs, benefits, model=model, seed=7, sampler=sampler, **options)
     assert r.seeds == seeds
+    if options:
+        assert f"certified ratio {r.certified_ratio:.2f} " in marlet.stderr
     assert f"{r.total_benefit:.2f}" == f"{total:.2f}"
     assert r.cost_spent == pytest.approx(sum(costs[s - 1] for s in seeds))
     # The SNAP file through netpack's reader is the same network, its labels the file's ids.
     text = lattis.Network.from_text(DATA)
     original = np.loadtxt(d / "eu.bin.map", dtype=np.int64)
-    assert lattis.choose_seeds(text, 20, costs, benefits, model=model, seed=7, sampler=sampler).seeds == \
+    assert lattis.choose_seeds(text, 20, costs, benefits, model=model, seed=7, sampler=sampler, **options).seeds == \
         [int(original[s - 1]) for s in seeds]
-    figure = float(run("ostrand", *common, "-s", d / "eu.seeds", cwd=d))
+    figure = float(run("ostrand", *common, "-s", d / "eu.seeds", cwd=d).stdout)
     e = lattis.estimate(net, seeds, benefits, model=model, seed=7, sampler=sampler)
     assert e["estimate"] == pytest.approx(figure, rel=1e-5)
 
