@@ -26,6 +26,14 @@ void initValidationStream(sfmt_t& s, std::uint32_t runSeed, std::uint64_t block)
     sfmt_init_by_array(&s, init, 7);
 }
 
+// Validation block b of `samples` (the last one cut short), drawn on s and
+// counted until stopAt hits when stopAt > 0.
+BlockTally drawValidationBlock(const SeedHitTest& test, ThreadScratch& s, std::uint32_t runSeed, long long b,
+                               long long samples, long long stopAt) {
+    initValidationStream(s.rng, runSeed, static_cast<std::uint64_t>(b));
+    return countBlockHits(test, s, std::min(kEstimateBlock, samples - b * kEstimateBlock), stopAt);
+}
+
 }  // namespace
 
 BlockTally validationHits(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds, long long samples,
@@ -58,10 +66,8 @@ BlockTally validationHits(const Graph& g, HyperGraph& hg, const std::vector<int>
             const std::size_t tid = static_cast<std::size_t>(omp_get_thread_num());
             const long long b = first + j * share.ranks;
             try {
-                ThreadScratch& s = scratch[tid];
-                initValidationStream(s.rng, runSeed, static_cast<std::uint64_t>(b));
-                const long long size = std::min(kEstimateBlock, samples - b * kEstimateBlock);
-                hitsOf[static_cast<std::size_t>(j)] = countBlockHits(test, s, size, 0).hits;
+                const BlockTally tally = drawValidationBlock(test, scratch[tid], runSeed, b, samples, 0);
+                hitsOf[static_cast<std::size_t>(j)] = tally.hits;
             } catch (...) {
                 failures[tid] = std::current_exception();
             }
@@ -69,13 +75,9 @@ BlockTally validationHits(const Graph& g, HyperGraph& hg, const std::vector<int>
         for (const std::exception_ptr& f : failures)
             if (f) std::rethrow_exception(f);
     });
-    if (blockHits == nullptr) {
-        long long hits = 0;
-        for (long long h : hitsOf) hits += h;
-        return {samples, team != nullptr ? team->sum(hits) : hits};
-    }
     // Every block's count, the others' entries 0 before the sum.
-    std::vector<long long>& all = *blockHits;
+    std::vector<long long> own;
+    std::vector<long long>& all = blockHits != nullptr ? *blockHits : own;
     all.assign(static_cast<std::size_t>(blocks), 0);
     for (std::size_t j = 0; j < hitsOf.size(); ++j)
         all[static_cast<std::size_t>(share.firstOwned(0) + static_cast<long long>(j) * share.ranks)] = hitsOf[j];
@@ -98,7 +100,6 @@ std::optional<BlockEstimate> validationEstimate(const Graph& g, HyperGraph& hg, 
         }
         // Every process redraws the block, so that all end with the same counts.
         const UI n = static_cast<UI>(g.getSize());
-        const long long first = static_cast<long long>(b) * kEstimateBlock;
         BlockTally last;
         const ScratchGuard guard(hg);
         runTogether(settings.team, [&] {
@@ -106,10 +107,10 @@ std::optional<BlockEstimate> validationEstimate(const Graph& g, HyperGraph& hg, 
             ThreadScratch& s = hg.samplingScratch(1, n, settings.fast)[0];
             const Sampler sampler(g.view(), settings.fast);
             const SeedHitTest test{&sampler, &hg.rootDraw(), link.data(), static_cast<UI>(seeds.size())};
-            initValidationStream(s.rng, runSeed, b);
-            last = countBlockHits(test, s, std::min(kEstimateBlock, samples - first), result.neededHits - before);
+            last = drawValidationBlock(test, s, runSeed, static_cast<long long>(b), samples,
+                                       result.neededHits - before);
         });
-        result.samples = first + last.samples;
+        result.samples = static_cast<long long>(b) * kEstimateBlock + last.samples;
         result.hits = before + last.hits;
         result.estimate = scaledEstimate(g.getPositiveBenefit(), result.hits, result.samples);
         return result;
