@@ -1,17 +1,14 @@
-// Throughput of the verifier's estimator: samples per second at one and two
-// threads, their ratio, and where the time goes (the same samples with no
-// shared counters, and the bare cost of the per-sample critical section).
+// Throughput of the verifier's estimator with the classic samplers, in the
+// order of thread streams (ostrand -sampler classic) and in block order:
+// samples per second at one and two threads, and their ratio.
 //
 // usage: bench_estimate -i <network> -b <benefits> [-m LT|IC] [-s <seed file>]
 //                       [-top <k>] [-epsilon <e>] [-reps <r>] [-seed <n>]
 // Without -s the seeds are the k (default 50) nodes of highest out-degree.
 // A small epsilon (default 0.01) makes each run long enough to time; each
 // thread count runs -reps times (default 3).
-#include <omp.h>
-
 #include <algorithm>
 #include <chrono>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -21,6 +18,7 @@
 #include <vector>
 
 #include "io/cliArgs.h"
+#include "estimate/blockEstimate.h"
 #include "estimate/estimate.h"
 #include "graph/graph.h"
 #include "sampling/hyperGraph.h"
@@ -50,46 +48,6 @@ std::vector<int> topOutDegree(const Graph& g, int k) {
     });
     ids.resize(static_cast<std::size_t>(k));
     return ids;
-}
-
-// The estimator's samples without its shared counters: each of t threads
-// draws `each` samples on its own stream and counts its hits privately.
-double samplingOnly(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds, int t, long long each, bool lt) {
-    const int n = g.getSize();
-    const UI k = static_cast<UI>(seeds.size());
-    std::vector<UI> link(static_cast<std::size_t>(n) + 1, k);
-    for (UI i = 0; i < k; ++i) link[static_cast<std::size_t>(seeds[i])] = i;
-    const auto key = hg.drawStreamKey();
-    const HyperGraph& sampler = hg;
-    long long hits = 0;
-    const auto start = std::chrono::steady_clock::now();
-    omp_set_num_threads(t);
-#pragma omp parallel reduction(+ : hits)
-    {
-        sfmt_t rng;
-        HyperGraph::initStream(rng, key, static_cast<std::uint64_t>(omp_get_thread_num()));
-        std::vector<bool> visit(static_cast<std::size_t>(n) + 1, false);
-        std::vector<int> visit_mark(static_cast<std::size_t>(n), 0);
-        for (long long i = 0; i < each; ++i)
-            hits += lt ? sampler.pollingLT(g, rng, link, k, visit, visit_mark)
-                       : sampler.pollingIC(g, rng, link, k, visit, visit_mark);
-    }
-    const double s = seconds(start);
-    std::printf("    (hit share %.4f)\n", static_cast<double>(hits) / static_cast<double>(each * t));
-    return static_cast<double>(each * t) / s;
-}
-
-// Nanoseconds per entry of an empty unnamed critical section, t threads.
-double criticalCost(int t, long long each) {
-    long long count = 0;
-    const auto start = std::chrono::steady_clock::now();
-    omp_set_num_threads(t);
-#pragma omp parallel
-    for (long long i = 0; i < each; ++i) {
-#pragma omp critical
-        ++count;
-    }
-    return seconds(start) * 1e9 / static_cast<double>(count);
 }
 
 }  // namespace
@@ -128,36 +86,32 @@ int main(int argc, char** argv) {
         // The machine is shared, so each figure is the best of a few runs,
         // t = 1 and t = 2 interleaved; cpu / wall shows how many cores a run
         // really had.
-        double rate[3] = {0, 0, 0}, busy[3] = {0, 0, 0};
-        long long samplesAtOne = 0;
-        estimateInfluence(g, hg, seeds, 2, epsilon, 0.01f);
-        for (int rep = 0; rep < reps; ++rep)
-            for (int t : {1, 2}) {
-                const std::clock_t cpu = std::clock();
-                const auto start = std::chrono::steady_clock::now();
-                const InfluenceCounts r = estimateInfluence(g, hg, seeds, t, epsilon, 0.01f);
-                const double s = seconds(start);
-                const double used = static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC / s;
-                std::printf("  estimator t=%d: %lld samples, %lld hits, %.3f s, cpu/wall %.2f, %.0f samples/s, "
-                            "estimate %g\n",
-                            t, r.samples, r.hits, s, used, static_cast<double>(r.samples) / s, r.estimate);
-                if (static_cast<double>(r.samples) / s > rate[t]) {
-                    rate[t] = static_cast<double>(r.samples) / s;
-                    busy[t] = used;
+        for (const EstimateOrder order : {EstimateOrder::ThreadStreams, EstimateOrder::Blocks}) {
+            const char* name = order == EstimateOrder::Blocks ? "blocks" : "thread streams";
+            EstimateSettings settings;
+            settings.epsilon = epsilon;
+            settings.order = order;
+            double rate[3] = {0, 0, 0}, busy[3] = {0, 0, 0};
+            for (int rep = 0; rep < reps; ++rep)
+                for (int t : {1, 2}) {
+                    settings.threads = t;
+                    const std::clock_t cpu = std::clock();
+                    const auto start = std::chrono::steady_clock::now();
+                    const BlockEstimate r = estimateInBlocks(g, hg, seeds, settings);
+                    const double s = seconds(start);
+                    const double used = static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC / s;
+                    std::printf("  %s t=%d: %lld samples, %lld hits, %.3f s, cpu/wall %.2f, %.0f samples/s, "
+                                "estimate %g\n",
+                                name, t, r.samples, r.hits, s, used, static_cast<double>(r.samples) / s, r.estimate);
+                    if (static_cast<double>(r.samples) / s > rate[t]) {
+                        rate[t] = static_cast<double>(r.samples) / s;
+                        busy[t] = used;
+                    }
                 }
-                if (t == 1) samplesAtOne = r.samples;
-            }
-        std::printf("  best: t=1 %.0f samples/s (cpu/wall %.2f), t=2 %.0f samples/s (cpu/wall %.2f), ratio %.2f\n",
-                    rate[1], busy[1], rate[2], busy[2], rate[2] / rate[1]);
-
-        const long long each = std::max<long long>(samplesAtOne / 2, 1);
-        const double only1 = samplingOnly(g, hg, seeds, 1, 2 * each, lt);
-        const double only2 = samplingOnly(g, hg, seeds, 2, each, lt);
-        std::printf("  sampling only (no shared counters): t=1 %.0f samples/s, t=2 %.0f samples/s, ratio %.2f\n",
-                    only1, only2, only2 / only1);
-        std::printf("  empty critical section: %.1f ns per entry at t=1, %.1f ns at t=2 (%.1f ns per sample "
-                    "at t=1)\n",
-                    criticalCost(1, 2000000), criticalCost(2, 1000000), 1e9 / rate[1]);
+            std::printf("  best, %s: t=1 %.0f samples/s (cpu/wall %.2f), t=2 %.0f samples/s (cpu/wall %.2f), "
+                        "ratio %.2f\n",
+                        name, rate[1], busy[1], rate[2], busy[2], rate[2] / rate[1]);
+        }
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_estimate: %s\n", e.what());

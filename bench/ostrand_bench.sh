@@ -3,7 +3,7 @@
 # (weighted-cascade probabilities, unit benefits, unit costs), lets marlet
 # choose a seed set within a budget of K unit costs, and runs bench_estimate
 # on that seed file under LT and IC, which prints samples per second at one
-# and two threads, their ratio, and where the time goes.
+# and two threads and their ratio, in both orders of the estimator.
 #
 # usage: bench/ostrand_bench.sh [BUILD_DIR] [NETWORK ...]
 #   BUILD_DIR  a configured and built tree (default: build); needs netpack,

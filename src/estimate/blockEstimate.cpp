@@ -1,4 +1,5 @@
-// The block-ordered estimator; see blockEstimate.h.
+// The estimator in block order and in the order of thread streams; see
+// blockEstimate.h.
 #include "estimate/blockEstimate.h"
 
 #include <omp.h>
@@ -9,7 +10,11 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <iomanip>
 #include <limits>
+#include <span>
+#include <sstream>
+#include <stdexcept>
 
 #include "estimate/blockHits.h"
 #include "estimate/estimate.h"
@@ -29,19 +34,34 @@ long long neededHits(float epsilon, float delta) {
     return std::max(1LL, static_cast<long long>(bound));
 }
 
+void checkHitsWithinCap(float epsilon, float delta, long long maxSamples, const AccuracyNames& names) {
+    // Compared in double precision: the bound may lie far beyond any count.
+    const double hits = std::ceil(static_cast<double>(stoppingBound(epsilon, delta)));
+    if (hits <= static_cast<double>(maxSamples)) return;
+    std::ostringstream msg;
+    msg << names.settings << ' ' << names.epsilon << ' ' << epsilon << " and " << names.delta << ' ' << delta
+        << " ask for " << std::fixed << std::setprecision(0) << hits << " hits, more than the cap of " << maxSamples
+        << " samples (" << names.cap << ") could ever give; choose a larger " << names.epsilon << " or "
+        << names.delta << ", or raise " << names.cap;
+    throw std::invalid_argument(msg.str());
+}
+
 namespace {
 
-// The estimate's blocks: block b draws from its own stream of the key, and
-// the last one stops at the cap.
+// The estimate's blocks, the last one stopping at the cap. In the order of
+// Blocks, block b draws from its own stream of the key; in the order of
+// ThreadStreams it continues the stream of its lane (b mod the threads),
+// which the caller has brought to the block's start.
 struct EstimateBlocks {
     SeedHitTest test;
     StreamKey key{};
     long long cap = 0;
+    EstimateOrder order = EstimateOrder::Blocks;
 
     long long size(long long b) const { return std::min(kEstimateBlock, cap - b * kEstimateBlock); }
     // Block b's samples, counted until `stopAt` hits when stopAt > 0.
     BlockTally run(ThreadScratch& s, long long b, long long stopAt) const {
-        initStream(s.rng, key, static_cast<std::uint64_t>(b));
+        if (order == EstimateOrder::Blocks) initStream(s.rng, key, static_cast<std::uint64_t>(b));
         return countBlockHits(test, s, size(b), stopAt);
     }
 };
@@ -67,36 +87,97 @@ long long roundBlocks(const BlockEstimate& sofar, long long done, long long bloc
     return std::min(want, blocks - done);
 }
 
-// The hits of this process's blocks among done .. done + want - 1 into
-// hitsOf (the others' entries 0); rethrows a thread's fault after the loop.
-void countRound(const EstimateBlocks& blocks, std::span<ThreadScratch> scratch, const BlockShare& share,
-                long long done, long long want, std::vector<long long>& hitsOf,
-                std::vector<std::exception_ptr>& failures) {
-    hitsOf.assign(static_cast<std::size_t>(want), 0);
-    // This process's blocks of the round (all of them for one process).
-    const long long first = share.firstOwned(static_cast<std::uint64_t>(done));
-    const long long mine = share.ownedIn(static_cast<std::uint64_t>(done), want);
-    // Blocks vary with the seeds' reach; handing them out one at a time
-    // keeps every thread busy to the end of the round.
-#pragma omp parallel for schedule(dynamic, 1)
-    for (long long j = 0; j < mine; ++j) {
-        const std::size_t tid = static_cast<std::size_t>(omp_get_thread_num());
-        const long long i = first + j * share.ranks;
-        try {
-            hitsOf[static_cast<std::size_t>(i)] = blocks.run(scratch[tid], done + i, 0).hits;
-        } catch (...) {
-            failures[tid] = std::current_exception();
-        }
-    }
+void rethrowFirst(const std::vector<std::exception_ptr>& failures) {
     for (const std::exception_ptr& f : failures)
         if (f) std::rethrow_exception(f);
 }
+
+// One round's blocks done .. done + want - 1, and where each stream stood
+// when the round began (so that the block holding the stopping sample can
+// be drawn again).
+class Round {
+public:
+    Round(const EstimateBlocks& blocks, std::span<ThreadScratch> scratch, const BlockShare& share)
+        : blocks(blocks), scratch(scratch), share(share), failures(scratch.size()) {}
+
+    // The hits of this process's blocks of the round into hitsOf (the
+    // others' entries 0); rethrows a thread's fault after the loop.
+    void count(long long first, long long blocksInRound) {
+        done = first;
+        want = blocksInRound;
+        hitsOf.assign(static_cast<std::size_t>(want), 0);
+        if (blocks.order == EstimateOrder::ThreadStreams)
+            countLanes();
+        else
+            countBlocks();
+        rethrowFirst(failures);
+    }
+
+    // Block done + i drawn again until `stopAt` hits.
+    BlockTally redraw(long long i, long long stopAt) {
+        if (blocks.order == EstimateOrder::Blocks) return blocks.run(scratch[0], done + i, stopAt);
+        const long long lanes = static_cast<long long>(scratch.size());
+        ThreadScratch& s = scratch[static_cast<std::size_t>(i % lanes)];
+        s.rng = laneStart[static_cast<std::size_t>(i % lanes)];
+        for (long long j = i % lanes; j < i; j += lanes) blocks.run(s, done + j, 0);
+        return blocks.run(s, done + i, stopAt);
+    }
+
+    std::vector<long long> hitsOf;
+
+private:
+    void countBlocks() {
+        // This process's blocks of the round (all of them for one process).
+        const long long first = share.firstOwned(static_cast<std::uint64_t>(done));
+        const long long mine = share.ownedIn(static_cast<std::uint64_t>(done), want);
+        // Blocks vary with the seeds' reach; handing them out one at a time
+        // keeps every thread busy to the end of the round.
+#pragma omp parallel for schedule(dynamic, 1)
+        for (long long j = 0; j < mine; ++j) {
+            const std::size_t tid = static_cast<std::size_t>(omp_get_thread_num());
+            const long long i = first + j * share.ranks;
+            try {
+                hitsOf[static_cast<std::size_t>(i)] = blocks.run(scratch[tid], done + i, 0).hits;
+            } catch (...) {
+                failures[tid] = std::current_exception();
+            }
+        }
+    }
+
+    // Lane l (thread l's stream, in scratch[l]) draws the round's blocks l,
+    // l + lanes, ... one after the other; rounds start at a whole number of
+    // blocks per lane, so block done + i is lane i mod lanes's.
+    void countLanes() {
+        const long long lanes = static_cast<long long>(scratch.size());
+        assert(done % lanes == 0);
+        laneStart.resize(scratch.size());
+        for (std::size_t l = 0; l < scratch.size(); ++l) laneStart[l] = scratch[l].rng;
+        // One lane per thread: a stream is read in order by one thread.
+#pragma omp parallel for schedule(static, 1)
+        for (long long l = 0; l < lanes; ++l) {
+            ThreadScratch& s = scratch[static_cast<std::size_t>(l)];
+            try {
+                for (long long i = l; i < want; i += lanes) hitsOf[static_cast<std::size_t>(i)] = blocks.run(s, done + i, 0).hits;
+            } catch (...) {
+                failures[static_cast<std::size_t>(l)] = std::current_exception();
+            }
+        }
+    }
+
+    const EstimateBlocks& blocks;
+    std::span<ThreadScratch> scratch;
+    BlockShare share;
+    std::vector<std::exception_ptr> failures;
+    std::vector<sfmt_t> laneStart;
+    long long done = 0, want = 0;
+};
 
 }  // namespace
 
 BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds,
                                const EstimateSettings& settings) {
     assert(settings.threads >= 1 && settings.maxSamples >= 1);
+    assert(settings.team == nullptr || settings.order == EstimateOrder::Blocks);
     BlockEstimate result;
     result.neededHits = neededHits(settings.epsilon, settings.delta);
     if (seeds.empty() || !seedsReachRoot(g, hg, seeds, settings.fast)) return result;
@@ -121,34 +202,35 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
         link = seedLinks(n, seeds);
         scratch = hg.samplingScratch(t, n, fast);
     });
-    const EstimateBlocks estimate{SeedHitTest{&sampler, &roots, link.data(), k}, key, settings.maxSamples};
+    const EstimateBlocks estimate{SeedHitTest{&sampler, &roots, link.data(), k}, key, settings.maxSamples,
+                                  settings.order};
+    if (settings.order == EstimateOrder::ThreadStreams)
+        for (int i = 0; i < t; ++i) initStream(scratch[static_cast<std::size_t>(i)].rng, key, static_cast<std::uint64_t>(i));
 
     omp_set_num_threads(t);
-    std::vector<long long> hitsOf;
-    std::vector<std::exception_ptr> failures(static_cast<std::size_t>(t));
+    Round round(estimate, scratch, share);
     // Blocks per round come in whole numbers per thread of every process.
     const long long unit = static_cast<long long>(t) * share.ranks;
     long long done = 0;  // blocks counted, in order
     while (done < blocks) {
         const long long want = roundBlocks(result, done, blocks, unit);
-        runTogether(team, [&] { countRound(estimate, scratch, share, done, want, hitsOf, failures); });
-        if (team != nullptr) team->sumEach(hitsOf);
+        runTogether(team, [&] { round.count(done, want); });
+        if (team != nullptr) team->sumEach(round.hitsOf);
 
         for (long long i = 0; i < want; ++i) {
-            const long long b = done + i;
-            const long long h = hitsOf[static_cast<std::size_t>(i)];
+            const long long h = round.hitsOf[static_cast<std::size_t>(i)];
             if (result.hits + h >= result.neededHits) {
                 // Every process redraws the block, so that all end with the
                 // same counts and without another exchange.
                 BlockTally last;
-                runTogether(team, [&] { last = estimate.run(scratch[0], b, result.neededHits - result.hits); });
+                runTogether(team, [&] { last = round.redraw(i, result.neededHits - result.hits); });
                 result.samples += last.samples;
                 result.hits += last.hits;
                 result.estimate = scaledEstimate(g.getPositiveBenefit(), result.hits, result.samples);
                 return result;
             }
             result.hits += h;
-            result.samples += estimate.size(b);
+            result.samples += estimate.size(done + i);
         }
         done += want;
         if (settings.progress) settings.progress(result.samples, result.hits);

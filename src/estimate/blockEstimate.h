@@ -1,5 +1,6 @@
-// Benefit estimation of a seed set in block order: the same estimate and the
-// same stopping bound as estimateInfluence (estimate.h), fixed by the store's
+// Benefit estimation of a seed set: reverse samples drawn until their hits
+// reach the stopping bound of estimate.h, the estimate the positive benefit
+// mass times hits over samples. In block order it is fixed by the store's
 // seed whatever the thread count.
 //
 // Samples are drawn in blocks of kEstimateBlock, block b from its own stream
@@ -18,7 +19,14 @@
 // the block that holds the stopping sample, so every process gets the counts
 // of one process with the same seeds, whatever the process and thread counts.
 //
-// Used by ostrand with the fast sampler and by marlet for its report.
+// ostrand's classic figure is the same driver in the order of thread
+// streams (EstimateOrder::ThreadStreams): thread i reads stream i of the key
+// from its start, in blocks of kEstimateBlock taken thread by thread in turn,
+// and the run stops at the exact sample, in that order, whose hit meets the
+// bound. With one thread that is one stream sample after sample; with more,
+// the counts are fixed by the seed and the thread count.
+//
+// Used by ostrand (both samplers) and by marlet for its report.
 #pragma once
 
 #include <functional>
@@ -34,18 +42,26 @@ struct TeamHooks;
 
 inline constexpr long long kEstimateBlock = 4096;
 
+// Which stream each block draws from.
+enum class EstimateOrder {
+    Blocks,         // block b from stream b: the same counts for any thread count
+    ThreadStreams,  // ostrand's classic figure: thread i's blocks continue stream i
+};
+
 struct EstimateSettings {
     int threads = 1;
     float epsilon = 0.1f;
     float delta = 0.01f;
     const FastSampler* fast = nullptr;  // null: the classic samplers
+    EstimateOrder order = EstimateOrder::Blocks;
     long long maxSamples = 1000000000;  // the cap
     // Called after each round with the samples and hits counted so far.
     std::function<void(long long samples, long long hits)> progress;
     // This process's part in a run split over several processes
     // (teamHooks.h: its share, together and sumEach); null for one process.
     // Every process of the team must call with the same seeds and settings
-    // but threads, on stores whose generators are in the same state.
+    // but threads, on stores whose generators are in the same state. Only
+    // in the order of Blocks.
     const TeamHooks* team = nullptr;
 };
 
@@ -60,6 +76,18 @@ struct BlockEstimate {
 // Hits the stopping bound asks for: stoppingBound(epsilon, delta) rounded
 // up, and at least 1. Requires a finite bound.
 long long neededHits(float epsilon, float delta);
+
+// How a caller's user names the accuracy settings and the sample cap.
+struct AccuracyNames {
+    const char* settings;  // "options" or "arguments"
+    const char* epsilon;
+    const char* delta;
+    const char* cap;
+};
+
+// Refuses (std::invalid_argument, naming the settings) an epsilon and delta
+// that ask for more hits than a cap of maxSamples samples could ever give.
+void checkHitsWithinCap(float epsilon, float delta, long long maxSamples, const AccuracyNames& names);
 
 // The estimate for seeds (node ids in 1..n, duplicates allowed). Draws no
 // sample, and returns zeros but neededHits, when the seed list is empty or no

@@ -1,26 +1,17 @@
-// Benefit estimation of a seed set: the stopping bound, the parallel sampling
-// loop and the reachability pre-check; see estimate.h.
-//
-// The threads share one pair of counters updated together in one critical
-// section per sample. Each thread draws from its own SFMT stream, seeded from
-// a key the store's generator yields once before the region plus the thread
-// number, so a one-thread run is fixed by the store's seed.
+// What every benefit estimate shares: the stopping bound, the scaled
+// estimate, the check's generator key and the reachability pre-check; see
+// estimate.h.
 #include "estimate/estimate.h"
 
-#include <omp.h>
-
-#include <array>
-#include <atomic>
 #include <cassert>
 #include <cmath>
 #include <cstdint>
 #include <iostream>
 #include <span>
 
+#include "estimate/blockEstimate.h"
 #include "sampling/fastSampler.h"
 #include "graph/graphView.h"
-#include "sampling/sampler.h"
-#include "sampling/threadScratch.h"
 
 namespace lattis {
 
@@ -99,83 +90,14 @@ bool seedsReachRoot(const Graph& g, const HyperGraph& hg, const std::vector<int>
     return false;
 }
 
-namespace {
-
-// A thread's latest sample result, alone in its cache line so that no two
-// threads' writes meet in one word (nor bounce one line between cores).
-struct alignas(64) HitFlag {
-    bool hit = false;
-};
-
-}  // namespace
-
-InfluenceCounts estimateInfluence(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds, int t,
-                                  float epsilon_2, float delta, long long maxSamples,
-                                  const std::function<void(long long, long long)>& progress) {
-    assert(t >= 1);
-    const int n = g.getSize();
-    const UI k = static_cast<UI>(seeds.size());
-    const double upperBound = stoppingBound(epsilon_2, delta);
-    assert(std::isfinite(upperBound) && upperBound >= 1.0);
-
-    InfluenceCounts result;
-    if (k == 0 || !seedsReachRoot(g, hg, seeds)) return result;
-
-    std::vector<UI> link(static_cast<std::size_t>(n) + 1, k);
-    for (UI i = 0; i < k; ++i) link[static_cast<std::size_t>(seeds[i])] = i;
-
-    // Scratch is allocated before the region, so that the region itself
-    // never allocates (and so never throws).
-    const StreamKey key = hg.drawStreamKey();
-    std::vector<ThreadScratch> scratch(static_cast<std::size_t>(t));
-    for (int i = 0; i < t; ++i) {
-        initStream(scratch[static_cast<std::size_t>(i)].rng, key, static_cast<std::uint64_t>(i));
-        scratch[static_cast<std::size_t>(i)].prepare(static_cast<UI>(n), nullptr);
-    }
-    const Sampler sampler(g.view(), nullptr);
-    const RootDistribution& roots = hg.rootDraw();
-    std::vector<HitFlag> maxSeed(static_cast<std::size_t>(t));
-
-    // Both written only inside the critical section; atomic so that the
-    // loop test may read them without the lock.
-    std::atomic<long long> counter{0};
-    std::atomic<long long> degree{0};
-    constexpr long long kProgressEvery = 1 << 20;
-
-    omp_set_num_threads(t);
-#pragma omp parallel
-    {
-        const int id = omp_get_thread_num();
-        ThreadScratch& s = scratch[static_cast<std::size_t>(id)];
-        bool& hit = maxSeed[static_cast<std::size_t>(id)].hit;
-        auto note = [&hit](const int*, UI, bool h) {
-            hit = h;
-            return false;
-        };
-        long long own = 0;
-        while (static_cast<double>(degree.load(std::memory_order_relaxed)) < upperBound &&
-               counter.load(std::memory_order_relaxed) < maxSamples) {
-            sampler.sampleBlock<SeedTest::Exit>(roots, s, 1, link.data(), k, note);
-#pragma omp critical
-            {
-                counter.store(counter.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-                if (hit) degree.store(degree.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-            }
-            if (id == 0 && progress && ++own % kProgressEvery == 0)
-                progress(counter.load(std::memory_order_relaxed), degree.load(std::memory_order_relaxed));
-        }
-    }
-
-    result.samples = counter.load();
-    result.hits = degree.load();
-    result.capped = static_cast<double>(result.hits) < upperBound;
-    result.estimate = scaledEstimate(g.getPositiveBenefit(), result.hits, result.samples);
-    return result;
-}
-
 void calculateInfluence(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds, int t, float epsilon_2,
                         float delta) {
-    std::cout << estimateInfluence(g, hg, seeds, t, epsilon_2, delta).estimate << std::endl;
+    EstimateSettings settings;
+    settings.threads = t;
+    settings.epsilon = epsilon_2;
+    settings.delta = delta;
+    settings.order = EstimateOrder::ThreadStreams;
+    std::cout << estimateInBlocks(g, hg, seeds, settings).estimate << std::endl;
 }
 
 }  // namespace lattis

@@ -1,18 +1,16 @@
-// Benefit estimation of a given seed set by reverse sampling, for the
-// verifier ostrand.
+// What every benefit estimate of a given seed set shares (the estimator
+// itself is blockEstimate.h): the stopping bound, the scaled estimate, the
+// generator key of a check and the test whether any sample can be a hit.
 //
 // Roots are drawn in proportion to their positive benefit; a sample is a hit
-// when its reverse walk or search reaches a seed. Sampling runs on a team of
-// threads until the hits reach a bound computed from epsilon and delta, and
-// the estimate is the positive benefit mass times hits over samples.
+// when its reverse walk or search reaches a seed. Sampling runs until the
+// hits reach a bound computed from epsilon and delta, and the estimate is
+// the positive benefit mass times hits over samples.
 //
 // Assumes a Graph loaded with the compact benefit layout for the model that
 // is sampled, and seed ids in 1..n (io/seedFile.h checks them at the boundary).
 #pragma once
 
-#include <functional>
-#include <limits>
-#include <string>
 #include <vector>
 
 #include "graph/graph.h"
@@ -39,25 +37,9 @@ double scaledEstimate(double benefit, long long hits, long long samples);
 // its seeds on.
 void keyCheckGenerator(HyperGraph& hg, unsigned seed);
 
-struct InfluenceCounts {
-    long long samples = 0;   // reverse samples drawn by all threads
-    long long hits = 0;      // samples that reached a seed
-    double estimate = 0.0;   // positive benefit mass times hits / samples
-    bool capped = false;     // maxSamples ended the run before the bound
-};
-
-// Samples on t threads until the hits reach stoppingBound(epsilon_2, delta),
-// or the samples reach maxSamples, under the model g was loaded for. Draws no sample, and returns all zeros, when the seed list is
-// empty or seedsReachRoot is false: the benefit is then exactly 0 and the
-// loop would never end. Thread 0 calls progress(samples, hits) about every
-// 2^20 of its own samples. Requires t >= 1 and a finite bound.
-InfluenceCounts estimateInfluence(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds, int t,
-                                  float epsilon_2, float delta,
-                                  long long maxSamples = std::numeric_limits<long long>::max(),
-                                  const std::function<void(long long, long long)>& progress = {});
-
-// estimateInfluence, then the estimate as one line on standard output in the
-// stream's default format (six significant digits).
+// ostrand's classic figure (estimateInBlocks in the order of thread
+// streams, blockEstimate.h) as one line on standard output in the stream's
+// default format (six significant digits).
 void calculateInfluence(const Graph& g, HyperGraph& hg, const std::vector<int>& seeds, int t, float epsilon_2,
                         float delta);
 

@@ -111,21 +111,20 @@ CommonReport commonReport(const CommonOptions& opt, const Graph& g, const std::v
     return r;
 }
 
-InfluenceCounts estimateSeeds(const Graph& graph, HyperGraph& hyperGraph, const std::vector<int>& seeds,
-                              const CommonOptions& c, long long maxSamples,
-                              const std::function<void(long long, long long)>& show) {
-    if (c.sampler == SamplerKind::Classic)
-        return estimateInfluence(graph, hyperGraph, seeds, c.threads, c.epsilon, c.delta, maxSamples, show);
-    const FastSampler fast(graph);
+BlockEstimate estimateSeeds(const Graph& graph, HyperGraph& hyperGraph, const std::vector<int>& seeds,
+                            const CommonOptions& c, long long maxSamples,
+                            const std::function<void(long long, long long)>& show) {
+    std::optional<FastSampler> fast;
+    if (c.sampler == SamplerKind::Fast) fast.emplace(graph);
     EstimateSettings settings;
     settings.threads = c.threads;
     settings.epsilon = c.epsilon;
     settings.delta = c.delta;
-    settings.fast = &fast;
+    settings.fast = fast ? &*fast : nullptr;
+    settings.order = fast ? EstimateOrder::Blocks : EstimateOrder::ThreadStreams;
     settings.maxSamples = maxSamples;
     settings.progress = show;
-    const BlockEstimate e = estimateInBlocks(graph, hyperGraph, seeds, settings);
-    return {e.samples, e.hits, e.estimate, e.capped};
+    return estimateInBlocks(graph, hyperGraph, seeds, settings);
 }
 
 bool standardOutputWritten(std::string_view program, std::string_view what) {

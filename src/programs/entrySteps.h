@@ -22,7 +22,7 @@
 #include "io/fileIdentity.h"
 #include "io/optionTable.h"
 #include "io/runReport.h"
-#include "estimate/estimate.h"
+#include "estimate/blockEstimate.h"
 
 namespace lattis {
 
@@ -90,14 +90,14 @@ std::vector<std::uint64_t> idMapOf(const CommonOptions& opt, int n);
 CommonReport commonReport(const CommonOptions& opt, const Graph& g, const std::vector<int>& seeds,
                           const std::vector<std::uint64_t>& idMap);
 
-// ostrand's estimate of the seeds' benefit by the sampler of -sampler: the
-// classic one counts samples as the threads draw them (estimate.h), the
-// fast one in block order (blockEstimate.h); at most maxSamples samples.
-// show, when set, gets the samples and hits so far (the classic estimate
-// calls it inside its parallel region: it must not throw).
-InfluenceCounts estimateSeeds(const Graph& graph, HyperGraph& hyperGraph, const std::vector<int>& seeds,
-                              const CommonOptions& c, long long maxSamples,
-                              const std::function<void(long long, long long)>& show);
+// ostrand's estimate of the seeds' benefit by the sampler of -sampler
+// (blockEstimate.h): the classic one in the order of thread streams, the
+// fast one in block order; at most maxSamples samples. show, when set, gets
+// the samples and hits so far after each round, outside the parallel
+// region (so it may throw to end the run).
+BlockEstimate estimateSeeds(const Graph& graph, HyperGraph& hyperGraph, const std::vector<int>& seeds,
+                            const CommonOptions& c, long long maxSamples,
+                            const std::function<void(long long, long long)>& show);
 
 // Whether standard output took everything written to it; if not, one line
 // "<program>: cannot write <what> to standard output: <cause>" on standard

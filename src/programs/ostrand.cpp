@@ -15,7 +15,6 @@
 #include <ctime>
 #include <exception>
 #include <functional>
-#include <iomanip>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -91,19 +90,6 @@ void checkBoundIsFinite(float epsilon, float delta) {
     throw std::invalid_argument(msg.str());
 }
 
-// Refuses accuracy settings that ask for more hits than the sample cap could
-// ever give.
-// Compared in double precision: the bound may lie far beyond any count.
-void checkHitsWithinCap(float epsilon, float delta, long long maxSamples) {
-    const double hits = std::ceil(static_cast<double>(stoppingBound(epsilon, delta)));
-    if (hits <= static_cast<double>(maxSamples)) return;
-    std::ostringstream msg;
-    msg << "options -epsilon " << epsilon << " and -delta " << delta << " ask for " << std::fixed << std::setprecision(0) << hits
-        << " hits, more than the cap of " << maxSamples
-        << " samples (-maxsamples) could ever give; choose a larger -epsilon or -delta, or raise -maxsamples";
-    throw std::invalid_argument(msg.str());
-}
-
 // Every value of a command line that passed the parser and whose model is
 // known, in this order, so that the first bad one is the one named.
 OstrandOptions readOptions(const OptionParser& op) {
@@ -127,7 +113,7 @@ OstrandOptions readOptions(const OptionParser& op) {
     c.threads = threadOption(op, "-t", 1);
     c.sampler = samplerOption(op);
     o.maxSamples = intOption(op, "-maxsamples", kDefaultMaxSamples, 1);
-    checkHitsWithinCap(c.epsilon, c.delta, o.maxSamples);
+    checkHitsWithinCap(c.epsilon, c.delta, o.maxSamples, {"options", "-epsilon", "-delta", "-maxsamples"});
     c.json = textOption(op, "-json");
     c.progress = progressOption(op);
     return o;
@@ -135,7 +121,7 @@ OstrandOptions readOptions(const OptionParser& op) {
 
 // The report: the common part, the estimate and how it was reached.
 OstrandReport reportOf(const OstrandOptions& opt, const Graph& graph, const std::vector<int>& seeds,
-                       const std::vector<std::uint64_t>& idMap, const InfluenceCounts& counts) {
+                       const std::vector<std::uint64_t>& idMap, const BlockEstimate& counts) {
     OstrandReport r;
     r.common = commonReport(opt.common, graph, seeds, idMap);
     r.maxSamples = opt.maxSamples;
@@ -185,7 +171,7 @@ int runOstrand(const OptionParser& op) {
         show = [&progress](long long samples, long long hits) {
             progress.show("ostrand: " + std::to_string(samples) + " samples, " + std::to_string(hits) + " hits");
         };
-    const InfluenceCounts counts = estimateSeeds(graph, hyperGraph, seeds, opt.common, opt.maxSamples, show);
+    const BlockEstimate counts = estimateSeeds(graph, hyperGraph, seeds, opt.common, opt.maxSamples, show);
     progress.clear();
     const double wallSeconds = wall.seconds();
     const double processorSeconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;

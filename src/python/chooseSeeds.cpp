@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "boundary.h"
+#include "estimate/estimate.h"
 #include "programs/selectionRun.h"
 #include "runs.h"
 

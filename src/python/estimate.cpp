@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "boundary.h"
+#include "estimate/blockEstimate.h"
 #include "estimate/estimate.h"
 #include "estimate/forwardSimulation.h"
 #include "programs/entrySteps.h"
@@ -50,15 +51,12 @@ py::dict estimateBenefit(const NetworkData& net, const py::handle& seeds, const 
     std::srand(c.seed);
     Graph g(BenefitLayout::Compact);
     net.load(g, benefit, c.model);
-    InfluenceCounts counts;
+    BlockEstimate counts;
     withoutGil([&] {
         HyperGraph hg(static_cast<unsigned>(g.getSize()), g);
         if (seed) keyCheckGenerator(hg, c.seed);
-        // The fast estimate checks for Ctrl-C between its rounds; the classic
-        // one reports from inside its parallel region, where nothing may throw.
-        std::function<void(long long, long long)> check;
-        if (c.sampler == SamplerKind::Fast) check = [](long long, long long) { checkInterrupt(); };
-        counts = estimateSeeds(g, hg, ids, c, maxSamples, check);
+        // Ctrl-C is looked for between the estimate's rounds.
+        counts = estimateSeeds(g, hg, ids, c, maxSamples, [](long long, long long) { checkInterrupt(); });
     });
     py::dict out;
     out["estimate"] = counts.estimate;
