@@ -16,6 +16,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "core/tuning.h"
 #include "estimate/blockHits.h"
 #include "estimate/estimate.h"
 #include "sampling/sampler.h"
@@ -39,7 +40,8 @@ void checkHitsWithinCap(float epsilon, float delta, long long maxSamples, const 
     const double hits = std::ceil(static_cast<double>(stoppingBound(epsilon, delta)));
     if (hits <= static_cast<double>(maxSamples)) return;
     std::ostringstream msg;
-    msg << names.settings << ' ' << names.epsilon << ' ' << epsilon << " and " << names.delta << ' ' << delta
+    if (*names.settings != '\0') msg << names.settings << ' ';
+    msg << names.epsilon << ' ' << epsilon << " and " << names.delta << ' ' << delta
         << " ask for " << std::fixed << std::setprecision(0) << hits << " hits, more than the cap of " << maxSamples
         << " samples (" << names.cap << ") could ever give; choose a larger " << names.epsilon << " or "
         << names.delta << ", or raise " << names.cap;
@@ -73,7 +75,9 @@ struct EstimateBlocks {
 // (one hit in the first block predicts twice the samples needed about half
 // the time), so the round is sized by a rate about two standard errors
 // above the one seen: it falls a little short, and the next round, on a
-// rate seen on many hits, draws the rest.
+// rate seen on many hits, draws the rest. A round holds at most
+// kEstimateRoundBlocksPerThread blocks per thread, so that progress and an
+// interrupt are looked at often.
 long long roundBlocks(const BlockEstimate& sofar, long long done, long long blocks, long long unit) {
     long long want = std::max<long long>(done, 1);
     if (sofar.hits > 0) {
@@ -84,7 +88,7 @@ long long roundBlocks(const BlockEstimate& sofar, long long done, long long bloc
         want = static_cast<long long>(std::min(blocksNeeded, static_cast<double>(blocks - done))) + 1;
     }
     want = (std::max(want, unit) + unit - 1) / unit * unit;
-    return std::min(want, blocks - done);
+    return std::min({want, kEstimateRoundBlocksPerThread * unit, blocks - done});
 }
 
 void rethrowFirst(const std::vector<std::exception_ptr>& failures) {

@@ -55,7 +55,9 @@ struct EstimateSettings {
     const FastSampler* fast = nullptr;  // null: the classic samplers
     EstimateOrder order = EstimateOrder::Blocks;
     long long maxSamples = 1000000000;  // the cap
-    // Called after each round with the samples and hits counted so far.
+    // Called after each round, on the calling thread outside the parallel
+    // region, with the samples and hits counted so far; may throw to end
+    // the run.
     std::function<void(long long samples, long long hits)> progress;
     // This process's part in a run split over several processes
     // (teamHooks.h: its share, together and sumEach); null for one process.
@@ -79,7 +81,7 @@ long long neededHits(float epsilon, float delta);
 
 // How a caller's user names the accuracy settings and the sample cap.
 struct AccuracyNames {
-    const char* settings;  // "options" or "arguments"
+    const char* settings;  // the word before the names ("options"), or ""
     const char* epsilon;
     const char* delta;
     const char* cap;

@@ -3,10 +3,13 @@
 
 #include <omp.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <exception>
+#include <functional>
 
+#include "core/tuning.h"
 #include "random/drawStream.h"
 #include "sampling/hyperGraph.h"
 
@@ -94,7 +97,8 @@ double oneRun(const Graph& g, const OutArcs& out, const std::vector<int>& seeds,
 }  // namespace
 
 SimulationResult simulateForward(const Graph& g, const std::vector<int>& seeds, const std::vector<double>& benefit,
-                                 long long runs, std::uint32_t seed, int threads) {
+                                 long long runs, std::uint32_t seed, int threads,
+                                 const std::function<void()>& between) {
     const OutArcs out = outArcsOf(g);
     const std::size_t slots = static_cast<std::size_t>(g.getSize()) + 1;
     std::vector<RunScratch> scratch(static_cast<std::size_t>(threads));
@@ -103,29 +107,42 @@ SimulationResult simulateForward(const Graph& g, const std::vector<int>& seeds, 
         s.chosenAt.assign(slots, 0);
         s.chosen.assign(slots, -1);
     }
-    std::vector<double> values(static_cast<std::size_t>(runs), 0.0);
+    const long long chunk = kSimulationRunsPerThread * threads;
+    std::vector<double> values(static_cast<std::size_t>(std::min(runs, chunk)), 0.0);
     std::vector<std::exception_ptr> failures(static_cast<std::size_t>(threads));
     const StreamKey key{seed, kSimulationTag, 0, 0};
-#pragma omp parallel for num_threads(threads) schedule(dynamic, 64)
-    for (long long r = 0; r < runs; ++r) {
-        const std::size_t tid = static_cast<std::size_t>(omp_get_thread_num());
-        try {
-            sfmt_t rng;
-            initStream(rng, key, static_cast<std::uint64_t>(r));
-            values[static_cast<std::size_t>(r)] = oneRun(g, out, seeds, benefit, r, rng, scratch[tid]);
-        } catch (...) {
-            failures[tid] = std::current_exception();
+    // The sum in run order; the squares about the running mean (Welford),
+    // also in run order, so that memory does not grow with the runs.
+    double sum = 0, mean = 0, squares = 0;
+    for (long long first = 0; first < runs; first += chunk) {
+        const long long count = std::min(chunk, runs - first);
+        // Runs vary with the cascade they follow; small pieces keep both
+        // threads busy to the end of the chunk.
+#pragma omp parallel for num_threads(threads) schedule(dynamic, 8)
+        for (long long i = 0; i < count; ++i) {
+            const std::size_t tid = static_cast<std::size_t>(omp_get_thread_num());
+            try {
+                sfmt_t rng;
+                initStream(rng, key, static_cast<std::uint64_t>(first + i));
+                values[static_cast<std::size_t>(i)] = oneRun(g, out, seeds, benefit, first + i, rng, scratch[tid]);
+            } catch (...) {
+                failures[tid] = std::current_exception();
+            }
         }
+        for (const std::exception_ptr& f : failures)
+            if (f) std::rethrow_exception(f);
+        for (long long i = 0; i < count; ++i) {
+            const double v = values[static_cast<std::size_t>(i)];
+            sum += v;
+            const double before = mean;
+            mean += (v - before) / static_cast<double>(first + i + 1);
+            squares += (v - before) * (v - mean);
+        }
+        if (between) between();
     }
-    for (const std::exception_ptr& f : failures)
-        if (f) std::rethrow_exception(f);
     SimulationResult result;
     result.runs = runs;
-    double sum = 0;
-    for (double v : values) sum += v;
     result.mean = sum / static_cast<double>(runs);
-    double squares = 0;
-    for (double v : values) squares += (v - result.mean) * (v - result.mean);
     if (runs > 1) result.standardError = std::sqrt(squares / static_cast<double>(runs - 1) / static_cast<double>(runs));
     return result;
 }

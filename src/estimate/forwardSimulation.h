@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "graph/graph.h"
@@ -30,8 +31,12 @@ struct SimulationResult {
 };
 
 // `runs` >= 1 runs on `threads` >= 1 threads; benefit[v] is node v's
-// benefit (n + 1 entries, entry 0 unused).
+// benefit (n + 1 entries, entry 0 unused). The runs go in chunks of
+// kSimulationRunsPerThread per thread; `between`, when set, is called after
+// each chunk on the calling thread, outside the parallel region, and may
+// throw to end the run.
 SimulationResult simulateForward(const Graph& g, const std::vector<int>& seeds, const std::vector<double>& benefit,
-                                 long long runs, std::uint32_t seed, int threads);
+                                 long long runs, std::uint32_t seed, int threads,
+                                 const std::function<void()>& between = {});
 
 }  // namespace lattis

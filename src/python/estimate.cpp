@@ -38,6 +38,7 @@ py::dict estimateBenefit(const NetworkData& net, const py::handle& seeds, const 
     if (!std::isfinite(stoppingBound(epsilon, delta)))
         throw py::value_error("epsilon, delta: the stopping bound on hits overflows single precision");
     if (maxSamples < 1) throw py::value_error("max_samples: must be at least 1");
+    checkHitsWithinCap(epsilon, delta, maxSamples, {"", "epsilon", "delta", "max_samples"});
     const std::vector<int> ids = seedIds(seeds, net.n());
     const std::vector<double> benefit = benefitArray(benefits, net.n());
     CommonOptions c;
@@ -80,7 +81,7 @@ py::dict simulateSpread(const NetworkData& net, const py::handle& seeds, const p
     net.load(g, {}, model == "LT" ? Model::LT : Model::IC);
     const std::uint32_t key = seed ? *seed : static_cast<std::uint32_t>(std::time(nullptr));
     SimulationResult r;
-    withoutGil([&] { r = simulateForward(g, ids, byNode, runs, key, threads); });
+    withoutGil([&] { r = simulateForward(g, ids, byNode, runs, key, threads, [] { checkInterrupt(); }); });
     py::dict out;
     out["mean"] = r.mean;
     out["standard_error"] = r.standardError;

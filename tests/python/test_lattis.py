@@ -2,11 +2,14 @@
 # same seeds and figures as marlet and ostrand for one -seed on a network
 # netpack packs; labels of a networkx graph round-trip; arrays are checked
 # at the boundary; the forward simulation agrees with the reverse estimate
-# and both with enumeration on a tiny network.
+# and both with enumeration on a tiny network; Ctrl-C ends a long run.
 import itertools
 import math
 import os
+import signal
 import subprocess
+import threading
+import time
 
 import numpy as np
 import pytest
@@ -95,6 +98,7 @@ def small():
     (lambda net: lattis.Network([0, 5], [1, 2], n=4), "sources"),
     (lambda net: lattis.Network([0, 1], [1, 2], probabilities=[0.5, np.inf]), "probabilities"),
     (lambda net: lattis.choose_seeds(net, 1, model="XY"), "model"),
+    (lambda net: lattis.estimate(net, [0], epsilon=0.01, max_samples=10000), "epsilon"),
 ])
 def test_bad_arguments_raise_value_error_naming_them(small, call, name):
     with pytest.raises(ValueError, match=f"^{name}"):
@@ -158,3 +162,20 @@ def test_simulation_agrees_with_estimate_on_a_real_network(packed):
     q = e["hits"] / e["samples"]
     estimate_se = e["estimate"] * math.sqrt((1 - q) / e["hits"])
     assert abs(s["mean"] - e["estimate"]) < 4 * math.hypot(s["standard_error"], estimate_se)
+
+
+@pytest.mark.parametrize("run", [
+    lambda net: lattis.simulate(net, [0], runs=10**9, seed=1),
+    lambda net: lattis.estimate(net, [0], epsilon=0.001, seed=1, sampler="classic"),
+])
+def test_ctrl_c_ends_a_long_run_with_keyboard_interrupt(run):
+    # A random network of 20,000 nodes: either run would take minutes.
+    rng = np.random.default_rng(3)
+    net = lattis.Network(rng.integers(0, 20000, 100000), rng.integers(0, 20000, 100000), n=20000)
+    timer = threading.Timer(0.3, signal.pthread_kill, (threading.main_thread().ident, signal.SIGINT))
+    start = time.monotonic()
+    timer.start()
+    with pytest.raises(KeyboardInterrupt):
+        run(net)
+    timer.join()
+    assert time.monotonic() - start < 5

@@ -167,7 +167,9 @@ def estimate(net, seeds, benefits=None, *, model="IC", epsilon=0.1, delta=0.01, 
              sampler="classic", max_samples=1000000000):
     """ostrand's estimate of the benefit the seeds (network labels) reach:
     the same figure as ostrand -seed for the same seed. Returns a dict with
-    estimate, samples, hits, capped and seed."""
+    estimate, samples, hits, capped and seed. Raises ValueError when epsilon
+    and delta ask for more hits than max_samples samples could give, and
+    KeyboardInterrupt on Ctrl-C (looked for between rounds of samples)."""
     return _core.estimate(net._data, net._ids(seeds), benefits, model, epsilon, delta, int(threads), _seed(seed),
                           sampler, int(max_samples))
 
@@ -175,5 +177,6 @@ def estimate(net, seeds, benefits=None, *, model="IC", epsilon=0.1, delta=0.01, 
 def simulate(net, seeds, benefits=None, *, model="IC", runs=10000, seed=None, threads=1):
     """Forward Monte Carlo estimate of the benefit the seeds reach: a dict with
     mean, standard_error, runs and seed. Depends on the seed only, not on
-    the thread count."""
+    the thread count. Ctrl-C stops it between chunks of runs
+    (KeyboardInterrupt)."""
     return _core.simulate(net._data, net._ids(seeds), benefits, model, int(runs), _seed(seed), int(threads))
