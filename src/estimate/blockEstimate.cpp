@@ -102,7 +102,11 @@ void rethrowFirst(const std::vector<std::exception_ptr>& failures) {
 class Round {
 public:
     Round(const EstimateBlocks& blocks, std::span<ThreadScratch> scratch, const BlockShare& share)
-        : blocks(blocks), scratch(scratch), share(share), failures(scratch.size()) {}
+        : blocks(blocks), scratch(scratch), share(share), failures(scratch.size()) {
+        // In the order of thread streams each lane's stream starts once.
+        if (blocks.order == EstimateOrder::ThreadStreams)
+            for (std::size_t l = 0; l < scratch.size(); ++l) initStream(scratch[l].rng, blocks.key, l);
+    }
 
     // The hits of this process's blocks of the round into hitsOf (the
     // others' entries 0); rethrows a thread's fault after the loop.
@@ -161,7 +165,8 @@ private:
         for (long long l = 0; l < lanes; ++l) {
             ThreadScratch& s = scratch[static_cast<std::size_t>(l)];
             try {
-                for (long long i = l; i < want; i += lanes) hitsOf[static_cast<std::size_t>(i)] = blocks.run(s, done + i, 0).hits;
+                for (long long i = l; i < want; i += lanes)
+                    hitsOf[static_cast<std::size_t>(i)] = blocks.run(s, done + i, 0).hits;
             } catch (...) {
                 failures[static_cast<std::size_t>(l)] = std::current_exception();
             }
@@ -208,8 +213,6 @@ BlockEstimate estimateInBlocks(const Graph& g, HyperGraph& hg, const std::vector
     });
     const EstimateBlocks estimate{SeedHitTest{&sampler, &roots, link.data(), k}, key, settings.maxSamples,
                                   settings.order};
-    if (settings.order == EstimateOrder::ThreadStreams)
-        for (int i = 0; i < t; ++i) initStream(scratch[static_cast<std::size_t>(i)].rng, key, static_cast<std::uint64_t>(i));
 
     omp_set_num_threads(t);
     Round round(estimate, scratch, share);
