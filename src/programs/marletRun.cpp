@@ -318,6 +318,43 @@ void checkMarletFiles(const MarletOptions& opt, const ReferencePairs& pairs) {
     checkFileNames(inputs, outputs);
 }
 
+// Where the report of the run goes and what measured it.
+struct RunOutputs {
+    AtomicFile& seedFile;
+    JsonReportFile* json;
+    const Stopwatch& watch;
+    const RunClock& clock;
+    ReferencePairs& pairs;
+    ProgressLine& progress;
+};
+
+// The reporting process's last steps: fill the report, write the seed file,
+// print, commit the JSON report.
+int reportRun(MarletReport& report, const RunOutputs& to, const MarletOptions& opt, const MarletInputs& in,
+              const Selection& selection, const BlockEstimate& benefit, const TeamHooks* team) {
+    MemoryProbeTask memory(to.watch);
+    report.processorSeconds = to.clock.processorSeconds();
+    report.wallSeconds = to.clock.wallSeconds();
+    report.estimateInfluence = referenceCount(to.pairs, selection.seeds, in.n());
+    report.pairListSeconds = to.pairs.seconds();
+    to.progress.clear();
+    fillReport(report, opt, in, selection, benefit);
+    noteShortfalls(benefit, selection.result, opt.k, opt.select, report.certificate);
+    if (team != nullptr) report.ranks = team->share.ranks;
+
+    // The seed file is in place, complete, before the report is printed.
+    const std::string seedFileError = writeSeedFile(to.seedFile, selection.seeds);
+    if (!printReport(report, memory)) return 1;
+    if (opt.timing) printTiming(report, to.watch.seconds(), team != nullptr);
+    if (report.certificate) printCertificate(*report.certificate, opt.common.delta);
+    if (!seedFileError.empty()) {
+        std::cerr << "marlet: " << seedFileError << '\n';
+        return 1;
+    }
+    if (to.json != nullptr) to.json->commit(report);
+    return 0;
+}
+
 // The run once the pair list is opening: options, inputs, selection,
 // estimate, report, seed file, print, JSON report.
 int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch& watch, unsigned clockSeed,
@@ -368,28 +405,8 @@ int runAfterPairs(int argc, char** argv, const TeamHooks* team, const Stopwatch&
     // Every process of a split run has the seeds and the estimate; the first
     // alone reports and writes the seed file.
     if (team != nullptr && !team->reports) return 0;
-
-    MemoryProbeTask memory(watch);
-    report.processorSeconds = clock.processorSeconds();
-    report.wallSeconds = clock.wallSeconds();
-    report.estimateInfluence = referenceCount(pairs, selection.seeds, in.n());
-    report.pairListSeconds = pairs.seconds();
-    progress.clear();
-    fillReport(report, opt, in, selection, benefit);
-    noteShortfalls(benefit, selection.result, opt.k, opt.select, report.certificate);
-    if (team != nullptr) report.ranks = team->share.ranks;
-
-    // The seed file is in place, complete, before the report is printed.
-    const std::string seedFileError = writeSeedFile(*out, selection.seeds);
-    if (!printReport(report, memory)) return 1;
-    if (opt.timing) printTiming(report, watch.seconds(), team != nullptr);
-    if (report.certificate) printCertificate(*report.certificate, opt.common.delta);
-    if (!seedFileError.empty()) {
-        std::cerr << "marlet: " << seedFileError << '\n';
-        return 1;
-    }
-    if (json) json->commit(report);
-    return 0;
+    const RunOutputs outputs{*out, json ? &*json : nullptr, watch, clock, pairs, progress};
+    return reportRun(report, outputs, opt, in, selection, benefit, team);
 }
 
 int runMarlet(int argc, char** argv, const TeamHooks* team) {

@@ -132,13 +132,27 @@ OstrandReport reportOf(const OstrandOptions& opt, const Graph& graph, const std:
     return r;
 }
 
-int runOstrand(const OptionParser& op) {
-    if (!knownModel(op)) return refuseModel();
-    const OstrandOptions opt = readOptions(op);
-    const CommonOptions& c = opt.common;
+// The JSON report against every input, before anything is loaded.
+void checkOstrandFiles(const CommonOptions& c) {
     const NamedFile inputs[] = {
         {"-i", c.network}, {"-b", c.benefit.value_or("")}, {"-s", c.seedFile.value_or("")}, {"-map", c.map.value_or("")}};
     if (c.json) checkFileNames(inputs, std::vector<NamedFile>{{"-json", *c.json}});
+}
+
+// An estimate that stopped at -maxsamples short of its hits is no answer.
+int refuseCapped(const OstrandOptions& opt, const InfluenceCounts& counts) {
+    std::cerr << "ostrand: stopped at the cap of " << opt.maxSamples << " samples (-maxsamples) with " << counts.hits
+              << " of the " << neededHits(opt.common.epsilon, opt.common.delta)
+              << " hits that -epsilon and -delta ask for: the seeds reach too little benefit for an estimate "
+                 "of that accuracy (about "
+              << counts.estimate << " from what was drawn); raise -maxsamples or -epsilon\n";
+    return 1;
+}
+
+int runOstrand(const OptionParser& op) {
+    if (!knownModel(op)) return refuseModel();
+    const OstrandOptions opt = readOptions(op);
+    checkOstrandFiles(opt.common);
     // The store takes its generator seed from the next rand() value.
     std::srand(opt.common.seed);
     // Created now, so that an unusable place is refused before the run.
@@ -179,14 +193,7 @@ int runOstrand(const OptionParser& op) {
     report.wallSeconds = wallSeconds;
     report.processorSeconds = processorSeconds;
 
-    if (counts.capped) {
-        std::cerr << "ostrand: stopped at the cap of " << opt.maxSamples << " samples (-maxsamples) with "
-                  << counts.hits << " of the " << neededHits(opt.common.epsilon, opt.common.delta)
-                  << " hits that -epsilon and -delta ask for: the seeds reach too little benefit for an estimate "
-                     "of that accuracy (about "
-                  << counts.estimate << " from what was drawn); raise -maxsamples or -epsilon\n";
-        return 1;
-    }
+    if (counts.capped) return refuseCapped(opt, counts);
     std::cout << report.estimate << std::endl;
     if (!standardOutputWritten("ostrand", "the estimate")) return 1;
     if (json) json->commit(report);
