@@ -19,11 +19,7 @@ namespace {
 // floored like any other; magnitudes above it are refused.
 std::optional<float> parseCost(std::string_view tok) {
     std::string_view s = tok;
-    if (!s.empty() && s.front() == '+') {
-        s.remove_prefix(1);
-        if (!s.empty() && s.front() == '-') return std::nullopt;
-    }
-    if (s.empty()) return std::nullopt;
+    if (!dropPlusSign(s)) return std::nullopt;
     float v = 0;
     auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
     if (ec == std::errc::result_out_of_range) {
