@@ -20,7 +20,7 @@ namespace {
 
 const std::string kMarlet = MARLET_BIN, kOstrand = OSTRAND_BIN, kNetpack = NETPACK_BIN;
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+using testnet::contains;
 
 std::string nameOf(const std::string& program) {
     return program == kMarlet ? "marlet" : program == kOstrand ? "ostrand" : "netpack";

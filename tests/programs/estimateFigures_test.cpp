@@ -16,7 +16,7 @@ using namespace lattis;
 
 namespace {
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+using testnet::contains;
 
 class EstimateFigures : public testing::Test {
 protected:

@@ -18,7 +18,7 @@ using namespace lattis;
 
 namespace {
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+using testnet::contains;
 
 // The 40-node network of testNetwork.h, its id map (node i is 1000 + i) and a seed file.
 class InputReaders : public testing::Test {

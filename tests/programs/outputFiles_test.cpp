@@ -25,7 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+using testnet::contains;
 
 struct Clash {
     const char* program;

@@ -57,57 +57,43 @@ struct Isolated {
 
 std::vector<UI> distribution(const HyperGraph& hg) { return hg.rootDistribution(); }
 
-TEST(HyperStoreRoots, CompactSinglePosition) {
-    Isolated net(2, {0, 1}, BenefitLayout::Compact);
-    HyperGraph hg(2, net.g);
-    EXPECT_EQ(distribution(hg), (std::vector<UI>{0, kTop}));
-    for (UI d : {0U, 12345U, kTop - 1, kTop}) EXPECT_EQ(net.rootFor(hg, d), 2);
-}
-
-TEST(HyperStoreRoots, ScaledTotalBelowTopIsClosedAtTop) {
-    // 1.1 * UI_MAX / 1.1 rounds to 4294967294.9999995, which truncates to
-    // UI_MAX - 1; the distribution is closed at UI_MAX so the top draw still
-    // finds the node.
-    Isolated net(1, {1.1}, BenefitLayout::Compact);
-    HyperGraph hg(1, net.g);
-    EXPECT_EQ(distribution(hg), (std::vector<UI>{0, kTop}));
-    EXPECT_EQ(net.rootFor(hg, kTop - 1), 1);
-    EXPECT_EQ(net.rootFor(hg, kTop), 1);
-}
-
-TEST(HyperStoreRoots, CompactTwoPositionsSplitAtBoundary) {
-    Isolated net(2, {1, 3}, BenefitLayout::Compact);
-    HyperGraph hg(2, net.g);
-    EXPECT_EQ(distribution(hg), (std::vector<UI>{0, 1073741823, kTop}));
-    EXPECT_EQ(net.rootFor(hg, 1073741822), 1);
-    EXPECT_EQ(net.rootFor(hg, 1073741823), 2);
-    EXPECT_EQ(net.rootFor(hg, kTop), 2);
-}
-
-TEST(HyperStoreRoots, DenseLayoutNeverRootsAtNodeZero) {
-    // Positions 0..3 hold node ids 0, 2, 3, 0 with benefits 0, 2, 2, 0.
-    Isolated net(3, {0, 2, 2}, BenefitLayout::Dense);
-    HyperGraph hg(3, net.g);
-    EXPECT_EQ(distribution(hg), (std::vector<UI>{0, 0, 2147483647, kTop, kTop}));
-    EXPECT_EQ(net.rootFor(hg, 0), 2);
-    EXPECT_EQ(net.rootFor(hg, 2147483646), 2);
-    EXPECT_EQ(net.rootFor(hg, 2147483647), 3);
-    EXPECT_EQ(net.rootFor(hg, kTop - 1), 3);
-    // The top draw runs the binary search out at the trailing position of
-    // node id 0; it belongs to the last positive position instead.
-    EXPECT_EQ(net.rootFor(hg, kTop), 3);
-}
-
-TEST(HyperStoreRoots, DenseTrailingZerosAfterARoundedTotal) {
-    // Benefits 0.1 and 1.0 total 1.1, whose scaled prefix is UI_MAX - 1; the
-    // entries from node 2's end on are closed at UI_MAX.
-    Isolated net(4, {0.1, 1.0, 0, 0}, BenefitLayout::Dense);
-    HyperGraph hg(4, net.g);
-    const std::vector<UI> d = distribution(hg);
-    ASSERT_EQ(d.size(), 6u);
-    for (std::size_t i = 2; i < d.size(); ++i) EXPECT_EQ(d[i], kTop) << i;
-    EXPECT_EQ(net.rootFor(hg, kTop - 1), 2);
-    EXPECT_EQ(net.rootFor(hg, kTop), 2);
+// Worked distributions (their size and last entries) and the roots that
+// draws at and around their boundaries select.
+TEST(HyperStoreRoots, WorkedDistributionsAndDraws) {
+    struct Case {
+        int n;
+        std::vector<double> benefits;
+        BenefitLayout layout;
+        std::size_t size;
+        std::vector<UI> tail;
+        std::vector<std::pair<UI, int>> roots;  // draw, root
+    };
+    const Case cases[] = {
+        {2, {0, 1}, BenefitLayout::Compact, 2, {0, kTop}, {{0, 2}, {12345, 2}, {kTop - 1, 2}, {kTop, 2}}},
+        // 1.1 * UI_MAX / 1.1 rounds to 4294967294.9999995, which truncates to
+        // UI_MAX - 1; the distribution is closed at UI_MAX so the top draw
+        // still finds the node.
+        {1, {1.1}, BenefitLayout::Compact, 2, {0, kTop}, {{kTop - 1, 1}, {kTop, 1}}},
+        {2, {1, 3}, BenefitLayout::Compact, 3, {0, 1073741823, kTop}, {{1073741822, 1}, {1073741823, 2}, {kTop, 2}}},
+        // Dense: positions 0..3 hold node ids 0, 2, 3, 0 with benefits 0, 2,
+        // 2, 0, and no draw roots at node 0. The top draw runs the binary
+        // search out at the trailing position of node id 0; it belongs to
+        // the last positive position instead.
+        {3, {0, 2, 2}, BenefitLayout::Dense, 5, {0, 0, 2147483647, kTop, kTop},
+         {{0, 2}, {2147483646, 2}, {2147483647, 3}, {kTop - 1, 3}, {kTop, 3}}},
+        // Benefits 0.1 and 1.0 total 1.1, whose scaled prefix is UI_MAX - 1;
+        // the entries from node 2's end on are closed at UI_MAX.
+        {4, {0.1, 1.0, 0, 0}, BenefitLayout::Dense, 6, {kTop, kTop, kTop, kTop}, {{kTop - 1, 2}, {kTop, 2}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.benefits));
+        Isolated net(c.n, c.benefits, c.layout);
+        HyperGraph hg(static_cast<unsigned>(c.n), net.g);
+        const std::vector<UI> d = distribution(hg);
+        ASSERT_EQ(d.size(), c.size);
+        EXPECT_TRUE(std::equal(c.tail.begin(), c.tail.end(), d.end() - static_cast<std::ptrdiff_t>(c.tail.size())));
+        for (const auto& [draw, root] : c.roots) EXPECT_EQ(net.rootFor(hg, draw), root) << draw;
+    }
 }
 
 TEST(HyperStoreRoots, NegligibleBenefitHasZeroWidth) {

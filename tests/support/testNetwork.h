@@ -13,6 +13,7 @@
 #include <random>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,29 @@ public:
 private:
     std::filesystem::path dir;
 };
+
+inline bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Whether `text` holds every one of `parts`; the failure names the first
+// part missing and the text.
+inline testing::AssertionResult holdsAll(const std::string& text, const std::vector<std::string>& parts) {
+    for (const std::string& p : parts)
+        if (!contains(text, p)) return testing::AssertionFailure() << "\"" << p << "\" not in: " << text;
+    return testing::AssertionSuccess();
+}
+
+// The message of the exception of type E that `f` throws; a failure, and
+// "", when it throws none (another type fails the test as uncaught).
+template <class E = std::exception, class F>
+std::string messageOf(F&& f) {
+    try {
+        f();
+    } catch (const E& e) {
+        return e.what();
+    }
+    ADD_FAILURE() << "no exception thrown";
+    return {};
+}
 
 inline void writeBytes(const std::string& file, const std::string& bytes) {
     std::ofstream out(file, std::ios::binary);
