@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -119,39 +120,32 @@ TEST_F(SfmtReference, IdStringMatchesFileHeader) {
     EXPECT_EQ(ref.idLine, sfmt_get_idstring(&s));
 }
 
-TEST_F(SfmtReference, InitGenRandStream) {
-    EXPECT_EQ(streamFromSeed(1234, 1000), ref.byGenRand);
-
-    sfmt_t s;
-    sfmt_init_gen_rand(&s, 1234);
-    std::vector<std::uint32_t> block(1000);
-    sfmt_fill_array32(&s, block.data(), 1000);
-    EXPECT_EQ(block, ref.byGenRand);
-
-    sfmt_init_gen_rand(&s, 1234);
-    std::vector<std::uint64_t> wide(500);
-    sfmt_fill_array64(&s, wide.data(), 500);
-    expectLaneOrder(wide, ref.byGenRand);
+// Single draws, the 32-bit fill and the 64-bit fill of a state seeded either
+// way give the file's values.
+TEST_F(SfmtReference, StreamsAndFillsOfBothSeedings) {
+    const std::pair<std::function<void(sfmt_t&)>, const std::vector<std::uint32_t>*> cases[] = {
+        {[](sfmt_t& s) { sfmt_init_gen_rand(&s, 1234); }, &ref.byGenRand},
+        {[](sfmt_t& s) { sfmt_init_by_array(&s, kReferenceKey.data(), 4); }, &ref.byArray},
+    };
+    for (const auto& [init, expected] : cases) {
+        sfmt_t s;
+        init(s);
+        EXPECT_EQ(drawStream(&s, 1000), *expected);
+        init(s);
+        std::vector<std::uint32_t> block(1000);
+        sfmt_fill_array32(&s, block.data(), 1000);
+        EXPECT_EQ(block, *expected);
+        init(s);
+        std::vector<std::uint64_t> wide(500);
+        sfmt_fill_array64(&s, wide.data(), 500);
+        expectLaneOrder(wide, *expected);
+    }
 }
 
-TEST_F(SfmtReference, InitByArrayStream) {
-    EXPECT_EQ(streamFromKey(kReferenceKey, 1000), ref.byArray);
-
-    sfmt_t s;
-    sfmt_init_by_array(&s, kReferenceKey.data(), 4);
-    std::vector<std::uint32_t> block(1000);
-    sfmt_fill_array32(&s, block.data(), 1000);
-    EXPECT_EQ(block, ref.byArray);
-
-    sfmt_init_by_array(&s, kReferenceKey.data(), 4);
-    std::vector<std::uint64_t> wide(500);
-    sfmt_fill_array64(&s, wide.data(), 500);
-    expectLaneOrder(wide, ref.byArray);
-}
-
-TEST(SfmtKnownValues, Seed1234) {
+TEST(SfmtKnownValues, FirstDrawsOfSeeds) {
     EXPECT_EQ(streamFromSeed(1234, 5),
               (std::vector<std::uint32_t>{3440181298u, 1564997079u, 1510669302u, 2930277156u, 1452439940u}));
+    EXPECT_EQ(streamFromSeed(0, 3), (std::vector<std::uint32_t>{772581976u, 265233418u, 1048142482u}));
     const auto s = streamFromSeed(1234, 626);
     EXPECT_EQ(s[624], 3899704621u);
     EXPECT_EQ(s[625], 1633861986u);
@@ -191,10 +185,6 @@ TEST(SfmtKnownValues, PeriodCertification) {
     sfmt_init_gen_rand(&s, 0);
     EXPECT_EQ(s.state[0].u[0], 0u);
     EXPECT_EQ(s.state[0].u[1], 1u);
-}
-
-TEST(SfmtKnownValues, SeedZero) {
-    EXPECT_EQ(streamFromSeed(0, 3), (std::vector<std::uint32_t>{772581976u, 265233418u, 1048142482u}));
 }
 
 TEST(SfmtKnownValues, IdStringAndMinimumSizes) {
