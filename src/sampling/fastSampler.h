@@ -228,6 +228,12 @@ private:
     // passed `one` (none and one as in IcNode): writes the live positions,
     // ascending, to out and returns how many.
     UI severalLive(DrawCursor& draw, UI r, UI size, UI t, UI none, UI one, UI* out) const;
+    // The in-edge an LT walk at `cur` follows for the draw r: a uniform
+    // node's pick leaves the walk pending on that edge (its tail is fetched
+    // on the walk's next turn), any other node's moves the walk on to the
+    // tail. False when the draw picks no in-edge and the walk ends.
+    template <class Slot, class Fetch>
+    bool stepLT(const GraphView& g, int cur, UI r, Slot& sl, Fetch& fetch) const;
 
     Model loadedModel = Model::IC;
     IcBatch batch = IcBatch::InFlight;
@@ -421,27 +427,33 @@ void FastSampler::walksLT(const GraphView& g, const RootDistribution& roots, sfm
                 flags[cur] |= bit;
                 s.path[i].push_back(cur);
                 const UI r = draw.next();
-                const UI st = starts[cur];
-                const UI first = st & kIndexMask;
-                const UI d = (starts[cur + 1] & kIndexMask) - first;
-                if (st & kGrouped) {
-                    sl.edge = first + static_cast<UI>((static_cast<std::uint64_t>(r) * d) >> 32);
-                    sl.pending = true;
-                    __builtin_prefetch(g.adj + sl.edge);
-                } else {
-                    const int ind = ltIndex(g.thresholds(cur), d + 1, r);
-                    if (ind == -1) {
-                        finished = true;
-                    } else {
-                        sl.cur = g.adj[first + static_cast<UI>(ind) - 1];
-                        fetch(sl.cur);
-                    }
-                }
+                finished = !stepLT(g, cur, r, sl, fetch);
             }
             if (finished) stop = flights.finish(i, hit, done);
         }
     }
     flights.releaseAll();
+}
+
+// Inlined into the walks' loop, whose turn it is most of.
+template <class Slot, class Fetch>
+[[gnu::always_inline]] inline bool FastSampler::stepLT(const GraphView& g, int cur, UI r, Slot& sl,
+                                                       Fetch& fetch) const {
+    const UI* starts = ltStart.data();
+    const UI st = starts[cur];
+    const UI first = st & kIndexMask;
+    const UI d = (starts[cur + 1] & kIndexMask) - first;
+    if (st & kGrouped) {
+        sl.edge = first + static_cast<UI>((static_cast<std::uint64_t>(r) * d) >> 32);
+        sl.pending = true;
+        __builtin_prefetch(g.adj + sl.edge);
+        return true;
+    }
+    const int ind = ltIndex(g.thresholds(cur), d + 1, r);
+    if (ind == -1) return false;
+    sl.cur = g.adj[first + static_cast<UI>(ind) - 1];
+    fetch(sl.cur);
+    return true;
 }
 
 template <class F>
