@@ -2,21 +2,28 @@
 //
 // The network file is little-endian: n (u32), m (u64), n in-degrees (i32),
 // then all in-neighbour ids (i32) node by node, then all probabilities (f32)
-// in the same order. The host is assumed little-endian too, so each block is
-// fetched with one fread straight into its array. Every size is checked
-// against the file's length before anything proportional to it is allocated,
-// so a corrupt header fails fast instead of asking for gigabytes.
+// in the same order. The host is assumed little-endian too, so the ids and
+// degrees are read with pread straight into their arrays. Every size is
+// checked against the file's length before anything proportional to it is
+// allocated, so a corrupt header fails fast instead of asking for gigabytes.
+//
+// The three arrays are read, checked and converted in blocks of kLoadBlock
+// entries on the OpenMP team the caller has set (omp_set_num_threads). No
+// thread throws: each notes the first fault of its blocks, and after the
+// region the earliest of them in file order is the one reported, so the
+// message for a bad file is the same on any number of threads, and so is
+// the Graph of a good one.
 //
 // A load builds a fresh Graph and moves it into place only when both files
 // have been read completely, so a failed load leaves the old contents intact
 // and loading again replaces them.
 #include "graph/graph.h"
 
+#include <omp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <bit>
 #include <cassert>
 #include <cerrno>
 #include <charconv>
@@ -24,7 +31,6 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -33,13 +39,73 @@
 #include "graph/graphView.h"
 #include "core/memoryFault.h"
 #include "core/parse.h"
-#include "io/cFile.h"
 #include "io/textReader.h"
 
 namespace lattis {
 
 static_assert(std::endian::native == std::endian::little, "the network file is read as little-endian memory");
 static_assert(sizeof(float) == 4 && std::numeric_limits<float>::is_iec559);
+
+// The network file being read: its name, descriptor (closed at the end of
+// the load, thrown or not) and length.
+struct NetworkSource {
+    explicit NetworkSource(const char* filename);
+    NetworkSource(const NetworkSource&) = delete;
+    NetworkSource& operator=(const NetworkSource&) = delete;
+    ~NetworkSource();
+    const char* name;
+    int fd = -1;
+    ULL bytes = 0;
+};
+
+constexpr ULL kNoFault = ~0ull;
+
+// What one loading thread found in its blocks, padded to a cache line: the
+// position (node or in-edge, in file order) of the first fault, the start
+// of the array in which a read failed, and under LT the nodes whose
+// in-weights sum above 1.
+struct alignas(64) LoadFaults {
+    ULL fault = kNoFault;
+    ULL readAt = kNoFault;
+    int readErr = 0;
+    std::uint32_t heavy = 0;
+    double largest = 0.0;
+
+    void faultAt(ULL at) { fault = std::min(fault, at); }
+    void readFailed(ULL at, int err) {
+        if (at < readAt) {
+            readAt = at;
+            readErr = err;
+        }
+    }
+    void heavyNode(double sum) {
+        ++heavy;
+        largest = std::max(largest, sum);
+    }
+    void merge(const LoadFaults& o) {
+        faultAt(o.fault);
+        readFailed(o.readAt, o.readErr);
+        heavy += o.heavy;
+        largest = std::max(largest, o.largest);
+    }
+};
+
+// A window on the probabilities of one node range: buf holds those of
+// in-edges from .. to, and refill reads the next kLoadBlock (no further
+// than end) from the file into `space` and checks them. A window on
+// probabilities in memory holds all of the range and is never refilled.
+struct ProbabilityWindow {
+    int fd;
+    ULL probStart;
+    float* space;
+    const float* buf;
+    std::size_t from, to, end;
+
+    const float* at(std::size_t e) const { return buf + (e - from); }
+    // False at a failed read or a probability that is NaN or negative,
+    // which it records in f.
+    bool refill(LoadFaults& f);
+};
 
 namespace {
 
@@ -63,16 +129,6 @@ UI threshold(float p, UI uiMax) {
     return static_cast<UI>(p * kThresholdScale);
 }
 
-// Reads count items of T at byte offset `at`; the caller has checked that the
-// file is long enough, so a short read is an I/O fault or a file that shrank.
-template <class T>
-void readBlock(std::FILE* f, const char* file, T* dst, ULL count, ULL at) {
-    if (count == 0) return;
-    if (std::fread(dst, sizeof(T), count, f) != count)
-        networkFault(file, "read failed in the block at byte offset " + std::to_string(at) +
-                               (std::ferror(f) ? std::string(": ") + std::strerror(errno) : std::string(": file ended early")));
-}
-
 // The first of the count in-neighbour ids outside 1..n, or count.
 // (The flags are gathered in a word: g++ vectorises an OR of words but not
 // of bools.)
@@ -86,15 +142,14 @@ std::size_t firstOutside(const int* adj, std::size_t count, std::uint32_t n) {
     return e;
 }
 
-// The first of the count probabilities (as stored bits) that is NaN or
-// negative, or count. Negative zero is a probability.
-std::size_t firstNotProbability(const UI* bits, std::size_t count) {
+// The first of the count probabilities that is NaN or negative, or count.
+// Negative zero is a probability.
+std::size_t firstNotProbability(const float* p, std::size_t count) {
     std::uint32_t any = 0;
-    for (std::size_t e = 0; e < count; ++e)
-        any |= static_cast<std::uint32_t>(!(std::bit_cast<float>(bits[e]) >= 0.0f));
+    for (std::size_t e = 0; e < count; ++e) any |= static_cast<std::uint32_t>(!(p[e] >= 0.0f));
     if (!any) return count;
     std::size_t e = 0;
-    while (std::bit_cast<float>(bits[e]) >= 0.0f) ++e;
+    while (p[e] >= 0.0f) ++e;
     return e;
 }
 
@@ -111,7 +166,102 @@ std::string shownFloat(float p) {
     return buf;
 }
 
+// Reads bytes [at, at + len) into dst; false with err = errno, or 0 when
+// the file ended first (it shrank after its size was checked).
+bool readRange(int fd, void* dst, ULL len, ULL at, int& err) noexcept {
+    char* out = static_cast<char*>(dst);
+    while (len > 0) {
+        const ssize_t got = ::pread(fd, out, len, static_cast<off_t>(at));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            err = got < 0 ? errno : 0;
+            return false;
+        }
+        out += got;
+        at += static_cast<ULL>(got);
+        len -= static_cast<ULL>(got);
+    }
+    return true;
+}
+
+// A read that failed in the array that starts at byte `at`.
+[[noreturn]] void readFault(const char* file, ULL at, int err) {
+    networkFault(file, "read failed in the block at byte offset " + std::to_string(at) + ": " +
+                           (err != 0 ? std::strerror(err) : "file ended early"));
+}
+
+void readHeader(const NetworkSource& src, std::uint32_t& n, ULL& m) {
+    const char* filename = src.name;
+    if (src.bytes < kHeaderBytes)
+        networkFault(filename, "truncated: " + std::to_string(src.bytes) + " bytes, but the header alone needs 12");
+    int err = 0;
+    if (!readRange(src.fd, &n, 4, 0, err)) readFault(filename, 0, err);
+    if (!readRange(src.fd, &m, 8, 4, err)) readFault(filename, 4, err);
+    if (m >> 32 != 0)
+        networkFault(filename, "edge count " + std::to_string(m) + " at byte offset 4 does not fit in 32 bits");
+    if (n > static_cast<std::uint32_t>(std::numeric_limits<int>::max()))
+        networkFault(filename, "node count " + std::to_string(n) + " at byte offset 0 exceeds the largest node id " +
+                                   std::to_string(std::numeric_limits<int>::max()));
+    const ULL listsStart = kHeaderBytes + 4ull * n;
+    if (src.bytes < listsStart)
+        networkFault(filename, "truncated: the header promises " + std::to_string(n) + " nodes, whose degrees end at byte " +
+                                   std::to_string(listsStart) + ", but the file holds " + std::to_string(src.bytes) + " bytes");
+}
+
+std::size_t blocksOf(ULL entries) { return static_cast<std::size_t>((entries + kLoadBlock - 1) / kLoadBlock); }
+
+// The threads that share `blocks` blocks: the team, but no more than there
+// are blocks.
+int loadTeam(std::size_t blocks) {
+    return static_cast<int>(std::max<std::size_t>(1, std::min<std::size_t>(blocks, omp_get_max_threads())));
+}
+
+// Runs body(b, faults of the thread) for every block b on the team and
+// merges what the threads found. Blocks are handed out one at a time
+// (schedule dynamic): they cost about the same, but the cores are shared,
+// and which thread takes which block changes nothing in the result.
+template <class F>
+LoadFaults overBlocks(std::size_t blocks, F&& body) {
+    const int team = loadTeam(blocks);
+    std::vector<LoadFaults> found(static_cast<std::size_t>(team));
+#pragma omp parallel for num_threads(team) schedule(dynamic, 1) if (blocks > 1)
+    for (std::size_t b = 0; b < blocks; ++b) body(b, found[static_cast<std::size_t>(omp_get_thread_num())]);
+    LoadFaults all;
+    for (const LoadFaults& f : found) all.merge(f);
+    return all;
+}
+
 }  // namespace
+
+NetworkSource::NetworkSource(const char* filename) : name(filename) {
+    // Opened without waiting for a fifo's writer; what is not a regular
+    // file is refused below.
+    fd = openInput(filename);
+    if (fd < 0) throw std::runtime_error("cannot open network file " + quoted(filename) + ": " + std::strerror(errno));
+    struct stat st {};
+    if (fstat(fd, &st) != 0) networkFault(filename, std::string("cannot stat: ") + std::strerror(errno));
+    if (!S_ISREG(st.st_mode)) networkFault(filename, "not a regular file");
+    bytes = static_cast<ULL>(st.st_size);
+}
+
+NetworkSource::~NetworkSource() { ::close(fd); }
+
+bool ProbabilityWindow::refill(LoadFaults& f) {
+    const std::size_t count = std::min<std::size_t>(kLoadBlock, end - to);
+    int err = 0;
+    if (!readRange(fd, space, count * 4, probStart + 4 * to, err)) {
+        f.readFailed(probStart, err);
+        return false;
+    }
+    if (const std::size_t bad = firstNotProbability(space, count); bad < count) {
+        f.faultAt(to + bad);
+        return false;
+    }
+    buf = space;
+    from = to;
+    to += count;
+    return true;
+}
 
 Graph::Graph(BenefitLayout layout) : UI_MAX(0xFFFFFFFFu), layout(layout) {}
 
@@ -131,129 +281,165 @@ void Graph::readGraphIC(const char* filename, const char* benfile) {
 
 void Graph::readNetwork(const char* filename, Model model) {
     assert(filename != nullptr);
-    // Opened without waiting for a fifo's writer; what is not a regular
-    // file is refused below.
-    const int fd = openInput(filename);
-    File f(fd >= 0 ? fdopen(fd, "rb") : nullptr);
-    if (!f) {
-        const int err = errno;
-        if (fd >= 0) ::close(fd);
-        throw std::runtime_error("cannot open network file " + quoted(filename) + ": " + std::strerror(err));
-    }
-    struct stat st {};
-    if (fstat(fileno(f.get()), &st) != 0) networkFault(filename, std::string("cannot stat: ") + std::strerror(errno));
-    if (!S_ISREG(st.st_mode)) networkFault(filename, "not a regular file");
-    const ULL fileBytes = static_cast<ULL>(st.st_size);
-
-    if (fileBytes < kHeaderBytes)
-        networkFault(filename, "truncated: " + std::to_string(fileBytes) + " bytes, but the header alone needs 12");
+    const NetworkSource src(filename);
     std::uint32_t n = 0;
     ULL m = 0;
-    readBlock(f.get(), filename, &n, 1, 0);
-    readBlock(f.get(), filename, &m, 1, 4);
-    if (m >> 32 != 0)
-        networkFault(filename, "edge count " + std::to_string(m) + " at byte offset 4 does not fit in 32 bits");
-    if (n > static_cast<std::uint32_t>(std::numeric_limits<int>::max()))
-        networkFault(filename, "node count " + std::to_string(n) + " at byte offset 0 exceeds the largest node id " +
-                                   std::to_string(std::numeric_limits<int>::max()));
-    const ULL listsStart = kHeaderBytes + 4ull * n;
-    if (fileBytes < listsStart)
-        networkFault(filename, "truncated: the header promises " + std::to_string(n) + " nodes, whose degrees end at byte " +
-                                   std::to_string(listsStart) + ", but the file holds " + std::to_string(fileBytes) + " bytes");
-
+    readHeader(src, n, m);
     numNodes = n;
     numEdges = static_cast<std::uint32_t>(m);
     statedEdges = m;
     loadedModel = model;
+    const ULL sum = readOffsets(src);
+    readInNeighbours(src, sum);
+    readThresholds(src, sum);
+}
 
-    // The degrees serve only to place the lists; the offsets keep them.
-    const std::string label = "network file " + quoted(filename);
+// The degrees, read and checked in blocks on the team, become the offsets
+// (each block's sum first, then one prefix over the blocks); the degrees
+// themselves are not kept. Returns the number of in-edges they promise.
+ULL Graph::readOffsets(const NetworkSource& src) {
+    const std::uint32_t n = numNodes;
+    const std::string label = "network file " + quoted(src.name);
     std::vector<int> degrees;
     allocating(label, "the degrees of " + std::to_string(n) + " nodes", (static_cast<ULL>(n) + 1) * 4,
                [&] { degrees.assign(static_cast<std::size_t>(n) + 1, 0); });
-    readBlock(f.get(), filename, degrees.data() + 1, n, kHeaderBytes);
-
-    // Each in-edge takes 8 bytes (id and probability); comparing the running
-    // sum with the room left keeps every product below 2^64.
-    const ULL room = (fileBytes - listsStart) / 8;
     allocating(label, "the offsets of " + std::to_string(n) + " nodes", (static_cast<ULL>(n) + 2) * 8,
                [&] { adjOff.resize(static_cast<std::size_t>(n) + 2); });
-    ULL sum = 0;
-    for (std::uint32_t v = 1; v <= n; ++v) {
-        const int d = degrees[v];
-        if (d < 0)
-            networkFault(filename, "node " + std::to_string(v) + " has negative degree " + std::to_string(d) +
-                                       " (byte offset " + std::to_string(kHeaderBytes + 4ull * (v - 1)) + ")");
-        sum += static_cast<ULL>(d);
-        adjOff[v + 1] = static_cast<std::int64_t>(sum);
-    }
-    if (sum > room)
-        networkFault(filename, "truncated: the degrees promise " + std::to_string(sum) + " in-edges, 8 bytes each from byte " +
-                                   std::to_string(listsStart) + ", but the file holds " + std::to_string(fileBytes) + " bytes");
-
-    std::vector<int>().swap(degrees);
-    allocating(label, "the in-neighbour lists of " + std::to_string(sum) + " in-edges", sum * 4,
-               [&] { adjList.resize(sum); });
-    readBlock(f.get(), filename, adjList.data(), sum, listsStart);
-    // One flat pass that the compiler vectorises; the entry at fault and
-    // its node are looked for only when there is one.
-    if (const std::size_t e = firstOutside(adjList.data(), sum, n); e < sum) {
-        const int u = adjList[e];
-        const auto v = nodeOfEdge(adjOff, n, e);
-        networkFault(filename, "in-neighbour " + std::to_string(u) + " of node " + std::to_string(v) + " (byte offset " +
-                                   std::to_string(listsStart + 4 * static_cast<ULL>(e)) + ") is outside 1.." +
-                                   std::to_string(n));
-    }
-
-    // The probabilities land in the tail of `weights` (offset n) and are
-    // turned into thresholds in place (thresholdsFromProbabilities).
-    allocating(label, "the thresholds of " + std::to_string(sum) + " in-edges", (sum + n) * 4,
-               [&] { weights.resize(sum + n); });
-    const ULL probStart = listsStart + 4 * sum;
-    readBlock(f.get(), filename, weights.data() + n, sum, probStart);
-    f.reset();
-
-    if (const std::size_t e = firstNotProbability(weights.data() + n, sum); e < sum) {
-        const float p = std::bit_cast<float>(weights[e + n]);
-        const auto v = nodeOfEdge(adjOff, n, e);
-        networkFault(filename, "probability " + shownFloat(p) + " of the in-edge from " + std::to_string(adjList[e]) +
-                                   " to node " + std::to_string(v) + " (byte offset " +
-                                   std::to_string(probStart + 4 * static_cast<ULL>(e)) + ") is " +
-                                   (std::isnan(p) ? "not a number" : "negative"));
-    }
-    thresholdsFromProbabilities();
+    const std::size_t blocks = blocksOf(n);
+    std::vector<ULL> below(blocks + 1, 0);  // below[b]: the in-edges of the nodes before block b
+    const LoadFaults found = overBlocks(blocks, [&](std::size_t b, LoadFaults& f) {
+        const std::size_t first = 1 + b * kLoadBlock, count = std::min<std::size_t>(kLoadBlock, n + 1 - first);
+        int err = 0;
+        if (!readRange(src.fd, degrees.data() + first, count * 4, kHeaderBytes + 4 * (first - 1), err))
+            return f.readFailed(kHeaderBytes, err);
+        std::uint32_t any = 0;
+        ULL s = 0;
+        for (std::size_t i = first; i < first + count; ++i) {
+            any |= static_cast<std::uint32_t>(degrees[i] < 0);
+            s += static_cast<ULL>(std::max(degrees[i], 0));
+        }
+        if (any) f.faultAt(static_cast<ULL>(std::find_if(&degrees[first], &degrees[first] + count, [](int d) { return d < 0; }) - degrees.data()));
+        below[b + 1] = s;
+    });
+    if (found.readAt != kNoFault) readFault(src.name, found.readAt, found.readErr);
+    if (const ULL v = found.fault; v != kNoFault)
+        networkFault(src.name, "node " + std::to_string(v) + " has negative degree " + std::to_string(degrees[v]) +
+                                   " (byte offset " + std::to_string(kHeaderBytes + 4ull * (v - 1)) + ")");
+    for (std::size_t b = 0; b < blocks; ++b) below[b + 1] += below[b];
+    const ULL sum = below[blocks];
+    // Each in-edge takes 8 bytes (id and probability); the sum stays below
+    // 2^62, so the product cannot wrap.
+    const ULL listsStart = kHeaderBytes + 4ull * n;
+    if (sum > (src.bytes - listsStart) / 8)
+        networkFault(src.name, "truncated: the degrees promise " + std::to_string(sum) + " in-edges, 8 bytes each from byte " +
+                                   std::to_string(listsStart) + ", but the file holds " + std::to_string(src.bytes) + " bytes");
+    overBlocks(blocks, [&](std::size_t b, LoadFaults&) {
+        const std::size_t first = 1 + b * kLoadBlock, last = std::min<std::size_t>(first + kLoadBlock, n + 1);
+        ULL running = below[b];
+        for (std::size_t v = first; v < last; ++v) adjOff[v + 1] = static_cast<std::int64_t>(running += static_cast<ULL>(degrees[v]));
+    });
+    return sum;
 }
 
-// The probabilities in the tail of `weights` (offset n) become thresholds
-// in place: edge e of node v moves to slot e + v, never beyond its source
-// slot e + n, so a forward pass reads every probability before its slot is
-// overwritten. This spares a second edge-sized buffer.
-void Graph::thresholdsFromProbabilities() {
+// The in-neighbour lists, read straight into place block by block, each
+// block checked while it is still in the cache.
+void Graph::readInNeighbours(const NetworkSource& src, ULL sum) {
     const std::uint32_t n = numNodes;
+    const ULL listsStart = kHeaderBytes + 4ull * n;
+    allocating("network file " + quoted(src.name), "the in-neighbour lists of " + std::to_string(sum) + " in-edges", sum * 4,
+               [&] { adjList.resize(sum); });
+    const LoadFaults found = overBlocks(blocksOf(sum), [&](std::size_t b, LoadFaults& f) {
+        const std::size_t first = b * kLoadBlock, count = std::min<std::size_t>(kLoadBlock, sum - first);
+        int err = 0;
+        if (!readRange(src.fd, adjList.data() + first, count * 4, listsStart + 4 * first, err))
+            return f.readFailed(listsStart, err);
+        if (const std::size_t e = firstOutside(adjList.data() + first, count, n); e < count) f.faultAt(first + e);
+    });
+    if (found.readAt != kNoFault) readFault(src.name, found.readAt, found.readErr);
+    if (const ULL e = found.fault; e != kNoFault)
+        networkFault(src.name, "in-neighbour " + std::to_string(adjList[e]) + " of node " +
+                                   std::to_string(nodeOfEdge(adjOff, n, e)) + " (byte offset " +
+                                   std::to_string(listsStart + 4 * e) + ") is outside 1.." + std::to_string(n));
+}
+
+// The probabilities become thresholds node range by node range: each range
+// starts at the node whose slots hold a multiple of kLoadBlock, so the
+// ranges write about equal stretches of `weights`, and each thread reads
+// its range's probabilities through a window of kLoadBlock of them.
+void Graph::readThresholds(const NetworkSource& src, ULL sum) {
+    const std::uint32_t n = numNodes;
+    const ULL probStart = kHeaderBytes + 4ull * n + 4 * sum;
+    const std::string label = "network file " + quoted(src.name);
+    allocating(label, "the thresholds of " + std::to_string(sum) + " in-edges", (sum + n) * 4,
+               [&] { weights.resize(sum + n); });
+    const std::size_t ranges = n == 0 ? 0 : blocksOf(sum + n);
+    std::vector<float> windows;  // one per thread
+    const std::size_t windowed = static_cast<std::size_t>(loadTeam(ranges)) * kLoadBlock;
+    allocating(label, "the probability windows of the loading threads", windowed * 4, [&] { windows.resize(windowed); });
+    const LoadFaults found = overBlocks(ranges, [&](std::size_t r, LoadFaults& f) {
+        const std::uint32_t v0 = rangeStart(r), v1 = r + 1 == ranges ? n + 1 : rangeStart(r + 1);
+        float* space = windows.data() + kLoadBlock * static_cast<std::size_t>(omp_get_thread_num());
+        const auto from = static_cast<std::size_t>(adjOff[v0]);
+        ProbabilityWindow w{src.fd, probStart, space, space, from, from, static_cast<std::size_t>(adjOff[v1])};
+        thresholdsOfRange(v0, v1, w, f);
+    });
+    if (found.readAt != kNoFault) readFault(src.name, found.readAt, found.readErr);
+    if (const ULL e = found.fault; e != kNoFault) {
+        const auto v = nodeOfEdge(adjOff, n, e);
+        int err = 0;
+        float p = 0;
+        if (!readRange(src.fd, &p, 4, probStart + 4 * e, err)) readFault(src.name, probStart, err);
+        networkFault(src.name, "probability " + shownFloat(p) + " of the in-edge from " + std::to_string(adjList[e]) +
+                                   " to node " + std::to_string(v) + " (byte offset " + std::to_string(probStart + 4 * e) +
+                                   ") is " + (std::isnan(p) ? "not a number" : "negative"));
+    }
+    heavyNodes = found.heavy;
+    largestInSum = found.largest;
+}
+
+// The node whose slots in `weights` hold position r * kLoadBlock: the last
+// node v whose first slot, adjOff[v] + v - 1, is not past it.
+std::uint32_t Graph::rangeStart(std::size_t r) const {
+    const ULL at = static_cast<ULL>(r) * kLoadBlock;
+    std::uint32_t lo = 1, hi = numNodes;  // the answer lies in lo..hi
+    while (lo < hi) {
+        const std::uint32_t mid = lo + (hi - lo + 1) / 2;
+        if (static_cast<ULL>(adjOff[mid]) + mid - 1 <= at) lo = mid;
+        else hi = mid - 1;
+    }
+    return lo;
+}
+
+// Thresholds of the nodes v0 .. v1 - 1 from the probabilities the window
+// holds or reads (from the first in-edge of v0 on); stops at the range's
+// first fault, which it records. Under LT the running sum is kept in
+// single precision, as the samplers' thresholds are defined.
+void Graph::thresholdsOfRange(std::uint32_t v0, std::uint32_t v1, ProbabilityWindow& w, LoadFaults& f) {
     const bool lt = loadedModel == Model::LT;
-    for (std::uint32_t v = 1; v <= n; ++v) {
-        const std::size_t first = static_cast<std::size_t>(adjOff[v]);
-        const std::size_t last = static_cast<std::size_t>(adjOff[v + 1]);
-        const std::size_t base = first + v - 1;
-        weights[base] = (lt || first != last) ? 0 : UI_MAX;
-        if (lt) {
-            float running = 0.0f;
-            double sum = 0.0;
-            for (std::size_t e = first; e < last; ++e) {
-                const float p = std::bit_cast<float>(weights[e + n]);
-                running += p;
-                sum += p;
-                weights[e + v] = threshold(running, UI_MAX);
+    for (std::uint32_t v = v0; v < v1; ++v) {
+        const std::size_t first = static_cast<std::size_t>(adjOff[v]), last = static_cast<std::size_t>(adjOff[v + 1]);
+        weights[first + v - 1] = (lt || first != last) ? 0 : UI_MAX;
+        float running = 0.0f;
+        double sum = 0.0;
+        for (std::size_t e = first; e < last;) {
+            if (e == w.to && !w.refill(f)) return;
+            const std::size_t stop = std::min(last, w.to);
+            const float* p = w.at(e);
+            UI* out = weights.data() + e + v;
+            if (lt) {
+                for (std::size_t i = 0; i < stop - e; ++i) {
+                    running += p[i];
+                    sum += p[i];
+                    out[i] = threshold(running, UI_MAX);
+                }
+            } else {
+                for (std::size_t i = 0; i < stop - e; ++i) out[i] = threshold(p[i], UI_MAX);
             }
-            // The tolerance of netpack's check: single-precision weights
-            // meant to sum to 1 may exceed it by rounding.
-            if (sum > 1.0 + 1e-6) {
-                ++heavyNodes;
-                largestInSum = std::max(largestInSum, sum);
-            }
-        } else {
-            for (std::size_t e = first; e < last; ++e) weights[e + v] = threshold(std::bit_cast<float>(weights[e + n]), UI_MAX);
+            e = stop;
         }
+        // The tolerance of netpack's check: single-precision weights meant
+        // to sum to 1 may exceed it by rounding.
+        if (lt && sum > 1.0 + 1e-6) f.heavyNode(sum);
     }
 }
 
@@ -358,11 +544,14 @@ void Graph::loadArrays(const NetworkArrays& net, std::span<const double> benefit
         throw std::invalid_argument("network arrays: in-neighbour " + std::to_string(g.adjList[e]) + " is outside 1.." +
                                     std::to_string(n));
     g.weights.resize(arcs + n);
-    if (arcs > 0) std::memcpy(g.weights.data() + n, net.prob.data(), arcs * sizeof(float));
-    if (const std::size_t e = firstNotProbability(g.weights.data() + n, arcs); e < arcs)
+    if (const std::size_t e = firstNotProbability(net.prob.data(), arcs); e < arcs)
         throw std::invalid_argument("network arrays: probability " + shownFloat(net.prob[e]) + " of arc " +
                                     std::to_string(e) + " is not a number or negative");
-    g.thresholdsFromProbabilities();
+    ProbabilityWindow all{-1, 0, nullptr, net.prob.data(), 0, arcs, arcs};
+    LoadFaults found;
+    g.thresholdsOfRange(1, n + 1, all, found);
+    g.heavyNodes = found.heavy;
+    g.largestInSum = found.largest;
     g.setBenefits(benefit);
     *this = std::move(g);
 }

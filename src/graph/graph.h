@@ -31,6 +31,9 @@ namespace lattis {
 enum class BenefitLayout { Compact, Dense };
 
 struct GraphView;
+struct LoadFaults;
+struct NetworkSource;
+struct ProbabilityWindow;
 
 // A network in memory, as the network file holds it: in-neighbours of v are
 // adj[offsets[v] .. offsets[v + 1]) (ids 1..n), prob parallel to adj;
@@ -116,8 +119,12 @@ public:
 private:
     std::size_t weightStart(int v) const { return static_cast<std::size_t>(adjOff[v]) + static_cast<std::size_t>(v) - 1; }
     void readNetwork(const char* filename, Model model);
+    ULL readOffsets(const NetworkSource& src);
+    void readInNeighbours(const NetworkSource& src, ULL sum);
+    void readThresholds(const NetworkSource& src, ULL sum);
+    std::uint32_t rangeStart(std::size_t r) const;
+    void thresholdsOfRange(std::uint32_t v0, std::uint32_t v1, ProbabilityWindow& w, LoadFaults& f);
     void readBenefit(const char* benfile);
-    void thresholdsFromProbabilities();
     void clearBenefits(const std::string& label);
     void takeBenefit(std::uint32_t i, double b);
     void setBenefits(std::span<const double> benefit);

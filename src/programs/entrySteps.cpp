@@ -1,6 +1,8 @@
 // The steps both programs' entries take alike; see entrySteps.h.
 #include "programs/entrySteps.h"
 
+#include <omp.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -68,6 +70,8 @@ void checkFileNames(std::span<const NamedFile> inputs, std::span<const NamedFile
 
 void loadGraph(std::string_view program, Graph& g, const CommonOptions& opt) {
     const char* benefit = opt.benefit ? opt.benefit->c_str() : nullptr;
+    // The network is read on the run's team (-t).
+    omp_set_num_threads(opt.threads);
     if (opt.model == Model::IC)
         g.readGraphIC(opt.network.c_str(), benefit);
     else
