@@ -1,8 +1,12 @@
 // Loading of network and benefit files: the byte layout, the thresholds of
 // both models to the bit, both benefit layouts, and one message per kind of
-// malformed file (each naming the file and the fault).
+// malformed file (each naming the file and the fault). The network is read
+// in blocks on the OpenMP team: loads on one and on several threads give
+// the same arrays, and the same message, naming the first fault in file
+// order, for a file broken in several blocks.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <omp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,13 +14,17 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <limits>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "core/tuning.h"
 #include "graph/graph.h"
+#include "graph/graphView.h"
+#include "netpack/netpack.h"
 #include "support/testNetwork.h"
 
 using namespace lattis;
@@ -33,6 +41,18 @@ void load(Graph& g, Model model, const std::string& net, const char* ben) {
         g.readGraphLT(net.c_str(), ben);
     else
         g.readGraphIC(net.c_str(), ben);
+}
+
+constexpr int kTeam = 3;
+
+// Runs f on a team of `threads` for the loader, then restores the team.
+template <class F>
+auto onThreads(int threads, F f) {
+    const int before = omp_get_max_threads();
+    omp_set_num_threads(threads);
+    auto result = f();
+    omp_set_num_threads(before);
+    return result;
 }
 
 std::vector<int> inNeighbours(const Graph& g, int v) {
@@ -300,10 +320,16 @@ TEST_F(GraphFiles, ReloadingReplacesAndFailuresLeaveNoTrace) {
 class MalformedNetwork : public GraphFiles {
 protected:
     void SetUp() override { writeOnes(4); }
+    // The message of a load on one thread, which a load on a team repeats.
     std::string errorFor(const std::string& bytes, Model model = Model::LT) {
         testnet::writeBytes(net, bytes);
-        Graph g;
-        return errorOf([&] { load(g, model, net, ben.c_str()); });
+        auto message = [&] {
+            Graph g;
+            return errorOf([&] { load(g, model, net, ben.c_str()); });
+        };
+        const std::string one = onThreads(1, message);
+        EXPECT_EQ(onThreads(kTeam, message), one);
+        return one;
     }
     static std::string header(std::uint32_t n, std::uint64_t m) { return raw(n) + raw(m); }
 };
@@ -367,6 +393,118 @@ TEST_F(MalformedNetwork, ProbabilityNegativeOrNotANumber) {
                        {net, "node 2", "byte offset 32", "not a number"});
         expectMentions(errorFor(withProb(-std::numeric_limits<float>::infinity()), model), {net, "node 2", "negative"});
     }
+}
+
+// Faults in several blocks of a network of 2 * kLoadBlock + 10 nodes, each
+// with in-edges from the next two: the one reported is the first in the
+// file, however the blocks fall to the threads.
+TEST_F(MalformedNetwork, FirstFaultInFileOrderAcrossBlocks) {
+    constexpr int B = static_cast<int>(kLoadBlock);
+    const int n = 2 * B + 10;
+    std::vector<Arc> arcs;
+    for (int v = 1; v <= n; ++v)
+        for (int j = 1; j <= 2; ++j) arcs.push_back({(v + j - 1) % n + 1, v, 0.25f});
+    const std::string good = testnet::networkBytes(n, arcs);
+    writeOnes(n);
+    const std::size_t ids = 12 + 4 * static_cast<std::size_t>(n), probs = ids + 8 * static_cast<std::size_t>(n);
+    auto at = [](std::size_t start, int i) { return start + 4 * static_cast<std::size_t>(i); };
+    struct Row {
+        const char* name;
+        std::vector<std::pair<std::size_t, std::string>> patches;  // byte offset, 4 bytes
+        std::vector<std::string> mentions;
+    };
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::vector<Row> rows{
+        {"degrees", {{at(12, 2 * B + 2), raw(-1)}, {at(12, B + 4), raw(-3)}},
+         {"node " + std::to_string(B + 5) + " has negative degree -3"}},
+        {"ids", {{at(ids, 4 * B + 1), raw(0)}, {at(ids, B + 7), raw(n + 1)}, {at(ids, 3 * B), raw(-2)}},
+         {"in-neighbour " + std::to_string(n + 1), "byte offset " + std::to_string(at(ids, B + 7))}},
+        {"probabilities", {{at(probs, 3 * B + 2), raw(nan)}, {at(probs, B + 9), raw(-0.5f)}},
+         {"probability -0.5", "byte offset " + std::to_string(at(probs, B + 9)), "negative"}},
+        {"ids before probabilities", {{at(probs, 5), raw(nan)}, {at(ids, 3 * B), raw(0)}},
+         {"in-neighbour 0", "byte offset " + std::to_string(at(ids, 3 * B))}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string bytes = good;
+        for (const auto& [offset, value] : row.patches) bytes.replace(offset, 4, value);
+        for (Model model : {Model::LT, Model::IC}) expectMentions(errorFor(bytes, model), row.mentions);
+    }
+}
+
+// The arrays of a loaded Graph, to compare two loads bit for bit.
+struct LoadedArrays {
+    std::vector<std::int64_t> offsets;
+    std::vector<int> adj;
+    std::vector<UI> weights;
+    std::uint32_t heavy = 0;
+    double largest = 0;
+    bool operator==(const LoadedArrays&) const = default;
+};
+
+LoadedArrays arraysOf(const Graph& g) {
+    const GraphView v = g.view();
+    const std::size_t n = static_cast<std::size_t>(g.getSize()), m = g.listedEdges();
+    return {{v.adjOff, v.adjOff + n + 2}, {v.adj, v.adj + m}, {v.weights, v.weights + m + n},
+            g.heavyInWeightNodes(), g.largestInWeightSum()};
+}
+
+// The file's own arrays through loadArrays, which converts in one pass on
+// the calling thread.
+LoadedArrays viaArrays(const std::string& file, Model model) {
+    const std::string bytes = testnet::readFile(file);
+    std::uint32_t n = 0;
+    std::memcpy(&n, bytes.data(), 4);
+    std::vector<std::uint32_t> offsets(static_cast<std::size_t>(n) + 2, 0);
+    for (std::uint32_t v = 1; v <= n; ++v) {
+        std::int32_t d = 0;
+        std::memcpy(&d, bytes.data() + 12 + 4 * (v - 1), 4);
+        offsets[v + 1] = offsets[v] + static_cast<std::uint32_t>(d);
+    }
+    const std::size_t m = offsets[n + 1], ids = 12 + 4 * static_cast<std::size_t>(n);
+    std::vector<int> adj(m);
+    std::vector<float> prob(m);
+    std::memcpy(adj.data(), bytes.data() + ids, 4 * m);
+    std::memcpy(prob.data(), bytes.data() + ids + 4 * m, 4 * m);
+    Graph g;
+    g.loadArrays({n, offsets, adj, prob}, {}, model);
+    return arraysOf(g);
+}
+
+// A real network (cit-HepTh from ../shared/data, weighted cascade), and one
+// node with in-edges over several blocks and LT weights above 1 beside many
+// with none: one thread and a team load the same Graph as loadArrays.
+TEST_F(GraphFiles, TeamLoadsTheGraphOfOneThread) {
+    std::vector<std::string> files;
+    const std::string real = std::string(SHARED_DIR) + "/data/cit-HepTh.txt.gz";
+    if (std::ifstream(real).good()) {
+        netpack::PackConfig cfg;
+        cfg.input = real;
+        cfg.networkOut = dir.path("hep.bin");
+        netpack::pack(cfg);
+        files.push_back(cfg.networkOut);
+    } else {
+        ADD_FAILURE() << "no shared data at " << real;
+    }
+    const int fan = 3 * static_cast<int>(kLoadBlock) + 5, n = fan + 2 * static_cast<int>(kLoadBlock);
+    std::vector<Arc> arcs;
+    for (int j = 0; j < fan; ++j) arcs.push_back({j % (n - 1) + 2, 1, 1e-5f});
+    arcs.push_back({1, n, 0.5f});
+    testnet::writeNetwork(dir.path("fan.bin"), n, arcs);
+    files.push_back(dir.path("fan.bin"));
+    for (const std::string& file : files)
+        for (Model model : {Model::LT, Model::IC}) {
+            SCOPED_TRACE(file + (model == Model::LT ? " LT" : " IC"));
+            auto loaded = [&] {
+                Graph g;
+                g.readNetworkWith(file.c_str(), {}, model);
+                return arraysOf(g);
+            };
+            const LoadedArrays one = onThreads(1, loaded);
+            EXPECT_GT(one.adj.size(), 2 * kLoadBlock);
+            EXPECT_TRUE(onThreads(kTeam, loaded) == one);
+            EXPECT_TRUE(viaArrays(file, model) == one);
+        }
 }
 
 class MalformedBenefit : public GraphFiles {
