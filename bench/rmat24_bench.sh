@@ -6,7 +6,9 @@
 # for later runs); then marlet runs under IC at k = 50 on 2 threads with each
 # sampler, and the script prints the whole-process wall time, the peak
 # resident memory and marlet's -timing split (pair list, loading, sampling,
-# selection, estimate, memory probe).
+# selection, estimate, memory probe). The load alone is timed first with
+# bench_load -file on 1 and 2 threads, three loads each (the later ones from
+# a warm page cache).
 #
 # usage: bench/rmat24_bench.sh [BUILD_DIR]      (default: build)
 # environment: WORK_DIR (default /tmp/rmat24), SAMPLERS (default "fast classic")
@@ -27,6 +29,9 @@ if [ ! -f net.bin ] || [ ! -f db_Enron.txt ]; then
         -o net.bin -bo net.ben -co net.cost -po db_Enron.txt >/dev/null
 fi
 echo "R-MAT 24: $(head -c 4 net.bin | od -An -tu4 | tr -d ' ') nodes, network file $(du -h net.bin | cut -f1), pair list $(du -h db_Enron.txt | cut -f1)"
+if [ -x "$build/bench/bench_load" ]; then
+    for t in 1 2; do "$build/bench/bench_load" -file net.bin -m IC -t "$t" -repeats 3; done
+fi
 for sampler in $samplers; do
     /usr/bin/time -o time.txt -f "%e %M" "$marlet" -i net.bin -b net.ben -c net.cost -m IC -k 50 -t 2 -seed 1 \
         -sampler "$sampler" -o net.seeds -timing 1 >out.txt 2>err.txt
