@@ -318,7 +318,10 @@ ULL Graph::readOffsets(const NetworkSource& src) {
             any |= static_cast<std::uint32_t>(degrees[i] < 0);
             s += static_cast<ULL>(std::max(degrees[i], 0));
         }
-        if (any) f.faultAt(static_cast<ULL>(std::find_if(&degrees[first], &degrees[first] + count, [](int d) { return d < 0; }) - degrees.data()));
+        if (any) {
+            const int* d = degrees.data() + first;
+            f.faultAt(static_cast<ULL>(std::find_if(d, d + count, [](int x) { return x < 0; }) - degrees.data()));
+        }
         below[b + 1] = s;
     });
     if (found.readAt != kNoFault) readFault(src.name, found.readAt, found.readErr);
@@ -336,7 +339,10 @@ ULL Graph::readOffsets(const NetworkSource& src) {
     overBlocks(blocks, [&](std::size_t b, LoadFaults&) {
         const std::size_t first = 1 + b * kLoadBlock, last = std::min<std::size_t>(first + kLoadBlock, n + 1);
         ULL running = below[b];
-        for (std::size_t v = first; v < last; ++v) adjOff[v + 1] = static_cast<std::int64_t>(running += static_cast<ULL>(degrees[v]));
+        for (std::size_t v = first; v < last; ++v) {
+            running += static_cast<ULL>(degrees[v]);
+            adjOff[v + 1] = static_cast<std::int64_t>(running);
+        }
     });
     return sum;
 }
