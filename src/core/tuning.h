@@ -59,7 +59,7 @@ inline constexpr std::size_t kBufferIdsKept = std::size_t{1} << 18;
 // cache when it is checked, large enough that the reads cost little
 // (bench_load -file r22.bin -t 1, five loads, CPU time in three runs:
 // 1 << 12: 1.55-1.81 s; 1 << 16: 1.05-1.39 s; 1 << 20: 1.02-1.20 s, no
-// better beyond noise while its windows take 4 MB a thread).
+// better beyond noise, and fewer blocks to share).
 inline constexpr std::size_t kLoadBlock = std::size_t{1} << 16;
 
 // How many places ahead in a covered node's hyperedge list the greedy

@@ -24,6 +24,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cerrno>
 #include <charconv>
@@ -90,23 +91,6 @@ struct alignas(64) LoadFaults {
     }
 };
 
-// A window on the probabilities of one node range: buf holds those of
-// in-edges from .. to, and refill reads the next kLoadBlock (no further
-// than end) from the file into `space` and checks them. A window on
-// probabilities in memory holds all of the range and is never refilled.
-struct ProbabilityWindow {
-    int fd;
-    ULL probStart;
-    float* space;
-    const float* buf;
-    std::size_t from, to, end;
-
-    const float* at(std::size_t e) const { return buf + (e - from); }
-    // False at a failed read or a probability that is NaN or negative,
-    // which it records in f.
-    bool refill(LoadFaults& f);
-};
-
 namespace {
 
 constexpr ULL kHeaderBytes = 12;
@@ -142,14 +126,19 @@ std::size_t firstOutside(const int* adj, std::size_t count, std::uint32_t n) {
     return e;
 }
 
+// A probability held as a float or as its bits (read into `weights`).
+float probability(float p) { return p; }
+float probability(UI bits) { return std::bit_cast<float>(bits); }
+
 // The first of the count probabilities that is NaN or negative, or count.
 // Negative zero is a probability.
-std::size_t firstNotProbability(const float* p, std::size_t count) {
+template <class P>
+std::size_t firstNotProbability(const P* p, std::size_t count) {
     std::uint32_t any = 0;
-    for (std::size_t e = 0; e < count; ++e) any |= static_cast<std::uint32_t>(!(p[e] >= 0.0f));
+    for (std::size_t e = 0; e < count; ++e) any |= static_cast<std::uint32_t>(!(probability(p[e]) >= 0.0f));
     if (!any) return count;
     std::size_t e = 0;
-    while (p[e] >= 0.0f) ++e;
+    while (probability(p[e]) >= 0.0f) ++e;
     return e;
 }
 
@@ -245,23 +234,6 @@ NetworkSource::NetworkSource(const char* filename) : name(filename) {
 }
 
 NetworkSource::~NetworkSource() { ::close(fd); }
-
-bool ProbabilityWindow::refill(LoadFaults& f) {
-    const std::size_t count = std::min<std::size_t>(kLoadBlock, end - to);
-    int err = 0;
-    if (!readRange(fd, space, count * 4, probStart + 4 * to, err)) {
-        f.readFailed(probStart, err);
-        return false;
-    }
-    if (const std::size_t bad = firstNotProbability(space, count); bad < count) {
-        f.faultAt(to + bad);
-        return false;
-    }
-    buf = space;
-    from = to;
-    to += count;
-    return true;
-}
 
 Graph::Graph(BenefitLayout layout) : UI_MAX(0xFFFFFFFFu), layout(layout) {}
 
@@ -370,24 +342,30 @@ void Graph::readInNeighbours(const NetworkSource& src, ULL sum) {
 
 // The probabilities become thresholds node range by node range: each range
 // starts at the node whose slots hold a multiple of kLoadBlock, so the
-// ranges write about equal stretches of `weights`, and each thread reads
-// its range's probabilities through a window of kLoadBlock of them.
+// ranges write about equal stretches of `weights`. A range's probabilities
+// are read, kLoadBlock at a time, into the end of its own stretch and
+// checked there, then turned into thresholds in place (thresholdsOfRange),
+// so no range touches another's memory and nothing but `weights` is used.
 void Graph::readThresholds(const NetworkSource& src, ULL sum) {
     const std::uint32_t n = numNodes;
     const ULL probStart = kHeaderBytes + 4ull * n + 4 * sum;
-    const std::string label = "network file " + quoted(src.name);
-    allocating(label, "the thresholds of " + std::to_string(sum) + " in-edges", (sum + n) * 4,
-               [&] { weights.resize(sum + n); });
+    allocating("network file " + quoted(src.name), "the thresholds of " + std::to_string(sum) + " in-edges",
+               (sum + n) * 4, [&] { weights.resize(sum + n); });
     const std::size_t ranges = n == 0 ? 0 : blocksOf(sum + n);
-    std::vector<float> windows;  // one per thread
-    const std::size_t windowed = static_cast<std::size_t>(loadTeam(ranges)) * kLoadBlock;
-    allocating(label, "the probability windows of the loading threads", windowed * 4, [&] { windows.resize(windowed); });
     const LoadFaults found = overBlocks(ranges, [&](std::size_t r, LoadFaults& f) {
         const std::uint32_t v0 = rangeStart(r), v1 = r + 1 == ranges ? n + 1 : rangeStart(r + 1);
-        float* space = windows.data() + kLoadBlock * static_cast<std::size_t>(omp_get_thread_num());
-        const auto from = static_cast<std::size_t>(adjOff[v0]);
-        ProbabilityWindow w{src.fd, probStart, space, space, from, from, static_cast<std::size_t>(adjOff[v1])};
-        thresholdsOfRange(v0, v1, w, f);
+        const auto e0 = static_cast<std::size_t>(adjOff[v0]), e1 = static_cast<std::size_t>(adjOff[v1]);
+        // In-edge e of the range lands in slot e + v1 - 1, at or after its
+        // threshold's slot e + v (v < v1).
+        const UI* prob = weights.data() + v1 - 1;
+        for (std::size_t e = e0; e < e1; e += kLoadBlock) {
+            const std::size_t count = std::min<std::size_t>(kLoadBlock, e1 - e);
+            int err = 0;
+            if (!readRange(src.fd, weights.data() + e + v1 - 1, count * 4, probStart + 4 * e, err))
+                return f.readFailed(probStart, err);
+            if (const std::size_t bad = firstNotProbability(prob + e, count); bad < count) return f.faultAt(e + bad);
+        }
+        thresholdsOfRange(v0, v1, prob, f);
     });
     if (found.readAt != kNoFault) readFault(src.name, found.readAt, found.readErr);
     if (const ULL e = found.fault; e != kNoFault) {
@@ -416,36 +394,32 @@ std::uint32_t Graph::rangeStart(std::size_t r) const {
     return lo;
 }
 
-// Thresholds of the nodes v0 .. v1 - 1 from the probabilities the window
-// holds or reads (from the first in-edge of v0 on); stops at the range's
-// first fault, which it records. Under LT the running sum is kept in
+// Thresholds of the nodes v0 .. v1 - 1 from the probabilities prob[e] of
+// their in-edges e, which have been checked. prob may lie in `weights`
+// itself, at or after each threshold's slot: every probability is then
+// read before its slot is written. Under LT the running sum is kept in
 // single precision, as the samplers' thresholds are defined.
-void Graph::thresholdsOfRange(std::uint32_t v0, std::uint32_t v1, ProbabilityWindow& w, LoadFaults& f) {
+template <class P>
+void Graph::thresholdsOfRange(std::uint32_t v0, std::uint32_t v1, const P* prob, LoadFaults& f) {
     const bool lt = loadedModel == Model::LT;
     for (std::uint32_t v = v0; v < v1; ++v) {
         const std::size_t first = static_cast<std::size_t>(adjOff[v]), last = static_cast<std::size_t>(adjOff[v + 1]);
         weights[first + v - 1] = (lt || first != last) ? 0 : UI_MAX;
-        float running = 0.0f;
-        double sum = 0.0;
-        for (std::size_t e = first; e < last;) {
-            if (e == w.to && !w.refill(f)) return;
-            const std::size_t stop = std::min(last, w.to);
-            const float* p = w.at(e);
-            UI* out = weights.data() + e + v;
-            if (lt) {
-                for (std::size_t i = 0; i < stop - e; ++i) {
-                    running += p[i];
-                    sum += p[i];
-                    out[i] = threshold(running, UI_MAX);
-                }
-            } else {
-                for (std::size_t i = 0; i < stop - e; ++i) out[i] = threshold(p[i], UI_MAX);
+        if (lt) {
+            float running = 0.0f;
+            double sum = 0.0;
+            for (std::size_t e = first; e < last; ++e) {
+                const float p = probability(prob[e]);
+                running += p;
+                sum += p;
+                weights[e + v] = threshold(running, UI_MAX);
             }
-            e = stop;
+            // The tolerance of netpack's check: single-precision weights
+            // meant to sum to 1 may exceed it by rounding.
+            if (sum > 1.0 + 1e-6) f.heavyNode(sum);
+        } else {
+            for (std::size_t e = first; e < last; ++e) weights[e + v] = threshold(probability(prob[e]), UI_MAX);
         }
-        // The tolerance of netpack's check: single-precision weights meant
-        // to sum to 1 may exceed it by rounding.
-        if (lt && sum > 1.0 + 1e-6) f.heavyNode(sum);
     }
 }
 
@@ -553,9 +527,8 @@ void Graph::loadArrays(const NetworkArrays& net, std::span<const double> benefit
     if (const std::size_t e = firstNotProbability(net.prob.data(), arcs); e < arcs)
         throw std::invalid_argument("network arrays: probability " + shownFloat(net.prob[e]) + " of arc " +
                                     std::to_string(e) + " is not a number or negative");
-    ProbabilityWindow all{-1, 0, nullptr, net.prob.data(), 0, arcs, arcs};
     LoadFaults found;
-    g.thresholdsOfRange(1, n + 1, all, found);
+    g.thresholdsOfRange(1, n + 1, net.prob.data(), found);
     g.heavyNodes = found.heavy;
     g.largestInSum = found.largest;
     g.setBenefits(benefit);

@@ -33,7 +33,6 @@ enum class BenefitLayout { Compact, Dense };
 struct GraphView;
 struct LoadFaults;
 struct NetworkSource;
-struct ProbabilityWindow;
 
 // A network in memory, as the network file holds it: in-neighbours of v are
 // adj[offsets[v] .. offsets[v + 1]) (ids 1..n), prob parallel to adj;
@@ -123,7 +122,8 @@ private:
     void readInNeighbours(const NetworkSource& src, ULL sum);
     void readThresholds(const NetworkSource& src, ULL sum);
     std::uint32_t rangeStart(std::size_t r) const;
-    void thresholdsOfRange(std::uint32_t v0, std::uint32_t v1, ProbabilityWindow& w, LoadFaults& f);
+    template <class P>
+    void thresholdsOfRange(std::uint32_t v0, std::uint32_t v1, const P* prob, LoadFaults& f);
     void readBenefit(const char* benfile);
     void clearBenefits(const std::string& label);
     void takeBenefit(std::uint32_t i, double b);
