@@ -272,9 +272,11 @@ void Graph::readNetwork(const char* filename, Model model) {
 ULL Graph::readOffsets(const NetworkSource& src) {
     const std::uint32_t n = numNodes;
     const std::string label = "network file " + quoted(src.name);
-    std::vector<int> degrees;
+    // A mapping of its own, so that its memory goes back to the system at
+    // once rather than to the allocator's heap.
+    GrowArray<int> degrees;
     allocating(label, "the degrees of " + std::to_string(n) + " nodes", (static_cast<ULL>(n) + 1) * 4,
-               [&] { degrees.assign(static_cast<std::size_t>(n) + 1, 0); });
+               [&] { degrees.resize(static_cast<std::size_t>(n) + 1); });
     allocating(label, "the offsets of " + std::to_string(n) + " nodes", (static_cast<ULL>(n) + 2) * 8,
                [&] { adjOff.resize(static_cast<std::size_t>(n) + 2); });
     const std::size_t blocks = blocksOf(n);
