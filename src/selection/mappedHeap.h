@@ -28,6 +28,16 @@
 // only the slots of ids whose key may not be 0 (buildFirstIds with a list),
 // and sifts only the slots above them: its work follows that list, not
 // count. The memory of untouched pages is never faulted in.
+//
+// Such a sparse build writes only the slots of its keyed ids and their
+// ancestors; while no key grows (decreased and pop only), later sifts move
+// entries only into slots of positive keys, so into those same slots, and a
+// pop writes the root and vacates the last slot. The next sparse build over
+// the same count therefore zeroes just those slots and the position entries
+// of their ids, keeping the tables, rather than taking fresh ones: the
+// selections of a run then cost what their stores hold, not count. Any
+// other build, and heapify, which may raise a key, leave the next build
+// fresh tables.
 #pragma once
 
 #include <algorithm>
@@ -72,6 +82,7 @@ public:
     // Rebuilds this heap as firstIds(count) would.
     void buildFirstIds(int count) {
         fresh(count, count + 3);
+        sparseCount = -1;
         for (int i = 0; i < n; ++i) heap[static_cast<std::size_t>(i) + 1].key = compLess.ratio(i);
         for (int s = n / 2; s >= 1; --s) down_heap(s);
     }
@@ -85,7 +96,7 @@ public:
     // level lies below every slot of the level above, and the subtrees of one
     // level are disjoint, so the order inside a level does not matter).
     void buildFirstIds(int count, std::span<const int> keyed) {
-        fresh(count, count + 3);
+        clearFor(count);
         for (int id : keyed) heap[static_cast<std::size_t>(id) + 1].key = compLess.ratio(id);
         std::vector<int> level, above;
         level.reserve(keyed.size());
@@ -108,6 +119,7 @@ public:
                 if (above.empty() || above.back() != s) above.push_back(s);
             }
             next = from;
+            written.insert(written.end(), above.begin(), above.end());
             for (int s : above)
                 if (s <= n / 2) down_heap(s);
             std::swap(level, above);
@@ -151,6 +163,7 @@ public:
     // Restores the order after the key of id key changed; returns its final slot.
     int heapify(int key) {
         assert(contains(key));
+        sparseCount = -1;
         heap[static_cast<std::size_t>(slotOf(key))].key = compLess.ratio(key);
         up_heap(slotOf(key));
         return down_heap(slotOf(key));
@@ -182,6 +195,28 @@ private:
         int d = 0;
         while (count >> (d + 1)) ++d;
         return d;
+    }
+
+    // Zero tables for a sparse build over `count` ids: those of the last
+    // sparse build over as many, with the slots it wrote (its keyed ids'
+    // and their ancestors', the root, the ones pops vacated) and those
+    // slots' ids zeroed again; fresh ones otherwise.
+    void clearFor(int count) {
+        if (sparseCount != count || count <= 0) {
+            fresh(count, count + 3);
+            sparseCount = count;
+            written.clear();
+            return;
+        }
+        auto zero = [this](int s) {
+            heap[static_cast<std::size_t>(s)] = Slot{};
+            position[static_cast<std::size_t>(s) - 1] = 0;
+        };
+        for (int s : written) zero(s);
+        zero(1);
+        for (int s = std::max(n, 0) + 1; s <= count; ++s) zero(s);
+        written.clear();
+        n = count;
     }
 
     // Fresh zero tables for `count` ids and `ids` position entries.
@@ -241,6 +276,10 @@ private:
     GrowArray<int> position;   // slot of each id, relative to id + 1
     std::size_t positionCount = 0;
     int n;
+    // The count of the last build when it was sparse and no key has grown
+    // since, else -1; the slots that build wrote.
+    int sparseCount = -1;
+    std::vector<int> written;
     CompareLess compLess;
 };
 
