@@ -72,13 +72,12 @@ inline constexpr std::size_t kSelectionLookahead = 8;
 // on R-MAT scale 22 (IC, unit costs, 150,000 hyperedges, bench_selection,
 // best of 7, 3 alternations) 0.258-0.313 s against 0.288-0.293 s without.
 inline constexpr std::size_t kSelectionNodeLookahead = 16;
-// The selection reads its gains from the index on the run's threads only
-// from this many nodes on (2^24, R-MAT scale 24): below it one thread scans
-// the offsets faster than two, once waking the second thread is counted on
-// a busy machine (-t 2, IC, unit costs: soc-Slashdot0902, three selections
-// of marlet, 0.072-0.094 s with two threads scanning, 0.032-0.038 s with
-// one; R-MAT scale 22, 4,194,304 nodes, bench_selection -n 10000, best of 7
-// in three alternations, 0.041-0.047 s against 0.035-0.038 s).
+// The selection marks and lists the nodes the store holds, and reads their
+// gains from the index, on the run's threads only from this many nodes on
+// (2^24, R-MAT scale 24): below it one thread is faster than two once waking
+// the second thread on a busy machine is counted (R-MAT scale 22, IC, unit
+// costs, bench_selection -doubling 5 on kept tables: 3-16 ms a selection on
+// one thread, 41-50 ms on two).
 inline constexpr int kParallelGainsFrom = 1 << 24;
 
 // How much work goes by between two looks for progress and an interrupt

@@ -7,22 +7,10 @@
 
 namespace lattis {
 
-namespace {
-
-// n zero gains in fresh memory: pages no gain is written to are never
-// faulted in.
-GrowArray<int> zeroGains(int n) {
-    GrowArray<int> g;
-    g.resize(static_cast<std::size_t>(n > 0 ? n : 0));
-    return g;
-}
-
-}  // namespace
-
-BudgetGreedy::BudgetGreedy(int n, const float* cost, double k, SelectRule rule, std::vector<double>& degree,
+BudgetGreedy::BudgetGreedy(SelectionTables& tables, double k, SelectRule rule, std::vector<double>& degree,
                            long long& totalDegree)
-    : n(n > 0 ? n : 0), cost(cost), k(k), rule(rule), gain(zeroGains(n)),
-      heap(InfCost<int, const float>(gain.data(), cost)), degree(degree), totalDegree(totalDegree) {
+    : n(tables.nodes()), cost(tables.costs()), k(k), rule(rule), gain(tables.gains()), heap(tables.heap()),
+      degree(degree), totalDegree(totalDegree) {
     if (degree.empty()) degree.resize(1);
     degree[0] = 0;
     totalDegree = 0;
@@ -36,19 +24,19 @@ void BudgetGreedy::start(std::vector<int> positive) {
     if (rule != SelectRule::Fill) return;
     // Ascending, as over all n: a gain not listed is 0 and never the best.
     for (int x : listed)
-        if (static_cast<double>(cost[x]) <= k && gain[static_cast<std::size_t>(x)] > bestSingleCoverage) {
+        if (static_cast<double>(cost[x]) <= k && gain[x] > bestSingleCoverage) {
             bestSingle = x + 1;
-            bestSingleCoverage = gain[static_cast<std::size_t>(x)];
+            bestSingleCoverage = gain[x];
         }
 }
 
 void BudgetGreedy::take(int node) {
-    const int g = gain[static_cast<std::size_t>(node - 1)];
+    const int g = gain[node - 1];
     const std::size_t i = ++result.seedCount;
     if (degree.size() <= i) degree.resize(i + 1);
     degree[i] = degree[i - 1] + g;
     totalDegree += g;
-    gain[static_cast<std::size_t>(node - 1)] = 0;
+    gain[node - 1] = 0;
 }
 
 int BudgetGreedy::next() {
@@ -56,7 +44,7 @@ int BudgetGreedy::next() {
     if (ended || !(result.costSpent < k)) return 0;
     while (!heap.empty()) {
         const int x = heap.pop();
-        if (rule == SelectRule::Fill && gain[static_cast<std::size_t>(x)] <= 0) {
+        if (rule == SelectRule::Fill && gain[x] <= 0) {
             // The best ratio is 0, so every gain left is 0 (a positive gain
             // over a positive cost is a positive ratio).
             ended = true;
@@ -83,7 +71,7 @@ int BudgetGreedy::finish() {
         for (std::size_t i = 0; i < listed.size() && !result.unspentUsable; ++i) {
             const int x = listed[i];
             result.unspentUsable =
-                gain[static_cast<std::size_t>(x)] > 0 && !(result.costSpent + static_cast<double>(cost[x]) > k);
+                gain[x] > 0 && !(result.costSpent + static_cast<double>(cost[x]) > k);
         }
         return 0;
     }

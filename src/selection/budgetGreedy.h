@@ -20,9 +20,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "core/growArray.h"
-#include "selection/HeapData.h"
-#include "selection/mappedHeap.h"
+#include "selection/selectionTables.h"
 
 namespace lattis {
 
@@ -39,19 +37,21 @@ struct SelectionSummary {
 
 class BudgetGreedy {
 public:
-    // n nodes; cost[x - 1] the cost of node x. Sets degree[0] and totalDegree
-    // to 0; degree grows as seeds are taken, as buildSeedSetCost's does.
-    BudgetGreedy(int n, const float* cost, double k, SelectRule rule, std::vector<double>& degree,
+    // Over the nodes and costs of `tables`, whose gains and heap it uses.
+    // Sets degree[0] and totalDegree to 0; degree grows as seeds are taken,
+    // as buildSeedSetCost's does.
+    BudgetGreedy(SelectionTables& tables, double k, SelectRule rule, std::vector<double>& degree,
                  long long& totalDegree);
     BudgetGreedy(const BudgetGreedy&) = delete;
     BudgetGreedy& operator=(const BudgetGreedy&) = delete;
 
-    // The n gains (entry x - 1 for node x), all 0 at first; the caller
-    // writes the positive ones before start().
-    int* gains() { return gain.data(); }
+    // The n gains (entry x - 1 for node x); the caller writes the positive
+    // ones before start().
+    int* gains() { return gain; }
     // Builds the heap from the gains: every gain not listed in `positive`
     // (entries x - 1, ascending) must be 0. The heap is the one of all n
-    // nodes, built with work in the size of that list.
+    // nodes, built with work in the size of that list (and of the last
+    // selection's on the same tables).
     void start(std::vector<int> positive);
 
     // The next node taken, its gain booked; 0 when the selection ends.
@@ -60,14 +60,14 @@ public:
     // Node u's gain fell by one (a hyperedge holding it was covered).
     void lower(int u) {
         const int x = u - 1;
-        --gain[static_cast<std::size_t>(x)];
+        --gain[x];
         // Under Fill a dropped node left the heap without being chosen.
         if (heap.contains(x)) heap.decreased(x);
     }
 
     // Asks for what lower(u) reads, ahead of the call.
     void prefetch(int u) const {
-        __builtin_prefetch(gain.data() + (u - 1));
+        __builtin_prefetch(gain + (u - 1));
         heap.prefetchPosition(u - 1);
     }
     // The heap slot lower(u) sifts from; after prefetch(u) has landed.
@@ -85,8 +85,8 @@ private:
     const float* cost;
     double k;
     SelectRule rule;
-    GrowArray<int> gain;
-    MappedHeap<InfCost<int, const float>> heap;
+    int* gain;
+    SelectionTables::Heap& heap;
     std::vector<int> listed;  // the entries given to start()
     std::vector<double>& degree;
     long long& totalDegree;

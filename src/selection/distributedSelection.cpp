@@ -36,7 +36,7 @@ void CoverageShard::cover(int pick, std::vector<int>& stream) {
 
 GreedyRoot::GreedyRoot(const std::vector<int>& gains, double k, const std::vector<float>& costs,
                        std::vector<double>& degree, long long& totalDegree, SelectRule rule)
-    : greedy(static_cast<int>(gains.size()), costs.data(), k, rule, degree, totalDegree) {
+    : tables(static_cast<int>(gains.size()), costs.data()), greedy(tables, k, rule, degree, totalDegree) {
     assert(costs.size() >= gains.size());
     int* gain = greedy.gains();
     std::vector<int> positive;

@@ -64,6 +64,7 @@ public:
     SelectionSummary summary() const { return greedy.summary(); }
 
 private:
+    SelectionTables tables;
     BudgetGreedy greedy;
     std::vector<std::size_t> cursor;
 };

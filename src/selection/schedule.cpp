@@ -7,6 +7,7 @@
 #include "sampling/generate.h"
 #include "sampling/hyperGraph.h"
 #include "selection/selection.h"
+#include "selection/selectionTables.h"
 #include "selection/storeGuard.h"
 
 namespace lattis {
@@ -28,6 +29,8 @@ ScheduleResult runSchedule(const Graph& g, HyperGraph& hg, const std::vector<flo
     const BlockShare share = team != nullptr ? team->share : BlockShare{};
     auto runEdges = [team, &hg] { return team != nullptr ? team->sum(hg.getNumEdge()) : hg.getNumEdge(); };
     const MemoryRoom room{settings.memoryLimit, settings.available};
+    // The store only grows here, so one set of tables serves every selection.
+    SelectionTables tables(static_cast<int>(n), costs.data());
     runTogether(team, [] {});  // every process has read its inputs
     while (settings.lambda > static_cast<double>(totalDegree)) {
         seeds.clear();
@@ -41,7 +44,7 @@ ScheduleResult runSchedule(const Graph& g, HyperGraph& hg, const std::vector<flo
         batch *= 2;
         result.selection = team != nullptr
                                ? team->select(hg, seeds, n, settings.k, costs, degree, totalDegree, settings.rule)
-                               : buildSeedSetCost(hg, seeds, n, settings.k, costs, degree, totalDegree, settings.rule,
+                               : buildSeedSetCost(hg, tables, seeds, settings.k, degree, totalDegree, settings.rule,
                                                   settings.threads);
         const Clock::time_point t2 = Clock::now();
         result.samplingSeconds += seconds(t0, t1);

@@ -8,9 +8,11 @@
 // once and re-sifts that node, so the heap top is always the true best ratio
 // and no lazy re-evaluation is needed. The heap is BudgetGreedy's
 // MappedHeap<InfCost> over all n nodes, built from the nodes the store holds
-// (the others have gain 0 and wait in the slots the build leaves them), so
-// past the one scan of the index sizes the work follows the store, not n.
-// The scan runs on `threads` threads; everything else on the calling thread.
+// (the others have gain 0 and wait in the slots the build leaves them), on
+// tables a run keeps across its selections (selectionTables.h), so the work
+// follows the store; what is left of n is one bit per node to list the
+// nodes held. Marking and listing run on `threads` threads from
+// kParallelGainsFrom nodes on; everything else on the calling thread.
 // degree is normally sized n + 1 by the caller; a shorter one is grown as
 // seeds are taken.
 #include <algorithm>
@@ -26,52 +28,20 @@ namespace lattis {
 namespace {
 constexpr std::size_t kLookahead = kSelectionLookahead;
 constexpr std::size_t kNodeLookahead = kSelectionNodeLookahead / 2;
-
-// One thread's count, on a cache line of its own.
-struct alignas(64) PaddedCount {
-    std::size_t value = 0;
-};
-
 }  // namespace
-
-std::vector<int> positiveGains(const HyperGraph& hg, int nodes, int* gain, int threads) {
-    const int parts = std::max(1, threads);
-    auto first = [nodes, parts](int p) { return static_cast<int>(static_cast<long long>(nodes) * p / parts); };
-    // Two passes, so that nothing is allocated inside a parallel region: the
-    // positive gains of each range are written and counted, then the list,
-    // sized outside, is filled at each range's offset.
-    std::vector<PaddedCount> count(static_cast<std::size_t>(parts));
-#pragma omp parallel for schedule(static, 1) num_threads(parts) if (parts > 1)
-    for (int p = 0; p < parts; ++p) {
-        std::size_t c = 0;
-        for (int x = first(p); x < first(p + 1); ++x) {
-            const int g = static_cast<int>(hg.getNode(x + 1).size());
-            if (g == 0) continue;
-            gain[x] = g;
-            ++c;
-        }
-        count[static_cast<std::size_t>(p)].value = c;
-    }
-    std::vector<std::size_t> offset(static_cast<std::size_t>(parts) + 1, 0);
-    for (int p = 0; p < parts; ++p)
-        offset[static_cast<std::size_t>(p) + 1] = offset[static_cast<std::size_t>(p)] + count[static_cast<std::size_t>(p)].value;
-    std::vector<int> all(offset.back());
-#pragma omp parallel for schedule(static, 1) num_threads(parts) if (parts > 1)
-    for (int p = 0; p < parts; ++p) {
-        std::size_t at = offset[static_cast<std::size_t>(p)];
-        for (int x = first(p); x < first(p + 1); ++x)
-            if (gain[x] != 0) all[at++] = x;
-    }
-    return all;
-}
 
 SelectionSummary buildSeedSetCost(const HyperGraph& hg, std::vector<int>& seeds, unsigned n, double k,
                                   const std::vector<float>& costs, std::vector<double>& degree,
                                   long long& totalDegree, SelectRule rule, int threads) {
     assert(costs.size() >= n);
-    const int nodes = static_cast<int>(n);
-    BudgetGreedy greedy(nodes, costs.data(), k, rule, degree, totalDegree);
-    greedy.start(positiveGains(hg, nodes, greedy.gains(), nodes >= kParallelGainsFrom ? threads : 1));
+    SelectionTables tables(static_cast<int>(n), costs.data());
+    return buildSeedSetCost(hg, tables, seeds, k, degree, totalDegree, rule, threads);
+}
+
+SelectionSummary buildSeedSetCost(const HyperGraph& hg, SelectionTables& tables, std::vector<int>& seeds, double k,
+                                  std::vector<double>& degree, long long& totalDegree, SelectRule rule, int threads) {
+    BudgetGreedy greedy(tables, k, rule, degree, totalDegree);
+    greedy.start(tables.storedGains(hg, tables.nodes() >= kParallelGainsFrom ? threads : 1));
 
     const long long numEdge = hg.getNumEdge();
     std::vector<bool> edgeMark(static_cast<std::size_t>(numEdge), false);

@@ -18,6 +18,7 @@
 #include "sampling/generate.h"
 #include "selection/schedule.h"
 #include "selection/selection.h"
+#include "selection/selectionTables.h"
 #include "sampling/hyperGraph.h"
 #include "support/referenceSelection.h"
 #include "support/testNetwork.h"
@@ -574,7 +575,8 @@ TEST(BuildSeedSetCostTest, FillAgainstEveryFeasibleSet) {
 // heap is built from the nodes the store holds only, and the others wait in
 // the slots the build leaves them, to come out once every gain left is 0 in
 // the order the heap over all n gives them. So the picks must agree past the
-// last positive gain, and the -t count must not matter.
+// last positive gain, and the -t count must not matter; nor whether the
+// tables are fresh or kept from the selections on the store before it grew.
 namespace {
 
 struct DrawnStore {
@@ -586,12 +588,17 @@ struct DrawnStore {
     std::vector<int> want;  // Stop's seeds, worked out by hand; empty: the reference alone
 };
 
+// kept: tables of earlier selections on this store, with these costs; null
+// for fresh ones.
 void expectAsReference(const HyperGraph& hg, int n, double k, const std::vector<float>& costs, SelectRule rule,
-                       int threads) {
+                       int threads, SelectionTables* kept = nullptr) {
     std::vector<int> seeds;
     std::vector<double> degree(static_cast<std::size_t>(n) + 1, kUntouched);
     long long total = -1;
-    buildSeedSetCost(hg, seeds, static_cast<unsigned>(n), k, costs, degree, total, rule, threads);
+    if (kept != nullptr)
+        buildSeedSetCost(hg, *kept, seeds, k, degree, total, rule, threads);
+    else
+        buildSeedSetCost(hg, seeds, static_cast<unsigned>(n), k, costs, degree, total, rule, threads);
     const ReferenceCover want = referenceSeedSetCost(hg, n, k, costs, rule);
     ASSERT_EQ(seeds, want.seeds) << (rule == SelectRule::Fill ? "fill" : "stop") << ", k " << k << ", -t " << threads;
     degree.resize(want.degree.size());
@@ -634,6 +641,8 @@ TEST(StoreSizedSelection, DrawnStoresAsOverAllNodes) {
 
 // Random stores over a few of many nodes, small integer costs (many equal
 // ratios), budgets reaching past the positive gains; one and two threads.
+// Each store grows in three steps, selected on after each on fresh tables
+// and on one set per thread count kept across steps, rules and budgets.
 TEST(StoreSizedSelection, SparseRandomStoresAsOverAllNodes) {
     std::mt19937 rng(4242);
     for (int n : {40, 300, 20000}) {
@@ -654,10 +663,16 @@ TEST(StoreSizedSelection, SparseRandomStoresAsOverAllNodes) {
             }
             std::vector<float> costs(static_cast<std::size_t>(n));
             for (float& c : costs) c = static_cast<float>(1 + rng() % 3);
-            auto hg = net.store(edges);
-            const double k = static_cast<double>(1 + rng() % static_cast<unsigned>(2 * present + 20));
-            for (SelectRule rule : {SelectRule::Stop, SelectRule::Fill}) {
-                for (int threads : {1, 2}) expectAsReference(*hg, n, k, costs, rule, threads);
+            auto hg = net.store({});
+            SelectionTables kept[2] = {{n, costs.data()}, {n, costs.data()}};
+            for (std::size_t step = 0; step < 3; ++step) {
+                for (std::size_t e = edges.size() * step / 3; e < edges.size() * (step + 1) / 3; ++e) hg->addEdge(edges[e]);
+                const double k = static_cast<double>(1 + rng() % static_cast<unsigned>(2 * present + 20));
+                for (SelectRule rule : {SelectRule::Stop, SelectRule::Fill})
+                    for (int threads : {1, 2}) {
+                        expectAsReference(*hg, n, k, costs, rule, threads);
+                        expectAsReference(*hg, n, k, costs, rule, threads, &kept[threads - 1]);
+                    }
             }
         }
     }
@@ -673,7 +688,8 @@ namespace fs = std::filesystem;
 // iterations of a run: after each batch the selection over the grown store
 // picks as over all n nodes, with budgets that end among positive gains and
 // ones that reach the nodes of gain 0 (every node at the cost floor: all of
-// them). Skipped with a message when the shared data is absent.
+// them), on tables kept across the iterations as a run keeps them (one set
+// per cost table). Skipped with a message when the shared data is absent.
 TEST(StoreSizedSelection, RealNetworkAcrossIterations) {
     const fs::path file = fs::path(SHARED_DIR) / "data" / "email-Eu-core.txt.gz";
     if (!fs::exists(file)) GTEST_SKIP() << "no shared data at " << file;
@@ -695,6 +711,10 @@ TEST(StoreSizedSelection, RealNetworkAcrossIterations) {
         double k;
     };
     const std::vector<Budget> budgets = {{&unit, 20}, {&unit, static_cast<double>(n)}, {&small, 40}, {&small, 2.0 * n}, {&floor, 50}};
+    SelectionTables unitTables(n, unit.data()), smallTables(n, small.data()), floorTables(n, floor.data());
+    auto tablesOf = [&](const std::vector<float>* c) {
+        return c == &unit ? &unitTables : c == &small ? &smallTables : &floorTables;
+    };
     std::srand(7);
     HyperGraph hg(static_cast<unsigned>(n), g);
     long long batch = 40;
@@ -702,28 +722,42 @@ TEST(StoreSizedSelection, RealNetworkAcrossIterations) {
         addHyperedge(g, hg, 2, batch);
         SCOPED_TRACE(::testing::Message() << "iteration " << iteration << ", " << hg.getNumEdge() << " hyperedges");
         for (const Budget& b : budgets)
-            for (SelectRule rule : {SelectRule::Stop, SelectRule::Fill}) expectAsReference(hg, n, b.k, *b.costs, rule, 2);
+            for (SelectRule rule : {SelectRule::Stop, SelectRule::Fill})
+                expectAsReference(hg, n, b.k, *b.costs, rule, 2, tablesOf(b.costs));
     }
 }
 
 }  // namespace
 
 // The gains read on several threads: the same gains and the same ascending
-// list as on one, nodes of no hyperedge left at 0.
-TEST(StoreSizedSelection, PositiveGainsOnOneThreadAndMore) {
+// list as on one, nodes of no hyperedge left at 0, on tables kept while the
+// store grows in three steps with a selection lowering gains in between.
+TEST(StoreSizedSelection, StoredGainsOnOneThreadAndMore) {
     const int n = 5000;
     Network net(n);
     std::mt19937 rng(8);
-    Edges edges = randomEdges(rng, n, 300, 6);
-    auto hg = net.store(edges);
-    std::vector<int> want(static_cast<std::size_t>(n), 0), wantList;
-    for (const auto& e : edges)
-        for (int u : e) ++want[static_cast<std::size_t>(u - 1)];
-    for (int x = 0; x < n; ++x)
-        if (want[static_cast<std::size_t>(x)] > 0) wantList.push_back(x);
-    for (int threads : {1, 2, 3}) {
-        std::vector<int> gain(static_cast<std::size_t>(n), 0);
-        EXPECT_EQ(positiveGains(*hg, n, gain.data(), threads), wantList) << threads << " threads";
-        EXPECT_EQ(gain, want) << threads << " threads";
+    const Edges edges = randomEdges(rng, n, 300, 6);
+    auto hg = net.store({});
+    const std::vector<float> costs(static_cast<std::size_t>(n), 1.0f);
+    std::vector<std::unique_ptr<SelectionTables>> tables;
+    for (int threads = 1; threads <= 3; ++threads) tables.push_back(std::make_unique<SelectionTables>(n, costs.data()));
+    std::vector<int> want(static_cast<std::size_t>(n), 0);
+    for (std::size_t step = 0; step < 3; ++step) {
+        for (std::size_t e = 100 * step; e < 100 * (step + 1); ++e) {
+            hg->addEdge(edges[e]);
+            for (int u : edges[e]) ++want[static_cast<std::size_t>(u - 1)];
+        }
+        std::vector<int> wantList;
+        for (int x = 0; x < n; ++x)
+            if (want[static_cast<std::size_t>(x)] > 0) wantList.push_back(x);
+        for (int threads = 1; threads <= 3; ++threads) {
+            SelectionTables& t = *tables[static_cast<std::size_t>(threads) - 1];
+            EXPECT_EQ(t.storedGains(*hg, threads), wantList) << threads << " threads, step " << step;
+            EXPECT_EQ(std::vector<int>(t.gains(), t.gains() + n), want) << threads << " threads, step " << step;
+            std::vector<int> seeds;
+            std::vector<double> degree(static_cast<std::size_t>(n) + 1);
+            long long total = 0;
+            buildSeedSetCost(*hg, t, seeds, 40, degree, total, SelectRule::Stop, threads);
+        }
     }
 }
