@@ -11,8 +11,15 @@
 // hyperedge is sampled once, so the share printed last is the selection's
 // weight in the final iteration of a run.
 //
+// With -doubling I, a second store is then grown the way a run grows it, in
+// I batches that double from n / (2^I - 1) hyperedges, and after each batch
+// the selection runs once on fresh tables and once on the tables kept
+// across the batches (selectionTables.h), printing both times and checking
+// that both choose the same seeds.
+//
 // Usage: bench_selection -i network.bin -b benefits -c costs [-m IC|LT]
 //        [-n hyperedges (4000000)] [-k budget (100)] [-t threads (2)] [-r repeats (3)]
+//        [-doubling iterations (0)]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -29,6 +36,7 @@
 #include "graph/graph.h"
 #include "sampling/generate.h"
 #include "selection/selection.h"
+#include "selection/selectionTables.h"
 #include "sampling/hyperGraph.h"
 #include "selection/mappedHeap.h"
 #include "io/option.h"
@@ -97,6 +105,36 @@ PhaseTimes timedPhases(const HyperGraph& hg, unsigned n, double k, const std::ve
     return pt;
 }
 
+// The selections of a run of `iterations` doubling batches holding `num`
+// hyperedges in all, each on fresh tables and on kept ones.
+void doublingRun(const Graph& g, unsigned n, const std::vector<float>& costs, long long num, int iterations, double k,
+                 int t) {
+    std::srand(54321);
+    HyperGraph hg(n, g);
+    SelectionTables kept(static_cast<int>(n), costs.data());
+    std::vector<double> degree(static_cast<std::size_t>(n) + 1, 0.0);
+    long long totalDegree = 0;
+    long long batch = std::max(1LL, num / ((1LL << iterations) - 1));
+    double freshSum = 0, keptSum = 0;
+    std::printf("doubling, %d iterations from %lld hyperedges: selection on fresh tables, on kept ones\n", iterations,
+                batch);
+    for (int i = 1; i <= iterations; ++i, batch *= 2) {
+        addHyperedge(g, hg, t, batch);
+        std::vector<int> fresh, again;
+        auto t0 = Clock::now();
+        buildSeedSetCost(hg, fresh, n, k, costs, degree, totalDegree, SelectRule::Stop, t);
+        const double freshTime = secondsSince(t0);
+        t0 = Clock::now();
+        buildSeedSetCost(hg, kept, again, k, degree, totalDegree, SelectRule::Stop, t);
+        const double keptTime = secondsSince(t0);
+        if (fresh != again) throw std::runtime_error("kept tables chose other seeds than fresh ones");
+        freshSum += freshTime;
+        keptSum += keptTime;
+        std::printf("  iteration %d, %d hyperedges: %.4f s, %.4f s\n", i, hg.getNumEdge(), freshTime, keptTime);
+    }
+    std::printf("  all selections: %.4f s, %.4f s (%.2fx)\n", freshSum, keptSum, keptSum > 0 ? freshSum / keptSum : 0.0);
+}
+
 int run(int argc, char** argv) {
     OptionParser op(argc, argv);
     if (!op.validCheck()) throw std::invalid_argument("options come in pairs: -name value");
@@ -111,6 +149,7 @@ int run(int argc, char** argv) {
     double k = realOption(op, "-k", 100, 0);
     int t = static_cast<int>(intOption(op, "-t", 2, 1, 1024));
     int repeats = static_cast<int>(intOption(op, "-r", 3, 1, 100));
+    int doubling = static_cast<int>(intOption(op, "-doubling", 0, 0, 20));
 
     Graph g(BenefitLayout::Dense);
     if (model == "IC")
@@ -158,6 +197,7 @@ int run(int argc, char** argv) {
     std::printf("  pop and update loop:  %8.4f s (%lld hyperedges covered, %lld sift-downs, %.1f ns each)\n",
                 pt.loop, pt.coveredEdges, pt.heapifies, pt.heapifies ? 1e9 * pt.loop / static_cast<double>(pt.heapifies) : 0.0);
     std::printf("selection share of sampling + selection: %.1f%%\n", 100.0 * best / (best + sampling));
+    if (doubling > 0) doublingRun(g, n, costs, num, doubling, k, t);
     return 0;
 }
 
