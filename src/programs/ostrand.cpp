@@ -140,7 +140,7 @@ void checkOstrandFiles(const CommonOptions& c) {
 }
 
 // An estimate that stopped at -maxsamples short of its hits is no answer.
-int refuseCapped(const OstrandOptions& opt, const InfluenceCounts& counts) {
+int refuseCapped(const OstrandOptions& opt, const BlockEstimate& counts) {
     std::cerr << "ostrand: stopped at the cap of " << opt.maxSamples << " samples (-maxsamples) with " << counts.hits
               << " of the " << neededHits(opt.common.epsilon, opt.common.delta)
               << " hits that -epsilon and -delta ask for: the seeds reach too little benefit for an estimate "

@@ -51,7 +51,7 @@ py::dict chooseSeeds(const NetworkData& net, const SeedRequest& r, const py::han
     const auto wallStart = std::chrono::steady_clock::now();
     // marlet's order: srand(-seed), the inputs, the store (one rand()).
     std::srand(opt.common.seed);
-    net.load(in.graph, benefit, opt.common.model);
+    net.load(in.graph, benefit, opt.common.model, opt.common.threads);
     prepareSamplers(in, opt);
     settleThreshold(in, opt);
     withoutGil([&] {

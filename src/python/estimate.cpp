@@ -51,7 +51,7 @@ py::dict estimateBenefit(const NetworkData& net, const py::handle& seeds, const 
     // ostrand's order: srand(-seed), the network, the store, its own key.
     std::srand(c.seed);
     Graph g(BenefitLayout::Compact);
-    net.load(g, benefit, c.model);
+    net.load(g, benefit, c.model, c.threads);
     BlockEstimate counts;
     withoutGil([&] {
         HyperGraph hg(static_cast<unsigned>(g.getSize()), g);
@@ -78,7 +78,7 @@ py::dict simulateSpread(const NetworkData& net, const py::handle& seeds, const p
     for (std::size_t i = 0; i < benefit.size(); ++i) byNode[i + 1] = benefit[i];
     // The Graph's benefits are not read by the simulation: it takes byNode.
     Graph g(BenefitLayout::Compact);
-    net.load(g, {}, model == "LT" ? Model::LT : Model::IC);
+    net.load(g, {}, model == "LT" ? Model::LT : Model::IC, threads);
     const std::uint32_t key = seed ? *seed : static_cast<std::uint32_t>(std::time(nullptr));
     SimulationResult r;
     withoutGil([&] { r = simulateForward(g, ids, byNode, runs, key, threads, [] { checkInterrupt(); }); });

@@ -1,6 +1,8 @@
 // The network of a Python Network object; see network.h.
 #include "network.h"
 
+#include <omp.h>
+
 #include <stdexcept>
 
 namespace lattis::python {
@@ -32,7 +34,9 @@ NetworkData::NetworkData(const std::string& path) : file(path) {
     }
 }
 
-void NetworkData::load(Graph& g, std::span<const double> benefit, Model model) const {
+void NetworkData::load(Graph& g, std::span<const double> benefit, Model model, int threads) const {
+    // A file is read on the run's team, as the programs read it.
+    omp_set_num_threads(threads);
     if (!packed) {
         g.readNetworkWith(file.c_str(), benefit, model);
         return;

@@ -29,8 +29,9 @@ public:
     // Original ids of a network read from text (node i at i - 1); empty otherwise.
     const std::vector<std::uint64_t>& originalIds() const { return original; }
 
-    // Loads g (of the layout it was made with) for the model and benefits.
-    void load(Graph& g, std::span<const double> benefit, Model model) const;
+    // Loads g (of the layout it was made with) for the model and benefits,
+    // a file on a team of `threads` threads.
+    void load(Graph& g, std::span<const double> benefit, Model model, int threads) const;
 
 private:
     std::optional<netpack::Network> packed;
