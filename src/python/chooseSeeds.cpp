@@ -18,9 +18,8 @@ void checkChoice(const std::string& value, const char* name, const char* a, cons
         throw py::value_error(std::string(name) + ": \"" + value + "\" is neither \"" + a + "\" nor \"" + b + "\"");
 }
 
-}  // namespace
-
-py::dict chooseSeeds(const NetworkData& net, const SeedRequest& r, const py::handle& costs, const py::handle& benefits) {
+// marlet's options from the call's keywords, checked as marlet checks them.
+MarletOptions optionsOf(const SeedRequest& r) {
     checkChoice(r.model, "model", "IC", "LT");
     checkChoice(r.sampler, "sampler", "classic", "fast");
     checkChoice(r.select, "select", "stop", "fill");
@@ -40,39 +39,44 @@ py::dict chooseSeeds(const NetworkData& net, const SeedRequest& r, const py::han
     if (opt.certified && !(opt.ratio > 0 && opt.ratio <= 1))
         throw py::value_error("ratio: " + std::to_string(opt.ratio) + " is outside (0, 1]");
     if (r.memoryMB) opt.memoryLimit = *r.memoryMB * 1024.0 * 1024.0;
+    return opt;
+}
 
-    const std::vector<double> benefit = benefitArray(benefits, net.n());
-    MarletInputs in;
-    in.costs = costArray(costs, net.n());
-    py::dict out;
+// What a run chose and what its seeds are worth.
+struct ChosenSeeds {
     Selection s;
     BlockEstimate e;
     double estimateSeconds = 0;
-    const auto wallStart = std::chrono::steady_clock::now();
-    // marlet's order: srand(-seed), the inputs, the store (one rand()).
-    std::srand(opt.common.seed);
-    net.load(in.graph, benefit, opt.common.model, opt.common.threads);
-    prepareSamplers(in, opt);
-    settleThreshold(in, opt);
+};
+
+// marlet's run, without the GIL: the selection, then Total Benefit.
+ChosenSeeds runSelection(MarletInputs& in, const MarletOptions& opt) {
+    ChosenSeeds c;
     withoutGil([&] {
         HyperGraph hg(static_cast<unsigned>(in.n()), in.graph);
-        s = selectSeeds(in, hg, opt, nullptr, [](const Progress&) { checkInterrupt(); });
+        c.s = selectSeeds(in, hg, opt, nullptr, [](const Progress&) { checkInterrupt(); });
         const auto t = std::chrono::steady_clock::now();
         // As marlet: the certificate's validation samples give the figure when they hold its stopping sample.
-        e = s.validationBenefit ? *s.validationBenefit
-                                : estimateBenefit(in, hg, s.seeds, opt, nullptr,
-                                                  [](long long, long long) { checkInterrupt(); });
-        estimateSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+        c.e = c.s.validationBenefit ? *c.s.validationBenefit
+                                    : estimateBenefit(in, hg, c.s.seeds, opt, nullptr,
+                                                      [](long long, long long) { checkInterrupt(); });
+        c.estimateSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
     });
+    return c;
+}
+
+py::dict resultOf(const MarletInputs& in, const MarletOptions& opt, const ChosenSeeds& c) {
+    const Selection& s = c.s;
+    py::dict out;
     out["seeds"] = s.seeds;
     out["seed"] = opt.common.seed;
     out["delta"] = static_cast<double>(opt.common.delta);
     out["cost_spent"] = s.result.selection.costSpent;
     out["budget_left"] = opt.k - s.result.selection.costSpent;
-    out["total_benefit"] = e.estimate;
-    out["estimate_samples"] = e.samples;
-    out["estimate_hits"] = e.hits;
-    out["estimate_capped"] = e.capped;
+    out["total_benefit"] = c.e.estimate;
+    out["estimate_samples"] = c.e.samples;
+    out["estimate_hits"] = c.e.hits;
+    out["estimate_capped"] = c.e.capped;
     out["in_sample_benefit"] = scaledEstimate(in.graph.getPositiveBenefit(), s.coverage, s.result.hyperedges);
     out["hyperedges"] = s.result.hyperedges;
     out["covered_hyperedges"] = s.coverage;
@@ -80,8 +84,7 @@ py::dict chooseSeeds(const NetworkData& net, const SeedRequest& r, const py::han
     out["threshold"] = in.threshold.lambda;
     out["sampling_seconds"] = s.result.samplingSeconds;
     out["selection_seconds"] = s.result.selectionSeconds;
-    out["estimate_seconds"] = estimateSeconds;
-    out["wall_seconds"] = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+    out["estimate_seconds"] = c.estimateSeconds;
     out["unspent_usable"] = s.result.selection.unspentUsable;
     if (s.certificate) {
         out["certified_ratio"] = s.certificate->ratio;
@@ -89,6 +92,25 @@ py::dict chooseSeeds(const NetworkData& net, const SeedRequest& r, const py::han
         out["optimum_upper_bound"] = s.certificate->optimumUpper;
         out["validation_samples"] = s.validationDrawn;
     }
+    return out;
+}
+
+}  // namespace
+
+py::dict chooseSeeds(const NetworkData& net, const SeedRequest& r, const py::handle& costs, const py::handle& benefits) {
+    MarletOptions opt = optionsOf(r);
+    const std::vector<double> benefit = benefitArray(benefits, net.n());
+    MarletInputs in;
+    in.costs = costArray(costs, net.n());
+    const auto wallStart = std::chrono::steady_clock::now();
+    // marlet's order: srand(-seed), the inputs, the store (one rand()).
+    std::srand(opt.common.seed);
+    net.load(in.graph, benefit, opt.common.model, opt.common.threads);
+    prepareSamplers(in, opt);
+    settleThreshold(in, opt);
+    const ChosenSeeds chosen = runSelection(in, opt);
+    py::dict out = resultOf(in, opt, chosen);
+    out["wall_seconds"] = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
     return out;
 }
 
