@@ -96,9 +96,9 @@ void rethrowFirst(const std::vector<std::exception_ptr>& failures) {
         if (f) std::rethrow_exception(f);
 }
 
-// One round's blocks done .. done + want - 1, and where each stream stood
-// when the round began (so that the block holding the stopping sample can
-// be drawn again).
+// One round's blocks done .. done + want - 1 and, in the order of thread
+// streams, where its lane's stream stood when each began (so that the block
+// holding the stopping sample can be drawn again from there).
 class Round {
 public:
     Round(const EstimateBlocks& blocks, std::span<ThreadScratch> scratch, const BlockShare& share)
@@ -124,10 +124,8 @@ public:
     // Block done + i drawn again until `stopAt` hits.
     BlockTally redraw(long long i, long long stopAt) {
         if (blocks.order == EstimateOrder::Blocks) return blocks.run(scratch[0], done + i, stopAt);
-        const long long lanes = static_cast<long long>(scratch.size());
-        ThreadScratch& s = scratch[static_cast<std::size_t>(i % lanes)];
-        s.rng = laneStart[static_cast<std::size_t>(i % lanes)];
-        for (long long j = i % lanes; j < i; j += lanes) blocks.run(s, done + j, 0);
+        ThreadScratch& s = scratch[0];
+        s.rng = blockStart[static_cast<std::size_t>(i)];
         return blocks.run(s, done + i, stopAt);
     }
 
@@ -158,15 +156,16 @@ private:
     void countLanes() {
         const long long lanes = static_cast<long long>(scratch.size());
         assert(done % lanes == 0);
-        laneStart.resize(scratch.size());
-        for (std::size_t l = 0; l < scratch.size(); ++l) laneStart[l] = scratch[l].rng;
+        blockStart.resize(static_cast<std::size_t>(want));
         // One lane per thread: a stream is read in order by one thread.
 #pragma omp parallel for schedule(static, 1)
         for (long long l = 0; l < lanes; ++l) {
             ThreadScratch& s = scratch[static_cast<std::size_t>(l)];
             try {
-                for (long long i = l; i < want; i += lanes)
+                for (long long i = l; i < want; i += lanes) {
+                    blockStart[static_cast<std::size_t>(i)] = s.rng;
                     hitsOf[static_cast<std::size_t>(i)] = blocks.run(s, done + i, 0).hits;
+                }
             } catch (...) {
                 failures[static_cast<std::size_t>(l)] = std::current_exception();
             }
@@ -177,7 +176,7 @@ private:
     std::span<ThreadScratch> scratch;
     BlockShare share;
     std::vector<std::exception_ptr> failures;
-    std::vector<sfmt_t> laneStart;
+    std::vector<sfmt_t> blockStart;
     long long done = 0, want = 0;
 };
 
