@@ -384,13 +384,13 @@ void Graph::readThresholds(const NetworkSource& src, ULL sum) {
 }
 
 // The node whose slots in `weights` hold position r * kLoadBlock: the last
-// node v whose first slot, adjOff[v] + v - 1, is not past it.
+// node v whose first slot, weightStart(v), is not past it.
 std::uint32_t Graph::rangeStart(std::size_t r) const {
     const ULL at = static_cast<ULL>(r) * kLoadBlock;
     std::uint32_t lo = 1, hi = numNodes;  // the answer lies in lo..hi
     while (lo < hi) {
         const std::uint32_t mid = lo + (hi - lo + 1) / 2;
-        if (static_cast<ULL>(adjOff[mid]) + mid - 1 <= at) lo = mid;
+        if (weightStart(static_cast<int>(mid)) <= at) lo = mid;
         else hi = mid - 1;
     }
     return lo;
