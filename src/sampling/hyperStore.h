@@ -2,12 +2,17 @@
 // contiguously.
 //
 // All hyperedges lie back to back in one array (edge_node) with one offset
-// per hyperedge, and the index (node_edge) likewise with one offset per node,
-// so each stored node id costs one int in each. Both live in GrowArrays, so
-// a growing store never holds its contents twice. Hyperedges arrive in
-// batches (HyperedgeBuffer) and are indexed once per batch. Hyperedge ids are
-// ints: a store holds at most 2147483647 hyperedges, and appending past that
-// throws before anything changes.
+// per hyperedge, and the index (node_edge) likewise, each list under a slot
+// of its own: a node gets its slot when it first enters a stored hyperedge
+// (node_slot, one int per node, 0 for none), and the slots' offsets
+// (slot_off) are as many as the nodes stored. So each stored node id costs
+// one int in each array, and the index costs what the store holds rather
+// than one offset per node of the network, which at millions of nodes is
+// most of it. All live in GrowArrays, so a growing store never holds its
+// contents twice. Hyperedges arrive in batches (HyperedgeBuffer) and are
+// indexed once per batch. Hyperedge ids are ints: a store holds at most
+// 2147483647 hyperedges, and appending past that throws before anything
+// changes.
 #pragma once
 
 #include <cstddef>
@@ -67,8 +72,10 @@ public:
     }
     // Hyperedges that hold node v, in increasing order (indexed ones only).
     std::span<const int> node(int v) const {
-        const std::int64_t b = node_off[static_cast<std::size_t>(v)];
-        return {node_edge.data() + b, static_cast<std::size_t>(node_off[static_cast<std::size_t>(v) + 1] - b)};
+        const std::size_t s = static_cast<std::size_t>(node_slot[static_cast<std::size_t>(v)]);
+        if (s == 0) return {};
+        const std::int64_t b = slot_off[s - 1];
+        return {node_edge.data() + b, static_cast<std::size_t>(slot_off[s] - b)};
     }
     std::size_t storedNodes() const { return edge_node.size(); }
     std::size_t bytes() const;
@@ -103,8 +110,9 @@ public:
 
 private:
     UI numNodes = 0;
-    GrowArray<int> node_edge;          // hyperedge ids per node, back to back
-    GrowArray<std::int64_t> node_off;  // n + 2 offsets into node_edge
+    GrowArray<int> node_edge;          // hyperedge ids per slot, back to back
+    GrowArray<int> node_slot;          // n + 1: a node's slot + 1, 0 for none
+    GrowArray<std::int64_t> slot_off;  // slots + 1 offsets into node_edge
     GrowArray<int> edge_node;          // node ids per hyperedge, back to back
     GrowArray<std::int64_t> edge_off;  // numEdges + 1 offsets into edge_node
 };
