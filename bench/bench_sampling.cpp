@@ -157,7 +157,7 @@ Throughput measure(const Graph& g, bool ic, const FastSampler* fast, double budg
         const double t0 = seconds(), c0 = cpuSeconds();
         addHyperedge(g, hg, t, num, fast);
         const double dt = seconds() - t0, dc = cpuSeconds() - c0;
-        // The join's serial append and index, redone on a copy to time it.
+        // The join's append and index, redone on a copy to time it.
         HyperedgeBuffer copy;
         for (int e = 0; e < hg.getNumEdge(); ++e) {
             const auto h = hg.getEdge(e);
@@ -168,15 +168,15 @@ Throughput measure(const Graph& g, bool ic, const FastSampler* fast, double budg
         again.reserveEdges(copy.sizes.size(), copy.nodes.size());
         again.appendEdges(copy);
         again.updateDeg();
-        const double serial = seconds() - a0;
+        const double join = seconds() - a0;
         r.perSecond[t - 1] = static_cast<double>(num) / dt;
-        r.samplingOnly[t - 1] = static_cast<double>(num) / std::max(dt - serial, 1e-9);
+        r.samplingOnly[t - 1] = static_cast<double>(num) / std::max(dt - join, 1e-9);
         std::printf("%s %s t=%d: %lld hyperedges in %.2f s = %.0f hyperedges/s (%.2f s processor time), "
-                    "sampling alone %.0f/s; avg size %.2f; %.1f ns processor time per %s; serial append and "
+                    "sampling alone %.0f/s; avg size %.2f; %.1f ns processor time per %s; append and "
                     "index %.3f s (%.1f%%)\n",
                     model, which, t, num, dt, r.perSecond[t - 1], dc, r.samplingOnly[t - 1],
                     static_cast<double>(hg.getNumStoredNodes()) / static_cast<double>(num), dc * 1e9 / work(g, hg, ic),
-                    ic ? "in-edge of an expanded node" : "walk step", serial, 100 * serial / dt);
+                    ic ? "in-edge of an expanded node" : "walk step", join, 100 * join / dt);
     }
     std::printf("%s %s t=2 / t=1 throughput: %.2f\n", model, which, r.perSecond[1] / r.perSecond[0]);
     return r;
@@ -227,11 +227,11 @@ void runModel(const std::string& network, const std::string& benefit, bool ic, d
     const double ids = static_cast<double>(hg.getNumStoredNodes());
     const double edges = hg.getNumEdge();
     const double ideal = 8 * ids + 8 * edges;
-    const double perNode = 8.0 * (n + 2);
+    const double perNode = 4.0 * (n + 1);
     std::printf("%s store: %.0f hyperedges, %.0f node ids (%.2f per hyperedge)\n", model, edges, ids, ids / edges);
     const double bytes = static_cast<double>(hg.storeBytes());
     std::printf("%s store arrays: %.1f MB = %.3f x (8/id + 8/hyperedge), %.3f x without the %.1f MB of fixed "
-                "per-node offsets; %.2f bytes per stored id\n",
+                "per-node slots; %.2f bytes per stored id\n",
                 model, bytes / 1e6, bytes / ideal, (bytes - perNode) / ideal, perNode / 1e6, bytes / ids);
     std::printf("%s resident: +%.1f MB after both batches = %.3f x ideal; peak during the second batch +%.1f MB = "
                 "%.3f x ideal (first batch held %.1f MB)\n",
