@@ -98,6 +98,8 @@ public:
 
     // Node ids held by the hyperedges.
     std::size_t getNumStoredNodes() const { return store.storedNodes(); }
+    // The nodes the index holds a list for.
+    std::size_t getNumSlots() const { return store.slots(); }
     // Bytes held by the hyperedges, their offsets and the index.
     std::size_t storeBytes() const { return store.bytes(); }
     std::size_t storeUsedBytes() const { return store.usedBytes(); }

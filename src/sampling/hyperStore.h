@@ -78,6 +78,7 @@ public:
         return {node_edge.data() + b, static_cast<std::size_t>(slot_off[s] - b)};
     }
     std::size_t storedNodes() const { return edge_node.size(); }
+    std::size_t slots() const { return slot_off.size() - 1; }
     std::size_t bytes() const;
     // Bytes of the ids and offsets stored (bytes() adds the unused rest of
     // each array's last page, up to 2 MB per array).

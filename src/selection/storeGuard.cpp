@@ -30,10 +30,12 @@ double megabytes(double bytes) { return bytes / (1024.0 * 1024.0); }
 
 }  // namespace
 
-double estimateStoreBytes(std::uint64_t storedNodes, std::uint64_t numEdges, std::uint64_t newEdges) {
+double estimateStoreBytes(std::uint64_t storedNodes, std::uint64_t slots, std::uint64_t numEdges,
+                          std::uint64_t newEdges) {
     const double average = numEdges > 0 ? static_cast<double>(storedNodes) / static_cast<double>(numEdges) : 1.0;
     const double nodes = static_cast<double>(storedNodes) + static_cast<double>(newEdges) * average;
-    return 8.0 * nodes + 8.0 * static_cast<double>(numEdges + newEdges);
+    const double slotsPerId = storedNodes > 0 ? static_cast<double>(slots) / static_cast<double>(storedNodes) : 1.0;
+    return 8.0 * nodes + 8.0 * static_cast<double>(numEdges + newEdges) + 8.0 * nodes * slotsPerId;
 }
 
 void guardBatch(const HyperGraph& hg, long long runEdges, const BlockShare& share, long long batch,
@@ -60,7 +62,8 @@ void guardBatch(const HyperGraph& hg, long long runEdges, const BlockShare& shar
         source = "the -mem limit";
     }
     if (!limit) return;
-    const double need = estimateStoreBytes(hg.getNumStoredNodes(), static_cast<std::uint64_t>(hg.getNumEdge()), ownEdges);
+    const double need = estimateStoreBytes(hg.getNumStoredNodes(), hg.getNumSlots(),
+                                           static_cast<std::uint64_t>(hg.getNumEdge()), ownEdges);
     if (need <= *limit) return;
     std::ostringstream msg;
     msg.setf(std::ios::fixed);

@@ -14,8 +14,11 @@ namespace lattis {
 // Bytes the store will hold once `newEdges` more hyperedges join it, taking
 // each new hyperedge at the average size of the stored ones (one node, its
 // root, while the store is empty): 8 bytes per stored node id (the hyperedge
-// and the index each keep it as an int) and 8 per hyperedge (its offset).
-double estimateStoreBytes(std::uint64_t storedNodes, std::uint64_t numEdges, std::uint64_t newEdges);
+// and the index each keep it as an int), 8 per hyperedge (its offset) and 8
+// per node the index holds (its list's offset), `slots` of them now and as
+// many per stored id later as now (one per id while the store is empty).
+double estimateStoreBytes(std::uint64_t storedNodes, std::uint64_t slots, std::uint64_t numEdges,
+                          std::uint64_t newEdges);
 
 class HyperGraph;
 

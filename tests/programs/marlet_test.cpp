@@ -339,10 +339,12 @@ TEST(MarletProc, FieldsOfProcFiles) {
 }
 
 TEST(MarletProc, StoreEstimate) {
-    // Empty store: each new hyperedge counted as its root alone.
-    EXPECT_DOUBLE_EQ(estimateStoreBytes(0, 0, 10000), 8.0 * 10000 + 8.0 * 10000);
-    // 30000 ids over 10000 hyperedges: 20000 more at 3 ids each.
-    EXPECT_DOUBLE_EQ(estimateStoreBytes(30000, 10000, 20000), 8.0 * 90000 + 8.0 * 30000);
+    // Empty store: each new hyperedge counted as its root alone, in a slot
+    // of its own.
+    EXPECT_DOUBLE_EQ(estimateStoreBytes(0, 0, 0, 10000), 8.0 * 10000 + 8.0 * 10000 + 8.0 * 10000);
+    // 30000 ids of 6000 nodes over 10000 hyperedges: 20000 more at 3 ids
+    // each, and a node per 5 ids.
+    EXPECT_DOUBLE_EQ(estimateStoreBytes(30000, 6000, 10000, 20000), 8.0 * 90000 + 8.0 * 30000 + 8.0 * 18000);
 }
 
 // ---------------------------------------------------------------- the loop
