@@ -308,6 +308,7 @@ struct Command {
     enum class Mode { Pack, Unmap, Info } mode = Mode::Pack;
     PackConfig pack;
     std::string seedFile, mapFile, infoFile, infoBenefit;
+    int threads = 1;  // -t: the team of pack and -info
 };
 // A structural fault of the command line (unparsable, unknown or misplaced
 // option, no or two modes) leaves `command` empty and says why in `problem`;
