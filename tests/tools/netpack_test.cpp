@@ -459,7 +459,7 @@ TEST(NetpackRmat, ReproduciblePerSeed) {
 }
 
 // Every file is the same at 1 and 3 threads, for networks large enough to
-// span several blocks of lines and of draws (65536 each) and several parts
+// span several blocks of lines and of draws (65536 each) and several ranges
 // of nodes: R-MATs, and edge lists with duplicates (the first probability
 // kept), self-loops, arcs both ways, narrow ids (bitmap) and wide ones (sort).
 TEST(NetpackOutput, FilesAreTheSameAtOneAndThreeThreads) {

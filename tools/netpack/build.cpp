@@ -7,10 +7,11 @@
 // mark per tail. The arc columns are released as soon as they are used, so a
 // build holds at most about twice the final network at once.
 //
-// Every step runs on the thread team and writes the same bytes for any
-// number of threads: the sort is split by ranges of heads (see Parts), and
-// the random draws come from streams that a thread can enter at any block.
-// The merge holds one mark per part (4 bytes per node and thread), which
+// The steps run on the thread team and write the same bytes for any number
+// of threads: the sort is split by ranges of heads (see Ranges), and the
+// random draws come from streams that a thread can enter at any block (all
+// but the target:F benefits, a partial shuffle, which stays serial).
+// The merge holds one mark per range (4 bytes per node and thread), which
 // stays below the peak of the sort while the team has fewer threads than the
 // network has arcs per node.
 #include <omp.h>
@@ -35,48 +36,48 @@ std::uint64_t streamSeed(std::uint64_t seed, Stream purpose, std::uint64_t index
 
 namespace {
 
-// The node ranges of the thread team's parts: part p owns the nodes
-// first[p] .. first[p + 1] - 1, and first has parts + 1 entries, from 1 to
-// n + 1. A part scans every arc and handles those whose node it owns, so no
-// two threads touch the same list or counter and each list keeps input order
-// whatever the number of parts. The parts then share the random accesses,
-// the part of the work that costs, and only the cheap sequential scan is
-// repeated per part.
-using Parts = std::vector<std::uint32_t>;
+// The node ranges of the thread team: range p holds the nodes first[p] ..
+// first[p + 1] - 1, and first has one entry per range and one more, from 1
+// to n + 1. The thread of a range scans every arc and handles those whose
+// node lies in it, so no two threads touch the same list or counter and each
+// list keeps input order whatever the number of ranges. The threads then
+// share the random accesses, which cost, and only the cheap sequential scan
+// is repeated per range.
+using Ranges = std::vector<std::uint32_t>;
 
-std::size_t teamParts() {
+std::size_t teamRanges() {
     return static_cast<std::size_t>(omp_get_max_threads());
 }
 
-// Parts of about equal arc counts by the in-list starts off[1 .. n + 1].
-Parts partsByOffsets(const std::vector<std::uint32_t>& off, std::uint32_t n) {
-    const std::size_t parts = teamParts();
-    Parts first(parts + 1, n + 1);
+// Ranges of about equal arc counts by the in-list starts off[1 .. n + 1].
+Ranges rangesByOffsets(const std::vector<std::uint32_t>& off, std::uint32_t n) {
+    const std::size_t ranges = teamRanges();
+    Ranges first(ranges + 1, n + 1);
     first[0] = 1;
     const std::uint64_t total = off[n + 1];
-    for (std::size_t p = 1; p < parts; ++p) {
-        const auto target = static_cast<std::uint32_t>(total * p / parts);
+    for (std::size_t p = 1; p < ranges; ++p) {
+        const auto target = static_cast<std::uint32_t>(total * p / ranges);
         first[p] = static_cast<std::uint32_t>(std::lower_bound(off.begin() + 1, off.begin() + n + 1, target) -
                                               off.begin());
     }
     return first;
 }
 
-// Parts of about equal counts by a sample of the nodes the arcs name in
+// Ranges of about equal counts by a sample of the nodes the arcs name in
 // `column`, for counting before any offset is known (R-MAT heads are far
 // from uniform: the lowest ids carry most arcs).
 template <class T>
-Parts partsBySample(const T* column, std::size_t size, std::uint32_t n) {
-    const std::size_t parts = teamParts();
-    Parts first(parts + 1, n + 1);
+Ranges rangesBySample(const T* column, std::size_t size, std::uint32_t n) {
+    const std::size_t ranges = teamRanges();
+    Ranges first(ranges + 1, n + 1);
     first[0] = 1;
-    if (parts == 1 || size == 0) return first;
+    if (ranges == 1 || size == 0) return first;
     constexpr std::size_t kSample = std::size_t{1} << 16;
     const std::size_t step = std::max<std::size_t>(1, size / kSample);
     std::vector<std::uint32_t> sample;
     for (std::size_t i = 0; i < size; i += step) sample.push_back(static_cast<std::uint32_t>(column[i]));
     std::sort(sample.begin(), sample.end());
-    for (std::size_t p = 1; p < parts; ++p) first[p] = sample[sample.size() * p / parts];
+    for (std::size_t p = 1; p < ranges; ++p) first[p] = sample[sample.size() * p / ranges];
     return first;
 }
 
@@ -87,15 +88,15 @@ inline bool owns(std::uint32_t x, std::uint32_t first, std::uint32_t size) {
 
 // off[v + 1] = the arcs into v; self-loops are not counted. Returns their number.
 std::uint64_t countInArcs(const ArcList& arcs, std::vector<std::uint32_t>& off) {
-    const Parts parts = partsBySample(arcs.dst.data(), arcs.dst.size(), arcs.n);
-    const auto partCount = static_cast<std::int64_t>(parts.size() - 1);
+    const Ranges ranges = rangesBySample(arcs.dst.data(), arcs.dst.size(), arcs.n);
+    const auto rangeCount = static_cast<std::int64_t>(ranges.size() - 1);
     const std::size_t m = arcs.src.size();
     const std::uint32_t* src = arcs.src.data();
     const std::uint32_t* dst = arcs.dst.data();
     std::uint64_t selfLoops = 0;
 #pragma omp parallel for schedule(static, 1) reduction(+ : selfLoops)
-    for (std::int64_t p = 0; p < partCount; ++p) {
-        const std::uint32_t lo = parts[p], size = parts[p + 1] - lo;
+    for (std::int64_t p = 0; p < rangeCount; ++p) {
+        const std::uint32_t lo = ranges[p], size = ranges[p + 1] - lo;
         for (std::size_t i = 0; i < m; ++i) {
             const std::uint32_t u = src[i], v = dst[i];
             if (u == v) {
@@ -109,7 +110,7 @@ std::uint64_t countInArcs(const ArcList& arcs, std::vector<std::uint32_t>& off) 
     return selfLoops;
 }
 
-// Scatters arc i into the lists of the part's nodes, advancing off[x] from
+// Scatters arc i into the lists of the range's nodes, advancing off[x] from
 // the start of x's list to the start of the next one; shifting by one place
 // then restores the starts. put(at, i, other) stores arc i's entry at `at`;
 // `other` is the end whose list it is not in. Once markSelfLoops has run,
@@ -117,15 +118,15 @@ std::uint64_t countInArcs(const ArcList& arcs, std::vector<std::uint32_t>& off) 
 // otherwise) and `other` is 0 for the entry in the head's list.
 template <class Put>
 void scatter(const ArcList& arcs, std::vector<std::uint32_t>& off, std::uint32_t n, bool marked, Put&& put) {
-    const Parts parts = partsByOffsets(off, n);
-    const auto partCount = static_cast<std::int64_t>(parts.size() - 1);
+    const Ranges ranges = rangesByOffsets(off, n);
+    const auto rangeCount = static_cast<std::int64_t>(ranges.size() - 1);
     const std::size_t m = arcs.dst.size();
     const std::uint32_t* src = arcs.src.data();
     const std::uint32_t* dst = arcs.dst.data();
     const bool withTails = !marked || arcs.bothWays;
 #pragma omp parallel for schedule(static, 1)
-    for (std::int64_t p = 0; p < partCount; ++p) {
-        const std::uint32_t lo = parts[p], hi = parts[p + 1], size = hi - lo;
+    for (std::int64_t p = 0; p < rangeCount; ++p) {
+        const std::uint32_t lo = ranges[p], hi = ranges[p + 1], size = hi - lo;
         if (size == 0) continue;
         const std::uint32_t start = off[lo];
         for (std::size_t i = 0; i < m; ++i) {
@@ -153,28 +154,28 @@ void markSelfLoops(ArcList& arcs) {
 }
 
 // Merges duplicates in place, keeping the first: mark[u] == v once u -> v
-// has been kept, with a mark per part so that parts never see each other's.
-// Each part compacts its lists at the start of its own span; the spans are
-// then moved down into place in part order. Returns the number merged.
+// has been kept, with a mark per range so that ranges never see each other's.
+// Each range compacts its lists at the start of its own span; the spans are
+// then moved down into place in range order. Returns the number merged.
 std::uint64_t mergeDuplicates(Network& net, const std::string& source) {
     const std::uint32_t n = net.n;
-    const Parts parts = partsByOffsets(net.off, n);
-    const std::size_t partCount = parts.size() - 1;
-    std::vector<std::vector<std::uint32_t>> marks(partCount);
+    const Ranges ranges = rangesByOffsets(net.off, n);
+    const std::size_t rangeCount = ranges.size() - 1;
+    std::vector<std::vector<std::uint32_t>> marks(rangeCount);
     allocating(source, "the duplicate marks of " + std::to_string(n) + " nodes",
-               (std::uint64_t{n} + 1) * 4 * partCount, [&] {
+               (std::uint64_t{n} + 1) * 4 * rangeCount, [&] {
                    for (auto& mark : marks) mark.assign(static_cast<std::size_t>(n) + 1, 0);
                });
-    std::vector<std::uint32_t> kept(partCount, 0);
+    std::vector<std::uint32_t> kept(rangeCount, 0);
     std::uint32_t* off = net.off.data();
     std::int32_t* adj = net.adj.data();
     float* prob = net.prob.data();
     std::uint64_t duplicates = 0;
 #pragma omp parallel for schedule(static, 1) reduction(+ : duplicates)
-    for (std::int64_t p = 0; p < static_cast<std::int64_t>(partCount); ++p) {
+    for (std::int64_t p = 0; p < static_cast<std::int64_t>(rangeCount); ++p) {
         std::uint32_t* mark = marks[p].data();
-        const std::uint32_t lo = parts[p], hi = parts[p + 1];
-        // off[lo] stays (the part's span starts there); off[hi] is the next part's.
+        const std::uint32_t lo = ranges[p], hi = ranges[p + 1];
+        // off[lo] stays (the range's span starts there); off[hi] is the next range's.
         std::uint32_t write = off[lo], read = off[lo];
         for (std::uint32_t v = lo; v < hi; ++v) {
             const std::uint32_t end = off[v + 1];
@@ -194,11 +195,11 @@ std::uint64_t mergeDuplicates(Network& net, const std::string& source) {
         kept[p] = write - off[lo];
     }
     marks.clear();
-    // Part p's span moves from off[first[p]] down to the arcs kept before it.
-    std::vector<std::uint32_t> shift(partCount, 0);
+    // Range p's span moves from off[first[p]] down to the arcs kept before it.
+    std::vector<std::uint32_t> shift(rangeCount, 0);
     std::uint32_t to = 0;
-    for (std::size_t p = 0; p < partCount; ++p) {
-        const std::uint32_t from = off[parts[p]];
+    for (std::size_t p = 0; p < rangeCount; ++p) {
+        const std::uint32_t from = off[ranges[p]];
         shift[p] = from - to;
         if (shift[p] != 0 && kept[p] != 0) {
             std::memmove(adj + to, adj + from, std::size_t{kept[p]} * sizeof *adj);
@@ -207,8 +208,8 @@ std::uint64_t mergeDuplicates(Network& net, const std::string& source) {
         to += kept[p];
     }
 #pragma omp parallel for schedule(static, 1)
-    for (std::int64_t p = 0; p < static_cast<std::int64_t>(partCount); ++p)
-        for (std::uint32_t v = parts[p]; v < parts[p + 1]; ++v) off[v] -= shift[p];
+    for (std::int64_t p = 0; p < static_cast<std::int64_t>(rangeCount); ++p)
+        for (std::uint32_t v = ranges[p]; v < ranges[p + 1]; ++v) off[v] -= shift[p];
     net.off[n + 1] = to;
     net.adj.resize(to);
     net.prob.resize(to);
@@ -361,14 +362,14 @@ std::vector<std::uint32_t> makeCost(const Network& net, const CostModel& model, 
     switch (model.kind) {
         case CostModel::Kind::Degree: {
             std::fill(cost.begin() + 1, cost.end(), 0);
-            // Counted per part of the tails, as the in-lists are per part of the heads.
-            const Parts parts = partsBySample(net.adj.data(), net.adj.size(), net.n);
-            const auto partCount = static_cast<std::int64_t>(parts.size() - 1);
+            // Counted per range of the tails, as the in-lists are per range of the heads.
+            const Ranges ranges = rangesBySample(net.adj.data(), net.adj.size(), net.n);
+            const auto rangeCount = static_cast<std::int64_t>(ranges.size() - 1);
             const std::size_t m = net.adj.size();
             const std::int32_t* adj = net.adj.data();
 #pragma omp parallel for schedule(static, 1)
-            for (std::int64_t p = 0; p < partCount; ++p) {
-                const std::uint32_t lo = parts[p], size = parts[p + 1] - lo;
+            for (std::int64_t p = 0; p < rangeCount; ++p) {
+                const std::uint32_t lo = ranges[p], size = ranges[p + 1] - lo;
                 for (std::size_t i = 0; i < m; ++i) {
                     const auto u = static_cast<std::uint32_t>(adj[i]);
                     if (owns(u, lo, size)) ++c[u];
@@ -380,7 +381,7 @@ std::vector<std::uint32_t> makeCost(const Network& net, const CostModel& model, 
         }
         case CostModel::Kind::Random: {
             const std::uint64_t base = streamSeed(seed, Stream::Cost);
-            const std::uint32_t range = model.hi - model.lo + 1;
+            const std::uint32_t width = model.hi - model.lo + 1;
             // Node v takes the stream's draw v - 1.
 #pragma omp parallel for schedule(static)
             for (std::int64_t b = 0; b < blocksOf(net.n); ++b) {
@@ -388,7 +389,7 @@ std::vector<std::uint32_t> makeCost(const Network& net, const CostModel& model, 
                 const std::int64_t last = std::min(first + kDrawBlock, n + 1);
                 SplitMix64 rng(base);
                 rng.skip(static_cast<std::uint64_t>(first - 1));
-                for (std::int64_t v = first; v < last; ++v) c[v] = model.lo + rng.below(range);
+                for (std::int64_t v = first; v < last; ++v) c[v] = model.lo + rng.below(width);
             }
             break;
         }
