@@ -1,21 +1,22 @@
 #!/usr/bin/env bash
 # Speed and memory of netpack: packs every shared network (the largest one,
-# web-NotreDame, is the headline figure) and an R-MAT network of scale 22
-# (67 million arcs drawn), printing the parse rate of the text in MB/s, the
-# wall time, the peak resident memory and the size of the network file.
+# web-NotreDame, is the headline figure) and R-MAT networks of scales 22 and
+# 24 (67 and 268 million arcs drawn) at -t 1 and -t 2, printing the parse rate
+# of the text in MB/s, the wall time, the peak resident memory, the size of
+# the network file, and for each scale the wall time at -t 2 over -t 1.
 #
 # Targets: the text is parsed at 100 MB/s or more, and the peak memory stays
 # within about twice the network file's size.
 #
-# usage: bench/netpack_bench.sh [BUILD_DIR] [SCALE]
+# usage: bench/netpack_bench.sh [BUILD_DIR] [SCALES]
 #   BUILD_DIR  build directory holding bin/netpack (default: build)
-#   SCALE      R-MAT scale (default 22)
+#   SCALES     R-MAT scales, blank-separated (default "22 24")
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 build=${1:-$root/build}
-scale=${2:-22}
+scales=${2:-22 24}
 netpack=$build/bin/netpack
 data=$root/../shared/data
 [[ -x $netpack ]] || { echo "netpack_bench: no program at $netpack (build it first)" >&2; exit 1; }
@@ -75,7 +76,13 @@ else
     echo "netpack_bench: no shared data at $data; skipping the real networks" >&2
 fi
 
-measure -gen rmat -scale "$scale" -edgefactor 16 -o rmat.bin
-echo "rmat: $err"
-row "rmat scale $scale" "-" rmat.bin
+for scale in $scales; do
+    for t in 1 2; do
+        measure -gen rmat -scale "$scale" -edgefactor 16 -t "$t" -o rmat.bin
+        echo "rmat: $err"
+        row "rmat scale $scale -t $t" "-" rmat.bin
+        eval "wall$t=$wall"
+    done
+    awk -v s="$scale" -v a="$wall1" -v b="$wall2" 'BEGIN { printf "rmat scale %s: wall -t 2 / -t 1 = %.2f\n", s, b / a }'
+done
 echo "ratio = peak RSS / network file size"

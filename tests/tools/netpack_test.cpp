@@ -438,26 +438,102 @@ TEST(NetpackValues, PairListHoldsEveryArcInNewIds) {
     EXPECT_EQ(testnet::readFile(dir.path("db_Enron.txt")), "4\n3\n3 1\n1 3\n2 3\n");
 }
 
-TEST(NetpackRmat, ReproduciblePerSeedAndThreadCount) {
-    auto network = [](std::uint64_t seed, int threads) {
-        int before = omp_get_max_threads();
-        omp_set_num_threads(threads);
-        netpack::ArcList arcs = netpack::generateRmat(8, 4, seed);
-        omp_set_num_threads(before);
+TEST(NetpackRmat, ReproduciblePerSeed) {
+    auto network = [](std::uint64_t seed) {
         netpack::BuildCounts counts;
-        netpack::Network net = netpack::buildNetwork(std::move(arcs), counts, "rmat");
+        netpack::Network net = netpack::buildNetwork(netpack::generateRmat(8, 4, seed), counts, "rmat");
         EXPECT_EQ(net.arcs() + counts.selfLoops + counts.duplicates, 1024u);
         return net;
     };
-    netpack::Network a = network(5, 1);
+    netpack::Network a = network(5);
     EXPECT_EQ(a.n, 256u);
     EXPECT_EQ(a.originalId(1), 0u);
     EXPECT_EQ(a.originalId(256), 255u);
-    netpack::Network b = network(5, 2);
-    EXPECT_EQ(a.off, b.off);
-    EXPECT_EQ(a.adj, b.adj);
-    netpack::Network c = network(6, 2);
-    EXPECT_NE(a.adj, c.adj);
+    EXPECT_EQ(a.adj, network(5).adj);
+    EXPECT_NE(a.adj, network(6).adj);
+    // A block of a stream starts where the draws before it leave off.
+    netpack::SplitMix64 drawn(9), skipped(9);
+    for (int i = 0; i < 3; ++i) drawn.next();
+    skipped.skip(3);
+    EXPECT_EQ(drawn.next(), skipped.next());
+}
+
+// Every file is the same at 1 and 3 threads, for networks large enough to
+// span several blocks of lines and of draws (65536 each) and several ranges
+// of nodes: R-MATs, and edge lists with duplicates (the first probability
+// kept), self-loops, arcs both ways, narrow ids (bitmap) and wide ones (sort).
+TEST(NetpackOutput, FilesAreTheSameAtOneAndThreeThreads) {
+    TempDir dir;
+    // 40000 lines over about 5000 nodes; the last 15000 repeat earlier ones.
+    auto edges = [](std::uint64_t idOffset) {
+        std::string text;
+        for (std::uint64_t i = 0; i < 40000; ++i) {
+            const std::uint64_t k = i % 25000, u = k * 7919 % 5003 + idOffset;
+            const std::uint64_t v = k % 97 == 0 ? u : k * 104729 % 3001 + idOffset;
+            const std::string p = " 0." + std::to_string(100 + i * 31 % 900) + "\n";
+            text += std::to_string(u) + " " + std::to_string(v) + p;
+            if (k % 3 == 0) text += std::to_string(v) + " " + std::to_string(u) + p;
+        }
+        return text;
+    };
+    struct Row {
+        std::string name, text;  // text: the edge list, or empty for an R-MAT
+        netpack::PackConfig cfg;
+    };
+    auto row = [](std::string name, std::string text, auto&& set) {
+        Row r{std::move(name), std::move(text), {}};
+        r.cfg.generate = r.text.empty();
+        r.cfg.scale = 17;
+        r.cfg.edgefactor = 2;
+        r.cfg.seed = 4;
+        r.cfg.benefit = {netpack::BenefitModel::Kind::Fraction, 0.3, ""};
+        r.cfg.cost = {netpack::CostModel::Kind::Random, 1, 1000, ""};
+        set(r.cfg);
+        return r;
+    };
+    using WM = netpack::WeightModel;
+    const Row rows[] = {
+        row("rmat tv", "", [](netpack::PackConfig& c) { c.weights = WM::Trivalency, c.normalize = true; }),
+        row("rmat wc, degree", "", [](netpack::PackConfig& c) { c.cost.kind = netpack::CostModel::Kind::Degree; }),
+        row("list file", edges(0), [](netpack::PackConfig& c) { c.weights = WM::File, c.normalize = true; }),
+        row("list undirected", edges(7), [](netpack::PackConfig& c) {
+            c.undirected = true, c.weights = WM::File, c.cost.kind = netpack::CostModel::Kind::Degree;
+        }),
+        row("list wide", edges(std::uint64_t{1} << 40), [](netpack::PackConfig& c) { c.undirected = true; }),
+    };
+    // 64-bit FNV-1a of the first row's files as the serial build wrote them.
+    const std::vector<std::uint64_t> serial{0xc6855a38bec64a79, 0xe36b9a457ff58e3f, 0xad785d3a21e169b1,
+                                            0xa4df6d36864fa00, 0x397eb9280a1c03e5};
+    auto fnv = [](const std::string& bytes) {
+        std::uint64_t h = 0xcbf29ce484222325;
+        for (unsigned char c : bytes) h = (h ^ c) * 0x100000001b3;
+        return h;
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        std::vector<std::string> files[2];
+        netpack::BuildCounts counts[2];
+        for (int run = 0; run < 2; ++run) {
+            netpack::PackConfig cfg = r.cfg;
+            if (!cfg.generate) testnet::writeBytes(cfg.input = dir.path("in.txt"), r.text);
+            cfg.networkOut = dir.path("t.bin");
+            cfg.benefitOut = dir.path("t.ben");
+            cfg.costOut = dir.path("t.cost");
+            cfg.pairsOut = dir.path("t.pairs");
+            const int before = omp_get_max_threads();
+            omp_set_num_threads(run == 0 ? 1 : 3);
+            const netpack::PackReport report = netpack::pack(cfg);
+            omp_set_num_threads(before);
+            counts[run] = report.counts;
+            for (const char* ext : {".bin", ".bin.map", ".ben", ".cost", ".pairs"})
+                files[run].push_back(testnet::readFile(dir.path(std::string("t") + ext)));
+        }
+        EXPECT_GT(counts[0].duplicates * counts[0].selfLoops, 0u);
+        EXPECT_EQ(counts[0].duplicates, counts[1].duplicates);
+        EXPECT_EQ(counts[0].selfLoops, counts[1].selfLoops);
+        EXPECT_TRUE(files[0] == files[1]);
+        for (std::size_t f = 0; &r == rows && f < serial.size(); ++f) EXPECT_EQ(fnv(files[0][f]), serial[f]) << f;
+    }
 }
 
 // The top bit of each endpoint follows the quadrant probabilities:
@@ -645,6 +721,7 @@ TEST(NetpackCommandLine, ModesDefaultsAndStructuralFaults) {
     EXPECT_EQ(c.weights, netpack::WeightModel::WeightedCascade);
     EXPECT_EQ(c.p, 0.01);
     EXPECT_EQ(c.seed, 1u);
+    EXPECT_EQ(p.command->threads, 1);
     EXPECT_FALSE(c.undirected);
     EXPECT_FALSE(c.normalize);
     EXPECT_EQ(c.benefit.kind, netpack::BenefitModel::Kind::Uniform);
@@ -659,6 +736,7 @@ TEST(NetpackCommandLine, ModesDefaultsAndStructuralFaults) {
     EXPECT_EQ(p.command->pack.benefit.kind, netpack::BenefitModel::Kind::Fraction);
     EXPECT_EQ(p.command->pack.benefit.fraction, 0.1);
     EXPECT_EQ(p.command->pack.p, 0.05);
+    EXPECT_EQ(parse({"-gen", "rmat", "-t", "1024"}).command->threads, 1024);
 
     p = parse({"-i", "e", "-co", "c", "-cost", "random:2:9", "-bo", "b", "-benefit", "targets:t.txt"});
     ASSERT_TRUE(p.command);
@@ -705,6 +783,7 @@ TEST(NetpackCommandLine, ModesDefaultsAndStructuralFaults) {
              {{"-i", "a", "-co", "c", "-cost", "random:1:3", "-missing", "1"}, missing},
              {{"-i", "a", "-bo", "b", "-benefit", "targets:t", "-missing", "0"}, missing},
              {{"-info", "a", "-o", "b"}, "option -o does not apply to -info"},
+             {{"-unmap", "s", "-t", "2"}, "option -t does not apply to -unmap"},
          }) {
         p = parse(c.args);
         EXPECT_FALSE(p.command) << testing::PrintToString(c.args);
@@ -737,6 +816,9 @@ TEST(NetpackCommandLine, BadValuesNameTheOption) {
              {{"-gen", "kron"}, "-gen"},
              {{"-gen", "rmat", "-scale", "31"}, "-scale"},
              {{"-gen", "rmat", "-edgefactor", "0"}, "-edgefactor"},
+             {{"-gen", "rmat", "-t", "0"}, "-t"},
+             {{"-i", "a", "-t", "1025"}, "-t"},
+             {{"-info", "a", "-t", "2x"}, "-t"},
          }) {
         const std::string message = testnet::messageOf<std::invalid_argument>([&] { parse(c.args); });
         EXPECT_TRUE(contains(message, "option " + c.option + ":")) << message;

@@ -4,6 +4,8 @@
 // file only parses the command line, prints and chooses the exit status.
 #include "netpack/netpack.h"
 
+#include <omp.h>
+
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -45,6 +47,7 @@ int main(int argc, char** argv) {
             return 255;
         }
         const netpack::Command& cmd = *parsed.command;
+        omp_set_num_threads(cmd.threads);
         switch (cmd.mode) {
             case netpack::Command::Mode::Pack:
                 printPackReport(cmd.pack, netpack::pack(cmd.pack));

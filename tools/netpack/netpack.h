@@ -60,6 +60,9 @@ struct SplitMix64 {
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
         return z ^ (z >> 31);
     }
+    // As if next() had been called `draws` times: the state only advances by
+    // a constant per draw, so a thread can start at its block of a stream.
+    void skip(std::uint64_t draws) { state += draws * 0x9E3779B97F4A7C15ULL; }
     // Uniform in 0 .. bound - 1 (multiply-shift; bias below 2^-32 per draw).
     std::uint32_t below(std::uint32_t bound) { return static_cast<std::uint32_t>(((next() >> 32) * bound) >> 32); }
 };
@@ -305,6 +308,7 @@ struct Command {
     enum class Mode { Pack, Unmap, Info } mode = Mode::Pack;
     PackConfig pack;
     std::string seedFile, mapFile, infoFile, infoBenefit;
+    int threads = 1;  // -t: the team of pack and -info
 };
 // A structural fault of the command line (unparsable, unknown or misplaced
 // option, no or two modes) leaves `command` empty and says why in `problem`;

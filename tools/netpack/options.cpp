@@ -21,9 +21,9 @@ namespace netpack {
 
 const char* const kUsage =
     "netpack " LATTIS_VERSION "\n"
-    "usage: netpack -i EDGEFILE | -gen rmat  [options]      pack a network\n"
-    "       netpack -unmap SEEDFILE [-map MAPFILE]          print seeds as original ids\n"
-    "       netpack -info NETWORKFILE [-b BENEFITFILE]      check a network file\n"
+    "usage: netpack -i EDGEFILE | -gen rmat  [options]             pack a network\n"
+    "       netpack -unmap SEEDFILE [-map MAPFILE]                 print seeds as original ids\n"
+    "       netpack -info NETWORKFILE [-b BENEFITFILE] [-t T]      check a network file\n"
     "input:\n"
     "  -i FILE            edge list (\"u v\" or \"u v p\" per line, '#'/'%' comments) or\n"
     "                     Matrix Market coordinate file; gzip-compressed or plain\n"
@@ -38,6 +38,7 @@ const char* const kUsage =
     "  -p P               probability for -w uniform, in [0, 1] (default 0.01)\n"
     "  -normalize 0|1     1: scale in-probabilities summing above 1 to sum 1 (default 0)\n"
     "  -seed N            seed of every random choice (default 1)\n"
+    "  -t T               threads, 1..1024 (default 1); the files do not depend on T\n"
     "outputs:\n"
     "  -o FILE            network file (default network.bin)\n"
     "  -map FILE          id map, line i = original id of node i (default: network file + .map)\n"
@@ -64,7 +65,7 @@ struct OptionUse {
     unsigned modes;  // the modes that accept it; kFromFile / kGenerate narrow kPack
 };
 
-constexpr std::array<OptionUse, 21> kOptions{{
+constexpr std::array<OptionUse, 22> kOptions{{
     {"-i", kFromFile},
     {"-gen", kGenerate},
     {"-unmap", kUnmap},
@@ -77,6 +78,7 @@ constexpr std::array<OptionUse, 21> kOptions{{
     {"-p", kPack},
     {"-normalize", kPack},
     {"-seed", kPack},
+    {"-t", kPack | kInfo},
     {"-o", kPack | kUnmap},
     {"-map", kPack | kUnmap},
     {"-bo", kPack},
@@ -194,6 +196,7 @@ Command infoCommand(const OptionParser& op) {
     c.mode = Command::Mode::Info;
     c.infoFile = text(op, "-info");
     c.infoBenefit = text(op, "-b");
+    c.threads = threadOption(op, "-t", 1);
     return c;
 }
 
@@ -239,6 +242,7 @@ Command packCommand(const OptionParser& op, unsigned mode) {
     p.p = realOption(op, "-p", p.p, 0.0, 1.0);
     p.normalize = intOption(op, "-normalize", 0, 0, 1) == 1;
     p.seed = static_cast<std::uint64_t>(intOption(op, "-seed", 1, 0));
+    c.threads = threadOption(op, "-t", 1);
     p.networkOut = text(op, "-o", "network.bin");
     p.mapOut = text(op, "-map");
     p.benefitOut = text(op, "-bo");

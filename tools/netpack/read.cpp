@@ -6,7 +6,9 @@
 // Ids are held as 32-bit values until the first id that needs 64 bits turns
 // up, so that the usual inputs cost 8 bytes per arc while they are read.
 // Renumbering marks the ids in a bitmap when the id range is small enough
-// for the bitmap to cost less than a sorted copy, and sorts a copy otherwise.
+// for the bitmap to cost less than a sorted copy, and sorts a copy otherwise;
+// the marking and the ranking of the ids run on the thread team (the reading
+// and the sort do not).
 #include <algorithm>
 #include <bit>
 #include <chrono>
@@ -73,8 +75,22 @@ void checkNodeCount(std::uint64_t n, const std::string& path) {
 void renumberByBitmap(IdPairs& ids, ArcList& out, const std::string& path) {
     std::size_t words = static_cast<std::size_t>(ids.maxId / 64 + 1);
     std::vector<std::uint64_t> bits(words, 0);
+    std::uint64_t* word = bits.data();
+    // Setting a bit twice, in any order, gives the same bitmap.
     auto mark = [&](const GrowArray<std::uint32_t>& col) {
-        for (std::size_t i = 0; i < col.size(); ++i) bits[col[i] >> 6] |= std::uint64_t{1} << (col[i] & 63);
+        const std::uint32_t* x = col.data();
+#pragma omp parallel for schedule(static)
+        for (std::int64_t i = 0; i < static_cast<std::int64_t>(col.size()); ++i) {
+            const std::uint64_t bit = std::uint64_t{1} << (x[i] & 63);
+            std::uint64_t seen = 0;
+            // Most ids recur, and a plain read is far cheaper than a locked write.
+#pragma omp atomic read
+            seen = word[x[i] >> 6];
+            if ((seen & bit) == 0) {
+#pragma omp atomic
+                word[x[i] >> 6] |= bit;
+            }
+        }
     };
     mark(ids.src32);
     mark(ids.dst32);
@@ -91,10 +107,11 @@ void renumberByBitmap(IdPairs& ids, ArcList& out, const std::string& path) {
         for (std::uint64_t b = bits[w]; b != 0; b &= b - 1)
             out.origId.push_back(w * 64 + static_cast<std::uint64_t>(std::countr_zero(b)));
     auto apply = [&](GrowArray<std::uint32_t>& col) {
-        for (std::size_t i = 0; i < col.size(); ++i) {
-            std::uint32_t x = col[i];
-            std::uint64_t below = bits[x >> 6] & ((std::uint64_t{1} << (x & 63)) - 1);
-            col[i] = rank[x >> 6] + static_cast<std::uint32_t>(std::popcount(below)) + 1;
+        std::uint32_t* x = col.data();
+#pragma omp parallel for schedule(static)
+        for (std::int64_t i = 0; i < static_cast<std::int64_t>(col.size()); ++i) {
+            const std::uint64_t below = word[x[i] >> 6] & ((std::uint64_t{1} << (x[i] & 63)) - 1);
+            x[i] = rank[x[i] >> 6] + static_cast<std::uint32_t>(std::popcount(below)) + 1;
         }
     };
     apply(ids.src32);
@@ -114,19 +131,21 @@ void renumberBySort(GrowArray<T>& src, GrowArray<T>& dst, ArcList& out, const st
     checkNodeCount(sorted.size(), path);
     out.n = static_cast<std::uint32_t>(sorted.size());
     out.origId.assign(sorted.begin(), sorted.end());
+    // The rank of every id, each independent of the others.
+    auto ranks = [&](const T* from, std::uint32_t* to, std::size_t size) {
+#pragma omp parallel for schedule(static)
+        for (std::int64_t i = 0; i < static_cast<std::int64_t>(size); ++i)
+            to[i] = static_cast<std::uint32_t>(std::lower_bound(sorted.begin(), sorted.end(), from[i]) -
+                                               sorted.begin()) +
+                    1;
+    };
     auto apply = [&](GrowArray<T>& col, GrowArray<std::uint32_t>& to) {
         if constexpr (std::is_same_v<T, std::uint32_t>) {
-            for (std::size_t i = 0; i < col.size(); ++i)
-                col[i] = static_cast<std::uint32_t>(std::lower_bound(sorted.begin(), sorted.end(), col[i]) -
-                                                    sorted.begin()) +
-                         1;
+            ranks(col.data(), col.data(), col.size());
             to = std::move(col);
         } else {
             to.resize(col.size());
-            for (std::size_t i = 0; i < col.size(); ++i)
-                to[i] = static_cast<std::uint32_t>(std::lower_bound(sorted.begin(), sorted.end(), col[i]) -
-                                                   sorted.begin()) +
-                        1;
+            ranks(col.data(), to.data(), col.size());
             col.release();
         }
     };

@@ -4,8 +4,13 @@
 //
 // Text outputs hold integers (ids, 0/1 benefits, integer costs), written
 // with std::to_chars, or values exactly as an input file gave them, so that
-// they read back exactly.
+// they read back exactly. Integer text is formatted by the thread team, in
+// blocks written in order, so the bytes are the same for any thread count.
+#include <omp.h>
+
+#include <algorithm>
 #include <charconv>
+#include <string>
 
 #include "netpack/netpack.h"
 
@@ -55,31 +60,66 @@ void OutputFile::finish() {
     file.finish();
 }
 
+namespace {
+
+// Text is formatted by the thread team in blocks of lines, each into its own
+// buffer, and the buffers are written in order, a round of blocks at a time.
+constexpr std::uint64_t kLinesPerBlock = std::uint64_t{1} << 16;
+
+// format(buffer, first, last) appends the text of items first .. last - 1.
+template <class Format>
+void putInBlocks(OutputFile& out, std::uint64_t items, Format&& format) {
+    const auto perRound = static_cast<std::uint64_t>(4 * omp_get_max_threads());
+    std::vector<std::string> buffers(perRound);
+    for (std::uint64_t round = 0; round < items; round += perRound * kLinesPerBlock) {
+        const std::uint64_t blocks = std::min(perRound, (items - round + kLinesPerBlock - 1) / kLinesPerBlock);
+#pragma omp parallel for schedule(dynamic, 1)
+        for (std::int64_t b = 0; b < static_cast<std::int64_t>(blocks); ++b) {
+            const std::uint64_t first = round + static_cast<std::uint64_t>(b) * kLinesPerBlock;
+            buffers[b].clear();
+            format(buffers[b], first, std::min(first + kLinesPerBlock, items));
+        }
+        for (std::uint64_t b = 0; b < blocks; ++b) out.write(buffers[b].data(), buffers[b].size());
+    }
+}
+
+// Appends the decimal text of value and then `end`.
+inline void append(std::string& buffer, std::uint64_t value, char end) {
+    char buf[24];
+    auto [last, ec] = std::to_chars(buf, buf + sizeof buf - 1, value);
+    *last++ = end;
+    buffer.append(buf, last);
+}
+
+}  // namespace
+
 void writeNetwork(const Network& net, OutputFile& out) {
     std::uint32_t n = net.n;
     std::uint64_t m = net.arcs();
     out.write(&n, sizeof n);
     out.write(&m, sizeof m);
     std::vector<std::int32_t> degree(n);
-    for (std::uint32_t v = 1; v <= n; ++v) degree[v - 1] = static_cast<std::int32_t>(net.inDegree(v));
+    const std::uint32_t* off = net.off.data();
+#pragma omp parallel for schedule(static)
+    for (std::int64_t v = 1; v <= static_cast<std::int64_t>(n); ++v)
+        degree[v - 1] = static_cast<std::int32_t>(off[v + 1] - off[v]);
     out.write(degree.data(), degree.size() * sizeof(std::int32_t));
     out.write(net.adj.data(), net.adj.size() * sizeof(std::int32_t));
     out.write(net.prob.data(), net.prob.size() * sizeof(float));
 }
 
 void writeMap(const Network& net, OutputFile& out) {
-    for (std::uint32_t v = 1; v <= net.n; ++v) {
-        out.put(net.originalId(v));
-        out.put('\n');
-    }
+    putInBlocks(out, net.n, [&](std::string& text, std::uint64_t first, std::uint64_t last) {
+        for (std::uint64_t i = first; i < last; ++i) append(text, net.originalId(static_cast<std::uint32_t>(i + 1)), '\n');
+    });
 }
 
 void writeColumn(const NodeColumn& column, OutputFile& out) {
     if (const auto* numbers = std::get_if<std::vector<std::uint32_t>>(&column)) {
-        for (std::size_t v = 1; v < numbers->size(); ++v) {
-            out.put(static_cast<std::uint64_t>((*numbers)[v]));
-            out.put('\n');
-        }
+        if (numbers->empty()) return;
+        putInBlocks(out, numbers->size() - 1, [&](std::string& text, std::uint64_t first, std::uint64_t last) {
+            for (std::uint64_t i = first; i < last; ++i) append(text, (*numbers)[i + 1], '\n');
+        });
         return;
     }
     const GivenValues& given = std::get<GivenValues>(column);
@@ -95,13 +135,17 @@ void writePairs(const Network& net, OutputFile& out) {
     out.put('\n');
     out.put(net.arcs());
     out.put('\n');
-    for (std::uint32_t v = 1; v <= net.n; ++v)
-        for (std::uint32_t k = net.off[v]; k < net.off[v + 1]; ++k) {
-            out.put(static_cast<std::uint64_t>(net.adj[k]));
-            out.put(' ');
-            out.put(static_cast<std::uint64_t>(v));
-            out.put('\n');
+    // Blocks of arcs; a block starts at the node whose list holds its first arc.
+    const std::vector<std::uint32_t>& off = net.off;
+    putInBlocks(out, net.arcs(), [&](std::string& text, std::uint64_t first, std::uint64_t last) {
+        auto v = static_cast<std::uint32_t>(std::upper_bound(off.begin() + 1, off.begin() + net.n + 1, first) -
+                                            off.begin() - 1);
+        for (std::uint64_t k = first; k < last; ++k) {
+            while (off[v + 1] <= k) ++v;
+            append(text, static_cast<std::uint64_t>(net.adj[k]), ' ');
+            append(text, v, '\n');
         }
+    });
 }
 
 }  // namespace netpack
