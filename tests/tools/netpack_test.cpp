@@ -721,7 +721,7 @@ TEST(NetpackCommandLine, ModesDefaultsAndStructuralFaults) {
     EXPECT_EQ(c.weights, netpack::WeightModel::WeightedCascade);
     EXPECT_EQ(c.p, 0.01);
     EXPECT_EQ(c.seed, 1u);
-    EXPECT_EQ(p.command->threads, 1);
+    EXPECT_EQ(p.command->threads, omp_get_max_threads());
     EXPECT_FALSE(c.undirected);
     EXPECT_FALSE(c.normalize);
     EXPECT_EQ(c.benefit.kind, netpack::BenefitModel::Kind::Uniform);

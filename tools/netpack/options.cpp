@@ -5,6 +5,8 @@
 // -unmap and -info. An option that the chosen mode does not use is a fault of
 // the command line rather than something to ignore, since it is almost
 // always a typing slip (-edgefactor without -gen, -p without -w uniform).
+#include <omp.h>
+
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -38,7 +40,7 @@ const char* const kUsage =
     "  -p P               probability for -w uniform, in [0, 1] (default 0.01)\n"
     "  -normalize 0|1     1: scale in-probabilities summing above 1 to sum 1 (default 0)\n"
     "  -seed N            seed of every random choice (default 1)\n"
-    "  -t T               threads, 1..1024 (default 1); the files do not depend on T\n"
+    "  -t T               threads, 1..1024 (default all cores); the files do not depend on T\n"
     "outputs:\n"
     "  -o FILE            network file (default network.bin)\n"
     "  -map FILE          id map, line i = original id of node i (default: network file + .map)\n"
@@ -191,12 +193,16 @@ Command unmapCommand(const OptionParser& op) {
     return c;
 }
 
+// Without -t, the team OpenMP would start (every core, or OMP_NUM_THREADS),
+// as the R-MAT generator always had.
+int defaultThreads() { return std::clamp(omp_get_max_threads(), 1, 1024); }
+
 Command infoCommand(const OptionParser& op) {
     Command c;
     c.mode = Command::Mode::Info;
     c.infoFile = text(op, "-info");
     c.infoBenefit = text(op, "-b");
-    c.threads = threadOption(op, "-t", 1);
+    c.threads = threadOption(op, "-t", defaultThreads());
     return c;
 }
 
@@ -242,7 +248,7 @@ Command packCommand(const OptionParser& op, unsigned mode) {
     p.p = realOption(op, "-p", p.p, 0.0, 1.0);
     p.normalize = intOption(op, "-normalize", 0, 0, 1) == 1;
     p.seed = static_cast<std::uint64_t>(intOption(op, "-seed", 1, 0));
-    c.threads = threadOption(op, "-t", 1);
+    c.threads = threadOption(op, "-t", defaultThreads());
     p.networkOut = text(op, "-o", "network.bin");
     p.mapOut = text(op, "-map");
     p.benefitOut = text(op, "-bo");
