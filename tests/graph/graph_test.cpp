@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -19,6 +20,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "core/tuning.h"
@@ -510,12 +512,41 @@ TEST_F(GraphFiles, TeamLoadsTheGraphOfOneThread) {
 class MalformedBenefit : public GraphFiles {
 protected:
     void SetUp() override { writeNet(3, {{1, 2, 0.5f}}); }
+    // The message of one thread, which a team gives too.
     std::string errorFor(const std::string& text) {
         testnet::writeBytes(ben, text);
-        Graph g;
-        return errorOf([&] { g.readGraphLT(net.c_str(), ben.c_str()); });
+        auto error = [&] {
+            Graph g;
+            return errorOf([&] { g.readGraphLT(net.c_str(), ben.c_str()); });
+        };
+        const std::string one = onThreads(1, error);
+        EXPECT_EQ(onThreads(kTeam, error), one);
+        return one;
     }
 };
+
+// A benefit file of several blocks: a team reads the benefits of one thread,
+// and of faults in several blocks names the first.
+TEST_F(MalformedBenefit, TeamReadsTheBenefitsOfOneThread) {
+    const int n = 3 * static_cast<int>(kTextBlock) / 6;
+    writeNet(n, {});
+    std::string text;
+    for (int i = 0; i < n; ++i) text += i % 7 == 0 ? "-0.125\n" : i % 3 == 0 ? "00\n" : i % 5 == 0 ? "17\n" : "2.75\n";
+    testnet::writeBytes(ben, text);
+    auto loaded = [&] {
+        Graph g;
+        g.readGraphIC(net.c_str(), ben.c_str());
+        return std::make_tuple(g.getBen(), g.getBenIndex(), g.getTotalBenefit(), g.getPositiveBenefit());
+    };
+    const auto one = onThreads(1, loaded);
+    EXPECT_EQ(std::get<0>(one)[5], 17.0);
+    EXPECT_TRUE(onThreads(kTeam, loaded) == one);
+    const std::size_t late = text.rfind("2.75"), early = text.find("2.75", text.size() / 3);
+    text.replace(late, 4, "2.7x");
+    text.replace(early, 4, "nan!");
+    const int line = 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(early), '\n'));
+    expectMentions(errorFor(text), {"\"nan!\"", "on line " + std::to_string(line) + " is not"});
+}
 
 TEST_F(MalformedBenefit, NotGivenOrMissing) {
     Graph g;
