@@ -26,6 +26,7 @@
 #include "core/tuning.h"
 #include "graph/graph.h"
 #include "graph/graphView.h"
+#include "graph/rootDistribution.h"
 #include "netpack/netpack.h"
 #include "support/testNetwork.h"
 
@@ -541,6 +542,24 @@ TEST_F(MalformedBenefit, TeamReadsTheBenefitsOfOneThread) {
     const auto one = onThreads(1, loaded);
     EXPECT_EQ(std::get<0>(one)[5], 17.0);
     EXPECT_TRUE(onThreads(kTeam, loaded) == one);
+    // The root distribution over these benefits is that of one pass in
+    // position order, on one thread and on a team, and so are its lookups.
+    Graph g;
+    g.readGraphIC(net.c_str(), ben.c_str());
+    const std::vector<double>& b = g.getBen();
+    std::vector<UI> pass(b.size() + 1, 0);
+    double c = 0;
+    for (std::size_t i = 1; i <= b.size(); ++i) {
+        c += b[i - 1];
+        pass[i] = static_cast<UI>(4294967295.0 * c / g.getPositiveBenefit());
+    }
+    pass.back() = 0xFFFFFFFFu;  // the dense layout's last position holds +0
+    const RootDistribution roots = onThreads(1, [&] { return RootDistribution(g); });
+    const RootDistribution team = onThreads(kTeam, [&] { return RootDistribution(g); });
+    EXPECT_EQ(roots.cumulative(), pass);
+    EXPECT_EQ(team.cumulative(), pass);
+    for (std::size_t i = 1; i < pass.size(); i += 97)
+        for (UI draw : {pass[i] - 1, pass[i]}) ASSERT_EQ(team.positionFor(draw), roots.positionFor(draw)) << draw;
     const std::size_t late = text.rfind("2.75"), early = text.find("2.75", text.size() / 3);
     text.replace(late, 4, "2.7x");
     text.replace(early, 4, "nan!");
