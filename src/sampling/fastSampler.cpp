@@ -5,9 +5,11 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <tuple>
@@ -111,6 +113,7 @@ void FastSampler::buildIC(const GraphView& view) {
     };
     std::vector<Part> parts(blocks);
     IcNode* const nodes = icNodes.data();
+    bool outOfMemory = false;
 #pragma omp parallel num_threads(teamFor(n))
     {
         // Nodes of one in-degree mostly share their threshold (under
@@ -120,7 +123,7 @@ void FastSampler::buildIC(const GraphView& view) {
         struct Head {
             UI size = 0, t = 0, none = 0, one = 0;
         };
-        std::vector<Head> heads(1024);
+        std::array<Head, 1024> heads{};
         auto headOf = [&heads](UI size, UI t) {
             Head& h = heads[size % heads.size()];
             if (h.size != size || h.t != t) {
@@ -144,11 +147,19 @@ void FastSampler::buildIC(const GraphView& view) {
                     nd.t = w[0];
                     std::tie(nd.none, nd.one) = headOf(d, w[0]);
                 } else {
-                    groupInEdges(view, v, nd, parts[b].groups, parts[b].members);
+                    // Out of memory is noted, not thrown here, and thrown
+                    // after the region.
+                    try {
+                        groupInEdges(view, v, nd, parts[b].groups, parts[b].members);
+                    } catch (const std::bad_alloc&) {
+#pragma omp atomic write
+                        outOfMemory = true;
+                    }
                 }
             }
         }
     }
+    if (outOfMemory) throw std::bad_alloc();
     std::vector<UI> groupBase(blocks + 1, 0), memberBase(blocks + 1, 0);
     for (std::size_t b = 0; b < blocks; ++b) {
         groupBase[b + 1] = groupBase[b] + static_cast<UI>(parts[b].groups.size());
