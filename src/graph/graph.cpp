@@ -485,18 +485,9 @@ namespace {
 // the reader's digit path does, anything else with parseReal; false for what
 // readBenefit refuses (not a number, out of range, not finite).
 bool benefitOfToken(std::string_view tok, double& out) {
-    if (tok.size() <= 9) {
-        std::uint32_t digits = 0;
-        bool plain = true;
-        for (char ch : tok) {
-            const unsigned d = static_cast<unsigned char>(ch) - static_cast<unsigned>('0');
-            plain = plain && d <= 9;
-            digits = digits * 10 + d;
-        }
-        if (plain) {
-            out = digits;
-            return true;
-        }
+    if (std::uint32_t digits = 0; shortDigitRun(tok, digits)) {
+        out = digits;
+        return true;
     }
     const auto value = parseReal(tok);
     if (!value || !std::isfinite(*value)) return false;

@@ -38,18 +38,9 @@ float floored(float c) { return static_cast<double>(c) <= 1e-9 ? kMinCost : c; }
 // A cost token as readCosts converts it: a run of up to nine digits as the
 // reader's digit path does, anything else with parseCost.
 bool costOfToken(std::string_view tok, float& out) {
-    if (tok.size() <= 9) {
-        std::uint32_t digits = 0;
-        bool plain = true;
-        for (char ch : tok) {
-            const unsigned d = static_cast<unsigned char>(ch) - static_cast<unsigned>('0');
-            plain = plain && d <= 9;
-            digits = digits * 10 + d;
-        }
-        if (plain) {
-            out = floored(static_cast<float>(digits));
-            return true;
-        }
+    if (std::uint32_t digits = 0; shortDigitRun(tok, digits)) {
+        out = floored(static_cast<float>(digits));
+        return true;
     }
     const auto v = parseCost(tok);
     if (!v) return false;

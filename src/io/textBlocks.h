@@ -58,6 +58,20 @@ inline const char* tokenEnd(const char* p, const char* end, bool& plain) {
 
 }  // namespace textblocks_detail
 
+// Whether tok is a run of one to nine decimal digits, the tokens that
+// TextReader::nextDigits takes, and then its value in v.
+inline bool shortDigitRun(std::string_view tok, std::uint32_t& v) {
+    if (tok.empty() || tok.size() > 9) return false;
+    std::uint32_t value = 0;
+    for (char ch : tok) {
+        const unsigned d = static_cast<unsigned char>(ch) - static_cast<unsigned>('0');
+        if (d > 9) return false;
+        value = value * 10 + d;
+    }
+    v = value;
+    return true;
+}
+
 // Passes the first `count` tokens of the regular file open at fd, `bytes`
 // long, to take(token, index) on the team (omp_get_max_threads()), each
 // token once; take returns false to refuse one. True when all were taken;

@@ -107,11 +107,11 @@ void FastSampler::buildIC(const GraphView& view) {
     // then joined in node order and their numbers shifted, which gives the
     // tables of one pass over the nodes.
     const std::size_t blocks = (static_cast<std::size_t>(n) + 1 + kLoadBlock - 1) / kLoadBlock;
-    struct Part {
+    struct BlockTables {
         std::vector<IcGroup> groups;
         std::vector<IcMember> members;
     };
-    std::vector<Part> parts(blocks);
+    std::vector<BlockTables> own(blocks);
     IcNode* const nodes = icNodes.data();
     bool outOfMemory = false;
 #pragma omp parallel num_threads(teamFor(n))
@@ -150,7 +150,7 @@ void FastSampler::buildIC(const GraphView& view) {
                     // Out of memory is noted, not thrown here, and thrown
                     // after the region.
                     try {
-                        groupInEdges(view, v, nd, parts[b].groups, parts[b].members);
+                        groupInEdges(view, v, nd, own[b].groups, own[b].members);
                     } catch (const std::bad_alloc&) {
 #pragma omp atomic write
                         outOfMemory = true;
@@ -162,8 +162,8 @@ void FastSampler::buildIC(const GraphView& view) {
     if (outOfMemory) throw std::bad_alloc();
     std::vector<UI> groupBase(blocks + 1, 0), memberBase(blocks + 1, 0);
     for (std::size_t b = 0; b < blocks; ++b) {
-        groupBase[b + 1] = groupBase[b] + static_cast<UI>(parts[b].groups.size());
-        memberBase[b + 1] = memberBase[b] + static_cast<UI>(parts[b].members.size());
+        groupBase[b + 1] = groupBase[b] + static_cast<UI>(own[b].groups.size());
+        memberBase[b + 1] = memberBase[b] + static_cast<UI>(own[b].members.size());
     }
     if (groupBase[blocks] == 0) {
         icGroups.push_back({0, 0, 0, 0});
@@ -173,19 +173,19 @@ void FastSampler::buildIC(const GraphView& view) {
     icMembers.resize(memberBase[blocks]);
 #pragma omp parallel for schedule(dynamic, 1) num_threads(teamFor(n))
     for (std::size_t b = 0; b < blocks; ++b) {
-        Part& part = parts[b];
-        if (part.groups.empty()) continue;
-        for (std::size_t g = 0; g < part.groups.size(); ++g) {
-            IcGroup gr = part.groups[g];
+        BlockTables& tables = own[b];
+        if (tables.groups.empty()) continue;
+        for (std::size_t g = 0; g < tables.groups.size(); ++g) {
+            IcGroup gr = tables.groups[g];
             gr.first += memberBase[b];
             icGroups[groupBase[b] + g] = gr;
         }
-        std::copy(part.members.begin(), part.members.end(), icMembers.begin() + memberBase[b]);
+        std::copy(tables.members.begin(), tables.members.end(), icMembers.begin() + memberBase[b]);
         const UI first = static_cast<UI>(1 + b * kLoadBlock);
         const UI last = static_cast<UI>(std::min<std::size_t>(first + kLoadBlock, static_cast<std::size_t>(n) + 1));
         for (UI v = first; v < last; ++v)
             if (nodes[v].start & kGrouped) nodes[v].t += groupBase[b];
-        part = Part{};
+        tables = BlockTables{};
     }
     icGroups.back() = {memberBase[blocks], 0, 0, 0};
 }
