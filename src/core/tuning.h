@@ -62,6 +62,14 @@ inline constexpr std::size_t kBufferIdsKept = std::size_t{1} << 18;
 // better beyond noise, and fewer blocks to share).
 inline constexpr std::size_t kLoadBlock = std::size_t{1} << 16;
 
+// Bytes of a benefit or cost file that a thread reads, counts the tokens of
+// and then parses at a time (textBlocks.h): half the second-level cache, so
+// the block is still there when it is parsed; and the blocks of one window,
+// the memory the read holds at once (32 MB), enough blocks for the team to
+// share evenly.
+inline constexpr std::size_t kTextBlock = std::size_t{1} << 20;
+inline constexpr std::size_t kTextWindowBlocks = 32;
+
 // How many places ahead in a covered node's hyperedge list the greedy
 // selection requests the next list, so its cache miss overlaps the work on
 // the current one (no lookahead: selection 0.26 0.36 0.24 s -> 0.33 0.38

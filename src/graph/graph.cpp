@@ -40,6 +40,7 @@
 #include "graph/graphView.h"
 #include "core/memoryFault.h"
 #include "core/parse.h"
+#include "io/textBlocks.h"
 #include "io/textReader.h"
 
 namespace lattis {
@@ -433,6 +434,10 @@ void Graph::readBenefit(const char* benfile) {
 
     const std::uint32_t n = numNodes;
     clearBenefits(in.label());
+    if (const auto bytes = in.unreadFileBytes(); bytes && benefitsOnTeam(in, *bytes)) return;
+    // A stream, or a file with a fault: read serially, which names the
+    // first fault in file order.
+    clearBenefits(in.label());
 
     for (std::uint32_t i = 0; i < n; ++i) {
         // Plain whole numbers (most benefit files) are taken exactly by the
@@ -472,6 +477,74 @@ void Graph::readBenefit(const char* benfile) {
             benefitFault(benfile, "the benefits up to node " + std::to_string(i + 1) + " (" + where() +
                                       ") sum past the range of a double; scale the benefits down");
     }
+}
+
+namespace {
+
+// A benefit token as readBenefit converts it: a run of up to nine digits as
+// the reader's digit path does, anything else with parseReal; false for what
+// readBenefit refuses (not a number, out of range, not finite).
+bool benefitOfToken(std::string_view tok, double& out) {
+    if (std::uint32_t digits = 0; shortDigitRun(tok, digits)) {
+        out = digits;
+        return true;
+    }
+    const auto value = parseReal(tok);
+    if (!value || !std::isfinite(*value)) return false;
+    out = *value;
+    return true;
+}
+
+}  // namespace
+
+// The benefits of a regular file parsed on the team (textBlocks.h), into the
+// dense table itself or, for the compact layout, a table of their own. The
+// sums stay one serial pass in node order, so they round as readBenefit's
+// do; they are finite if and only if every partial sum is (each value is
+// finite), so a sum that overflows is left to the serial reader to name.
+// False, with the benefits half set, when the file must be read serially.
+bool Graph::benefitsOnTeam(TextReader& in, std::uint64_t bytes) {
+    const std::uint32_t n = numNodes;
+    std::vector<double> own;
+    double* values = ben.data();
+    if (layout == BenefitLayout::Compact) {
+        allocating(in.label(), "the benefits of " + std::to_string(n) + " nodes", static_cast<ULL>(n) * 8,
+                   [&] { own.resize(n); });
+        values = own.data();
+    }
+    if (!takeTokensOnTeam(in.descriptor(), bytes, n,
+                          [values](std::string_view tok, std::uint64_t i) { return benefitOfToken(tok, values[i]); }))
+        return false;
+    double total = 0, positive = 0;
+    bool negative = false;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const double b = values[i];
+        total += b;
+        // Adding +0 leaves a sum that is at least +0 unchanged.
+        positive += b > 0 ? b : 0.0;
+        negative = negative || b < 0;
+    }
+    if (!std::isfinite(total) || !std::isfinite(positive)) return false;
+    totalBen = total;
+    positiveBen = positive;
+    negativeBen = negative;
+    if (layout == BenefitLayout::Compact) {
+        for (std::uint32_t i = 0; i < n; ++i)
+            if (values[i] > 0) {
+                ben_ind.push_back(i + 1);
+                ben.push_back(values[i]);
+            }
+        return true;
+    }
+    // Positions whose benefit is not positive hold node 0 and benefit +0.
+    UI* index = ben_ind.data();
+#pragma omp parallel for schedule(static) num_threads(loadTeam(blocksOf(n)))
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const bool kept = values[i] > 0;
+        index[i] = kept ? i + 1 : 0;
+        if (!kept) values[i] = 0.0;
+    }
+    return true;
 }
 
 void Graph::clearBenefits(const std::string& label) {

@@ -33,6 +33,7 @@ enum class BenefitLayout { Compact, Dense };
 struct GraphView;
 struct LoadFaults;
 struct NetworkSource;
+class TextReader;
 
 // A network in memory, as the network file holds it: in-neighbours of v are
 // adj[offsets[v] .. offsets[v + 1]) (ids 1..n), prob parallel to adj;
@@ -125,6 +126,7 @@ private:
     template <class P>
     void thresholdsOfRange(std::uint32_t v0, std::uint32_t v1, const P* prob, LoadFaults& f);
     void readBenefit(const char* benfile);
+    bool benefitsOnTeam(TextReader& in, std::uint64_t bytes);
     void clearBenefits(const std::string& label);
     void takeBenefit(std::uint32_t i, double b);
     void setBenefits(std::span<const double> benefit);

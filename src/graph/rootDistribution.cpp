@@ -1,10 +1,15 @@
 // Construction and lookup of the root distribution; see rootDistribution.h.
 #include "graph/rootDistribution.h"
 
+#include <omp.h>
+
+#include <algorithm>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
+
+#include "core/tuning.h"
 
 namespace lattis {
 
@@ -29,14 +34,24 @@ UI firstAbove(const UI* w, UI lo, UI hi, UI ran) {
     return static_cast<UI>(base - w) + (*base <= ran ? 1 : 0);
 }
 
+// The team for a table of `entries`: the run's, but no more threads than
+// there are blocks.
+int teamFor(std::size_t entries) {
+    const std::size_t blocks = entries / kLoadBlock + 1;
+    return static_cast<int>(std::min<std::size_t>(blocks, static_cast<std::size_t>(omp_get_max_threads())));
+}
+
 }  // namespace
 
 RootDistribution::RootDistribution(const Graph& g) {
     const std::vector<double>& ben = g.getBen();
     const std::size_t m = ben.size();
     std::size_t positive = m;
-    for (std::size_t j = 0; j < m; ++j)
-        if (ben[j] > 0) positive = j;
+    for (std::size_t j = m; j > 0; --j)
+        if (ben[j - 1] > 0) {
+            positive = j - 1;
+            break;
+        }
     if (positive == m) throw std::runtime_error("no node has a positive benefit: no reverse sample can be rooted");
     lastPositive = static_cast<UI>(positive);
     // Equal benefits up to the last positive one; the zeros after it (the
@@ -47,17 +62,32 @@ RootDistribution::RootDistribution(const Graph& g) {
         idsInOrder = idsInOrder && g.getNodeInBen(static_cast<unsigned>(j)) == static_cast<UI>(j + 1);
     }
 
-    // Prefix sums in double precision, in index order; two passes rather
-    // than a copy of the benefits, which on large networks is the peak.
-    double total = 0;
-    for (std::size_t i = 0; i < m; ++i) total += ben[i];
+    // Prefix sums in double precision, in index order. The sum of all
+    // positions is the Graph's positive benefit, added in the same order
+    // (the positions that are not positive hold +0, which adds nothing).
+    // The prefix sums are taken serially at each block's start, and each
+    // block then repeats the same additions from there on the team, so every
+    // entry is the one a single pass gives.
+    const double total = g.getPositiveBenefit();
     const double scale = static_cast<double>(kUiMax);
     bDist.assign(m + 1, 0);
+    const std::size_t blocks = m / kLoadBlock + 1;
+    std::vector<double> before(blocks, 0.0);  // before[b]: the sum of the positions before block b
     double c = 0;
-    for (std::size_t i = 1; i <= m; ++i) {
-        c += ben[i - 1];
-        const double tmp = scale * c / total;
-        bDist[i] = tmp >= scale ? kUiMax : static_cast<UI>(tmp);
+    for (std::size_t i = 0; i < m; ++i) {
+        if (i % kLoadBlock == 0) before[i / kLoadBlock] = c;
+        c += ben[i];
+    }
+    UI* const dist = bDist.data();
+#pragma omp parallel for schedule(static) num_threads(teamFor(m))
+    for (std::size_t b = 0; b < blocks; ++b) {
+        double sum = before[b];
+        const std::size_t last = std::min(m, (b + 1) * kLoadBlock);
+        for (std::size_t i = b * kLoadBlock + 1; i <= last; ++i) {
+            sum += ben[i - 1];
+            const double tmp = scale * sum / total;
+            dist[i] = tmp >= scale ? kUiMax : static_cast<UI>(tmp);
+        }
     }
     // The scaled total may round down to UI_MAX - 1; closing the distribution
     // at UI_MAX leaves no draw without a position.
@@ -81,11 +111,19 @@ RootDistribution::RootDistribution(const Graph& g) {
     rootShift = 32 - bits;
     const std::size_t buckets = std::size_t{1} << bits;
     rootStart.resize(buckets + 1);
-    UI p = 0;
-    for (std::size_t j = 0; j < buckets; ++j) {
-        const UI low = static_cast<UI>(j << rootShift);
-        while (p < benSize && bDist[p] <= low) ++p;
-        rootStart[j] = p;
+    // Bucket j starts at the first position whose entry passes the bucket's
+    // least draw; the entries ascend, so each block of buckets finds its
+    // first by a binary search and walks on from there.
+    const std::size_t bucketBlocks = (buckets + kLoadBlock - 1) / kLoadBlock;
+#pragma omp parallel for schedule(static) num_threads(teamFor(buckets))
+    for (std::size_t b = 0; b < bucketBlocks; ++b) {
+        const std::size_t first = b * kLoadBlock, last = std::min(buckets, first + kLoadBlock);
+        UI p = static_cast<UI>(std::upper_bound(dist, dist + benSize, static_cast<UI>(first << rootShift)) - dist);
+        for (std::size_t j = first; j < last; ++j) {
+            const UI low = static_cast<UI>(j << rootShift);
+            while (p < benSize && dist[p] <= low) ++p;
+            rootStart[j] = p;
+        }
     }
     rootStart[buckets] = benSize;
 }

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "core/parse.h"
+#include "io/textBlocks.h"
 #include "io/textReader.h"
 
 namespace lattis {
@@ -29,6 +30,22 @@ std::optional<float> parseCost(std::string_view tok) {
     }
     if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v)) return std::nullopt;
     return v;
+}
+
+// The floor every cost is stored at.
+float floored(float c) { return static_cast<double>(c) <= 1e-9 ? kMinCost : c; }
+
+// A cost token as readCosts converts it: a run of up to nine digits as the
+// reader's digit path does, anything else with parseCost.
+bool costOfToken(std::string_view tok, float& out) {
+    if (std::uint32_t digits = 0; shortDigitRun(tok, digits)) {
+        out = floored(static_cast<float>(digits));
+        return true;
+    }
+    const auto v = parseCost(tok);
+    if (!v) return false;
+    out = floored(*v);
+    return true;
 }
 
 }  // namespace
@@ -54,7 +71,7 @@ std::vector<float> readCosts(TextReader& in, unsigned n) {
                                          "): expected a finite number, got " + quoteToken(tok));
             c = *v;
         }
-        costs[i] = static_cast<double>(c) <= 1e-9 ? kMinCost : c;
+        costs[i] = floored(c);
     }
     return costs;
 }
@@ -66,6 +83,14 @@ std::vector<float> parseCosts(std::string_view text, unsigned n, const std::stri
 
 std::vector<float> readCostFile(const std::string& path, unsigned n) {
     TextReader in(path, "cost file " + path);
+    // A regular file is parsed on the team; on any fault the serial reader
+    // reads it again and names the first.
+    if (const auto bytes = in.unreadFileBytes()) {
+        std::vector<float> costs(static_cast<std::size_t>(n) + 1, 0.0f);
+        if (takeTokensOnTeam(in.descriptor(), *bytes, n,
+                             [&costs](std::string_view tok, std::uint64_t i) { return costOfToken(tok, costs[i]); }))
+            return costs;
+    }
     return readCosts(in, n);
 }
 

@@ -70,6 +70,13 @@ TextReader::~TextReader() {
     if (ownsFd && fd >= 0) ::close(fd);
 }
 
+std::optional<std::uint64_t> TextReader::unreadFileBytes() const {
+    if (fd < 0 || pos != 0 || end != 0 || atEnd || ::lseek(fd, 0, SEEK_CUR) != 0) return std::nullopt;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
 void TextReader::checkNotDirectory() {
     struct stat st {};
     if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {

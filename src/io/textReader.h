@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -71,6 +72,12 @@ public:
     // Line (from 1) of the token last returned; at the end, the last line.
     std::uint64_t line() const { return tokenLine; }
     const std::string& label() const { return name; }
+    // For reading the file by other means (textBlocks.h): the length of the
+    // regular file under the reader when nothing has been read from it and
+    // its offset is at the start, which the reader then still reads from;
+    // otherwise (a pipe, a device, text in memory) none.
+    std::optional<std::uint64_t> unreadFileBytes() const;
+    int descriptor() const { return fd; }
 
 private:
     void checkNotDirectory();

@@ -2,12 +2,19 @@
 // fastSampler.h.
 #include "sampling/fastSampler.h"
 
+#include <omp.h>
+
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
+#include <cstring>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <tuple>
+
+#include "core/tuning.h"
 
 namespace lattis {
 
@@ -47,6 +54,13 @@ bool equalWeightsSummingToOne(const UI* w, UI d) {
     return true;
 }
 
+// The team that builds tables over n nodes: the run's, but no more threads
+// than there are blocks of nodes.
+int teamFor(UI n) {
+    const std::size_t blocks = (static_cast<std::size_t>(n) + kLoadBlock) / kLoadBlock;
+    return static_cast<int>(std::min<std::size_t>(blocks, static_cast<std::size_t>(omp_get_max_threads())));
+}
+
 }  // namespace
 
 FastSampler::FastSampler(const Graph& g, IcBatch way) : loadedModel(g.model()), batch(way) {
@@ -56,7 +70,10 @@ FastSampler::FastSampler(const Graph& g, IcBatch way) : loadedModel(g.model()), 
     if (arcs > static_cast<std::int64_t>(kIndexMask))
         throw std::runtime_error("the fast sampler holds in-edge positions in 31 bits, but the network has " +
                                  std::to_string(arcs) + " in-edges; use -sampler classic");
-    for (UI v = 1; v <= n; ++v) maxDeg = std::max(maxDeg, view.degree(static_cast<int>(v)));
+    UI largest = 0;
+#pragma omp parallel for schedule(static) reduction(max : largest) num_threads(teamFor(n))
+    for (UI v = 1; v <= n; ++v) largest = std::max(largest, view.degree(static_cast<int>(v)));
+    maxDeg = largest;
     if (loadedModel == Model::LT)
         buildLT(view);
     else
@@ -68,57 +85,119 @@ void FastSampler::buildLT(const GraphView& view) {
     // Per-node tables are mappings: fresh pages read as zero, and large
     // ones come on huge pages.
     ltStart.resize(static_cast<std::size_t>(n) + 2);
+    // Each node's entry depends on its own thresholds alone.
+    bool searches = false;
+    UI* starts = ltStart.data();
+#pragma omp parallel for schedule(static) reduction(|| : searches) num_threads(teamFor(n))
     for (UI v = 1; v <= n + 1; ++v) {
         const UI first = static_cast<UI>(view.adjOff[v]);
         const bool uniform = v <= n && equalWeightsSummingToOne(view.thresholds(static_cast<int>(v)),
                                                                 view.degree(static_cast<int>(v)));
-        ltStart[v] = first | (uniform ? kGrouped : 0);
-        if (v <= n && !uniform && view.degree(static_cast<int>(v)) > 0) searchesLT = true;
+        starts[v] = first | (uniform ? kGrouped : 0);
+        searches = searches || (v <= n && !uniform && view.degree(static_cast<int>(v)) > 0);
     }
+    searchesLT = searches;
 }
 
 void FastSampler::buildIC(const GraphView& view) {
     const UI n = view.n;
     icNodes.resize(static_cast<std::size_t>(n) + 2);
-    // Nodes of one in-degree mostly share their threshold (under weighted
-    // cascade always), so the binomial head, a logarithm and an exponential,
-    // is kept per degree and reused while the threshold matches.
-    struct Head {
-        UI size = 0, t = 0, none = 0, one = 0;
+    // The nodes are built in blocks on the team, each block's groups and
+    // members in tables of its own, numbered from 0; the blocks' tables are
+    // then joined in node order and their numbers shifted, which gives the
+    // tables of one pass over the nodes.
+    const std::size_t blocks = (static_cast<std::size_t>(n) + 1 + kLoadBlock - 1) / kLoadBlock;
+    struct BlockTables {
+        std::vector<IcGroup> groups;
+        std::vector<IcMember> members;
     };
-    std::vector<Head> heads(1024);
-    auto headOf = [&heads](UI size, UI t) {
-        Head& h = heads[size % heads.size()];
-        if (h.size != size || h.t != t) {
-            const auto [none, one] = binomialHead(size, t);
-            h = {size, t, none, one};
-        }
-        return std::pair<UI, UI>{h.none, h.one};
-    };
-    for (UI v = 1; v <= n + 1; ++v) {
-        IcNode& nd = icNodes[v];
-        nd.start = static_cast<UI>(view.adjOff[v]);
-        if (v > n) break;
-        const UI d = view.degree(static_cast<int>(v));
-        const UI* w = view.thresholds(static_cast<int>(v)) + 1;  // w[i]: in-edge i
-        const bool shared = d > 0 && w[0] > 0 && std::all_of(w, w + d, [&](UI t) { return t == w[0]; });
-        if (shared) {
-            nd.t = w[0];
-            std::tie(nd.none, nd.one) = headOf(d, w[0]);
-        } else {
-            groupInEdges(view, v, nd);
+    std::vector<BlockTables> own(blocks);
+    IcNode* const nodes = icNodes.data();
+    bool outOfMemory = false;
+#pragma omp parallel num_threads(teamFor(n))
+    {
+        // Nodes of one in-degree mostly share their threshold (under
+        // weighted cascade always), so the binomial head, a logarithm and an
+        // exponential, is kept per degree and reused while the threshold
+        // matches; each thread keeps its own.
+        struct Head {
+            UI size = 0, t = 0, none = 0, one = 0;
+        };
+        std::array<Head, 1024> heads{};
+        auto headOf = [&heads](UI size, UI t) {
+            Head& h = heads[size % heads.size()];
+            if (h.size != size || h.t != t) {
+                const auto [none, one] = binomialHead(size, t);
+                h = {size, t, none, one};
+            }
+            return std::pair<UI, UI>{h.none, h.one};
+        };
+#pragma omp for schedule(dynamic, 1)
+        for (std::size_t b = 0; b < blocks; ++b) {
+            const UI first = static_cast<UI>(1 + b * kLoadBlock);
+            const UI last = static_cast<UI>(std::min<std::size_t>(first + kLoadBlock, static_cast<std::size_t>(n) + 2));
+            for (UI v = first; v < last; ++v) {
+                IcNode& nd = nodes[v];
+                nd.start = static_cast<UI>(view.adjOff[v]);
+                if (v > n) break;
+                const UI d = view.degree(static_cast<int>(v));
+                const UI* w = view.thresholds(static_cast<int>(v)) + 1;  // w[i]: in-edge i
+                const bool shared = d > 0 && w[0] > 0 && std::all_of(w, w + d, [&](UI t) { return t == w[0]; });
+                if (shared) {
+                    nd.t = w[0];
+                    std::tie(nd.none, nd.one) = headOf(d, w[0]);
+                } else {
+                    // Out of memory is noted, not thrown here, and thrown
+                    // after the region.
+                    try {
+                        groupInEdges(view, v, nd, own[b].groups, own[b].members);
+                    } catch (const std::bad_alloc&) {
+#pragma omp atomic write
+                        outOfMemory = true;
+                    }
+                }
+            }
         }
     }
-    icGroups.push_back({static_cast<UI>(icMembers.size()), 0, 0, 0});
+    if (outOfMemory) throw std::bad_alloc();
+    std::vector<UI> groupBase(blocks + 1, 0), memberBase(blocks + 1, 0);
+    for (std::size_t b = 0; b < blocks; ++b) {
+        groupBase[b + 1] = groupBase[b] + static_cast<UI>(own[b].groups.size());
+        memberBase[b + 1] = memberBase[b] + static_cast<UI>(own[b].members.size());
+    }
+    if (groupBase[blocks] == 0) {
+        icGroups.push_back({0, 0, 0, 0});
+        return;
+    }
+    icGroups.resize(groupBase[blocks] + 1);
+    icMembers.resize(memberBase[blocks]);
+#pragma omp parallel for schedule(dynamic, 1) num_threads(teamFor(n))
+    for (std::size_t b = 0; b < blocks; ++b) {
+        BlockTables& tables = own[b];
+        if (tables.groups.empty()) continue;
+        for (std::size_t g = 0; g < tables.groups.size(); ++g) {
+            IcGroup gr = tables.groups[g];
+            gr.first += memberBase[b];
+            icGroups[groupBase[b] + g] = gr;
+        }
+        std::copy(tables.members.begin(), tables.members.end(), icMembers.begin() + memberBase[b]);
+        const UI first = static_cast<UI>(1 + b * kLoadBlock);
+        const UI last = static_cast<UI>(std::min<std::size_t>(first + kLoadBlock, static_cast<std::size_t>(n) + 1));
+        for (UI v = first; v < last; ++v)
+            if (nodes[v].start & kGrouped) nodes[v].t += groupBase[b];
+        tables = BlockTables{};
+    }
+    icGroups.back() = {memberBase[blocks], 0, 0, 0};
 }
 
-void FastSampler::groupInEdges(const GraphView& view, UI v, IcNode& nd) {
+void FastSampler::groupInEdges(const GraphView& view, UI v, IcNode& nd, std::vector<IcGroup>& groups,
+                               std::vector<IcMember>& members) const {
     // Groups by the bit length of the threshold, largest first; edges that
     // never fire join none.
     const UI d = view.degree(static_cast<int>(v));
     const UI* w = view.thresholds(static_cast<int>(v)) + 1;  // w[i]: in-edge i
     nd.start |= kGrouped;
-    nd.t = static_cast<UI>(icGroups.size());
+    nd.t = static_cast<UI>(groups.size());
     const int* neigh = view.adj + view.adjOff[v];
     for (UI bits = 32; bits >= 1; --bits) {
         UI bound = 0;
@@ -130,24 +209,39 @@ void FastSampler::groupInEdges(const GraphView& view, UI v, IcNode& nd) {
             }
         if (size == 0) continue;
         IcGroup gr;
-        gr.first = static_cast<UI>(icMembers.size());
+        gr.first = static_cast<UI>(members.size());
         gr.t = bound;
         std::tie(gr.none, gr.one) = binomialHead(size, bound);
-        icGroups.push_back(gr);
+        groups.push_back(gr);
         for (UI i = 0; i < d; ++i)
             if (w[i] != 0 && std::bit_width(w[i]) == bits) {
                 const UI accept = w[i] == bound ? 0
                                                 : static_cast<UI>(static_cast<double>(w[i]) * kTwo32 /
                                                                   static_cast<double>(bound));
-                icMembers.push_back({neigh[i], accept});
+                members.push_back({neigh[i], accept});
             }
     }
-    nd.none = static_cast<UI>(icGroups.size()) - nd.t;
+    nd.none = static_cast<UI>(groups.size()) - nd.t;
 }
 
 std::size_t FastSampler::bytes() const {
     return icNodes.bytes() + icGroups.capacity() * sizeof(IcGroup) + icMembers.capacity() * sizeof(IcMember) +
            ltStart.bytes();
+}
+
+namespace {
+
+template <class A, class B>
+bool sameEntries(const A& a, const B& b) {
+    return a.size() == b.size() && (a.size() == 0 || std::memcmp(a.data(), b.data(), a.size() * sizeof(*a.data())) == 0);
+}
+
+}  // namespace
+
+bool FastSampler::sameTables(const FastSampler& o) const {
+    return loadedModel == o.loadedModel && searchesLT == o.searchesLT && maxDeg == o.maxDeg &&
+           sameEntries(icNodes, o.icNodes) && sameEntries(icGroups, o.icGroups) &&
+           sameEntries(icMembers, o.icMembers) && sameEntries(ltStart, o.ltStart);
 }
 
 UI FastSampler::severalLive(DrawCursor& draw, UI r, UI size, UI t, UI none, UI one, UI* out) const {

@@ -158,6 +158,9 @@ public:
     // Whether some batch keeps samples in flight (and so needs LtWalks).
     bool inFlight() const { return loadedModel == Model::LT || batch != IcBatch::OneAtATime; }
     std::size_t bytes() const;
+    // Whether o holds the same tables, entry for entry: a build on one
+    // thread and one on a team do.
+    bool sameTables(const FastSampler& o) const;
 
     // One IC sample, as searchIC in reverseSampler.h: the root, then breadth
     // first; `live` has room for maxDegree() positions.
@@ -217,7 +220,10 @@ private:
     // of an IC node whose in-edges do not share one threshold.
     void buildLT(const GraphView& view);
     void buildIC(const GraphView& view);
-    void groupInEdges(const GraphView& view, UI v, IcNode& nd);
+    // Appends v's groups and their members to the tables given, numbering
+    // them from the tables' sizes.
+    void groupInEdges(const GraphView& view, UI v, IcNode& nd, std::vector<IcGroup>& groups,
+                      std::vector<IcMember>& members) const;
 
     // Draws which in-edges of IC node v are live: onEdge(e) for each live
     // in-edge at position e of the graph's lists (a node of one threshold),

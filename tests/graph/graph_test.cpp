@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -19,11 +20,13 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "core/tuning.h"
 #include "graph/graph.h"
 #include "graph/graphView.h"
+#include "graph/rootDistribution.h"
 #include "netpack/netpack.h"
 #include "support/testNetwork.h"
 
@@ -510,12 +513,59 @@ TEST_F(GraphFiles, TeamLoadsTheGraphOfOneThread) {
 class MalformedBenefit : public GraphFiles {
 protected:
     void SetUp() override { writeNet(3, {{1, 2, 0.5f}}); }
+    // The message of one thread, which a team gives too.
     std::string errorFor(const std::string& text) {
         testnet::writeBytes(ben, text);
-        Graph g;
-        return errorOf([&] { g.readGraphLT(net.c_str(), ben.c_str()); });
+        auto error = [&] {
+            Graph g;
+            return errorOf([&] { g.readGraphLT(net.c_str(), ben.c_str()); });
+        };
+        const std::string one = onThreads(1, error);
+        EXPECT_EQ(onThreads(kTeam, error), one);
+        return one;
     }
 };
+
+// A benefit file of several blocks: a team reads the benefits of one thread,
+// and of faults in several blocks names the first.
+TEST_F(MalformedBenefit, TeamReadsTheBenefitsOfOneThread) {
+    const int n = 3 * static_cast<int>(kTextBlock) / 6;
+    writeNet(n, {});
+    std::string text;
+    for (int i = 0; i < n; ++i) text += i % 7 == 0 ? "-0.125\n" : i % 3 == 0 ? "00\n" : i % 5 == 0 ? "17\n" : "2.75\n";
+    testnet::writeBytes(ben, text);
+    auto loaded = [&] {
+        Graph g;
+        g.readGraphIC(net.c_str(), ben.c_str());
+        return std::make_tuple(g.getBen(), g.getBenIndex(), g.getTotalBenefit(), g.getPositiveBenefit());
+    };
+    const auto one = onThreads(1, loaded);
+    EXPECT_EQ(std::get<0>(one)[5], 17.0);
+    EXPECT_TRUE(onThreads(kTeam, loaded) == one);
+    // The root distribution over these benefits is that of one pass in
+    // position order, on one thread and on a team, and so are its lookups.
+    Graph g;
+    g.readGraphIC(net.c_str(), ben.c_str());
+    const std::vector<double>& b = g.getBen();
+    std::vector<UI> pass(b.size() + 1, 0);
+    double c = 0;
+    for (std::size_t i = 1; i <= b.size(); ++i) {
+        c += b[i - 1];
+        pass[i] = static_cast<UI>(4294967295.0 * c / g.getPositiveBenefit());
+    }
+    pass.back() = 0xFFFFFFFFu;  // the dense layout's last position holds +0
+    const RootDistribution roots = onThreads(1, [&] { return RootDistribution(g); });
+    const RootDistribution team = onThreads(kTeam, [&] { return RootDistribution(g); });
+    EXPECT_EQ(roots.cumulative(), pass);
+    EXPECT_EQ(team.cumulative(), pass);
+    for (std::size_t i = 1; i < pass.size(); i += 97)
+        for (UI draw : {pass[i] - 1, pass[i]}) ASSERT_EQ(team.positionFor(draw), roots.positionFor(draw)) << draw;
+    const std::size_t late = text.rfind("2.75"), early = text.find("2.75", text.size() / 3);
+    text.replace(late, 4, "2.7x");
+    text.replace(early, 4, "nan!");
+    const int line = 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(early), '\n'));
+    expectMentions(errorFor(text), {"\"nan!\"", "on line " + std::to_string(line) + " is not"});
+}
 
 TEST_F(MalformedBenefit, NotGivenOrMissing) {
     Graph g;

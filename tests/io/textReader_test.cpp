@@ -3,6 +3,9 @@
 // escaping that keeps control bytes out of messages.
 #include "io/textReader.h"
 
+#include <fcntl.h>
+#include <omp.h>
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "io/textBlocks.h"
 #include "support/testNetwork.h"
 
 using namespace lattis;
@@ -116,6 +120,62 @@ TEST(TextReader, QuotingEscapesWhatATerminalWouldObey) {
         {std::string(45, 'x'), "\"" + std::string(40, 'x') + "...\""},
     };
     for (const auto& [token, shown] : cases) EXPECT_EQ(quoteToken(token), shown);
+}
+
+// The team's reading of a file in blocks of 1 to 16 bytes and windows of 1
+// or 3 blocks, on 1 and 3 threads, takes the tokens the reader gives, each
+// at its index; where it cannot (a token the reader would cut or stop
+// within, too few tokens) it says so and the caller reads serially.
+TEST(TextBlocks, TakesTheReadersTokensOrDeclines) {
+    struct Row {
+        std::string text;
+        bool plain;  // only tokens the team takes
+    };
+    const Row rows[] = {
+        {"12 345\n\n 6789012345\t7\r\n  last", true},
+        {"  \n1\n2\n3\n\n", true},
+        {"0.25 1e-3\v+4 -5\f.5", true},
+        {"x", true},
+        {"1 2\x01" "3 4", false},
+        {"1 " + std::string(TextReader::kMaxToken + 3, '7') + " 2", false},
+    };
+    testnet::TempDir dir;
+    const std::string path = dir.path("t.txt");
+    const int team = omp_get_max_threads();
+    for (const Row& row : rows) {
+        testnet::writeBytes(path, row.text);
+        const Read serial = readAll(row.text, TextReader::kDefaultBuffer);
+        const std::size_t total = serial.tokens.size();
+        const int fd = open(path.c_str(), O_RDONLY);
+        ASSERT_GE(fd, 0);
+        for (int threads : {1, 3})
+            for (std::size_t block : {1, 2, 3, 16})
+                for (std::size_t windowBlocks : {1, 3})
+                    for (std::size_t count : {total - 1, total, total + 1}) {
+                        SCOPED_TRACE(row.text.substr(0, 20) + " block " + std::to_string(block) + " window " +
+                                     std::to_string(windowBlocks) + " threads " + std::to_string(threads));
+                        std::vector<std::string> taken(count);
+                        omp_set_num_threads(threads);
+                        const bool done = takeTokensOnTeam(
+                            fd, row.text.size(), count,
+                            [&](std::string_view t, std::uint64_t i) {
+                                taken[i] = t;
+                                return true;
+                            },
+                            block, windowBlocks);
+                        const bool fits = count <= total && block * windowBlocks > 10;
+                        EXPECT_TRUE(done || !(row.plain && fits));
+                        EXPECT_TRUE(!done || count <= total);
+                        if (done) {
+                            taken.resize(total);  // count <= total: the rest as the reader gives it
+                            std::copy(serial.tokens.begin() + static_cast<std::ptrdiff_t>(count), serial.tokens.end(),
+                                      taken.begin() + static_cast<std::ptrdiff_t>(count));
+                            EXPECT_EQ(taken, serial.tokens);
+                        }
+                    }
+        close(fd);
+    }
+    omp_set_num_threads(team);
 }
 
 }  // namespace

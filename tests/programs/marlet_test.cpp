@@ -5,6 +5,7 @@
 // the command line's fixed messages are in commandLine_test.cpp).
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <omp.h>
 #include <pty.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -210,10 +211,35 @@ TEST(MarletCosts, RefusesShortFilesAndBadTokens) {
         {"1e60", 1, {"costs.txt", "value 1"}},
         {"+-1", 1, {"costs.txt", "value 1"}},
     };
-    for (const Refusal& r : table)
-        EXPECT_TRUE(testnet::holdsAll(
-            testnet::messageOf<std::runtime_error>([&] { parseCosts(r.text, r.n, "costs.txt"); }), r.parts))
-            << r.text;
+    // A file read on one thread or a team gives the message of the text in
+    // memory; so does one of several blocks with faults in two of them.
+    testnet::TempDir dir;
+    const std::string path = dir.path("costs.txt");
+    std::string big;
+    for (int i = 0; i < 600000; ++i) big += i % 2 ? "12\n" : "0.5\n";
+    std::string faulty = big;
+    faulty.replace(faulty.rfind("12"), 2, "1z");
+    faulty.replace(faulty.find("0.5", big.size() / 2), 3, "inf");
+    std::vector<Refusal> rows(std::begin(table), std::end(table));
+    rows.push_back({faulty, 600000, {"costs.txt", "\"inf\""}});
+    rows.push_back({big, 600001, {"costs.txt", "holds 600000 costs"}});
+    for (const Refusal& r : rows) {
+        const std::string memory =
+            testnet::messageOf<std::runtime_error>([&] { parseCosts(r.text, r.n, path); });
+        EXPECT_TRUE(testnet::holdsAll(memory, r.parts)) << r.text.substr(0, 20);
+        testnet::writeBytes(path, std::string(r.text));
+        for (int threads : {1, 3}) {
+            omp_set_num_threads(threads);
+            EXPECT_EQ(testnet::messageOf<std::runtime_error>([&] { readCostFile(path, r.n); }), memory) << threads;
+        }
+    }
+    // The costs a team reads are those of one thread.
+    testnet::writeBytes(path, big);
+    omp_set_num_threads(1);
+    const std::vector<float> one = readCostFile(path, 600000);
+    omp_set_num_threads(3);
+    EXPECT_EQ(readCostFile(path, 600000), one);
+    EXPECT_EQ(one, parseCosts(big, 600000, path));
 }
 
 TEST(MarletCosts, FileThatCannotBeOpened) {

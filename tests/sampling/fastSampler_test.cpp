@@ -4,12 +4,15 @@
 // seeds from either sampler reaching the same benefit within the estimates'
 // tolerance. Skipped with a message when the shared data is absent.
 #include <gtest/gtest.h>
+#include <omp.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "core/tuning.h"
 #include "estimate/blockEstimate.h"
 #include "estimate/estimate.h"
 #include "sampling/fastSampler.h"
@@ -113,6 +116,44 @@ TEST_F(FastOnRealNetwork, MarletSeedsFromEitherSamplerReachTheSameBenefit) {
         // each estimated within 2%, differs by far less than marlet's 10%.
         EXPECT_NEAR(reach[1], reach[0], 0.1 * reach[0]) << model;
     }
+}
+
+// Nodes of shared, mixed and never-firing in-edge thresholds over several
+// blocks of nodes: a team builds the tables of one thread, under both models.
+TEST(FastSamplerTables, TeamBuildsTheTablesOfOneThread) {
+    testnet::TempDir dir;
+    const int n = 3 * static_cast<int>(kLoadBlock) + 17;
+    std::vector<testnet::Arc> arcs;
+    const float mixed[] = {0.3f, 0.05f, 0.6f, 0.0f, 0.3f};
+    for (int v = 1; v <= n; ++v)
+        for (int j = 0; j < v % 5; ++j)
+            arcs.push_back({(v + 7 * j) % n + 1, v, v % 4 == 0 ? mixed[j] : 1.0f / static_cast<float>(v % 5)});
+    testnet::writeNetwork(dir.path("mixed.bin"), n, arcs);
+    const int team = omp_get_max_threads();
+    for (Model model : {Model::IC, Model::LT}) {
+        Graph g;
+        g.readNetworkWith(dir.path("mixed.bin").c_str(), {}, model);
+        omp_set_num_threads(1);
+        const FastSampler one(g);
+        omp_set_num_threads(3);
+        const FastSampler many(g);
+        EXPECT_TRUE(many.sameTables(one)) << modelName(model);
+        // The tables name the in-neighbours whose edges can fire.
+        const GraphView view = g.view();
+        for (int v = 1; v <= n; ++v) {
+            std::vector<int> named, firing;
+            many.forEachFiringInNeighbour(view, v, [&](int u) { named.push_back(u); });
+            const UI* w = view.thresholds(v);
+            for (std::int64_t e = view.adjOff[v]; e < view.adjOff[v + 1]; ++e) {
+                const std::size_t i = static_cast<std::size_t>(e - view.adjOff[v]);
+                if (model == Model::IC ? w[i + 1] > 0 : w[i + 1] > w[i]) firing.push_back(view.adj[e]);
+            }
+            std::sort(named.begin(), named.end());
+            std::sort(firing.begin(), firing.end());
+            ASSERT_EQ(named, firing) << modelName(model) << " node " << v;
+        }
+    }
+    omp_set_num_threads(team);
 }
 
 }  // namespace
