@@ -434,10 +434,15 @@ void Graph::readBenefit(const char* benfile) {
 
     const std::uint32_t n = numNodes;
     clearBenefits(in.label());
-    if (const auto bytes = in.unreadFileBytes(); bytes && benefitsOnTeam(in, *bytes)) return;
-    // A stream, or a file with a fault: read serially, which names the
-    // first fault in file order.
-    clearBenefits(in.label());
+    // The dense table is parsed into in place on the team; the compact one,
+    // which exists to keep a large network's benefits small, stays serial
+    // rather than take a table of 8 bytes per node beside it.
+    if (layout == BenefitLayout::Dense) {
+        if (const auto bytes = in.unreadFileBytes(); bytes && benefitsOnTeam(in, *bytes)) return;
+        // A file with a fault: read serially, which names the first fault
+        // in file order.
+        clearBenefits(in.label());
+    }
 
     for (std::uint32_t i = 0; i < n; ++i) {
         // Plain whole numbers (most benefit files) are taken exactly by the
@@ -497,21 +502,15 @@ bool benefitOfToken(std::string_view tok, double& out) {
 
 }  // namespace
 
-// The benefits of a regular file parsed on the team (textBlocks.h), into the
-// dense table itself or, for the compact layout, a table of their own. The
-// sums stay one serial pass in node order, so they round as readBenefit's
-// do; they are finite if and only if every partial sum is (each value is
-// finite), so a sum that overflows is left to the serial reader to name.
-// False, with the benefits half set, when the file must be read serially.
+// The benefits of a regular file parsed on the team (textBlocks.h) into the
+// dense table. The sums stay one serial pass in node order, so they round as
+// readBenefit's do; they are finite if and only if every partial sum is
+// (each value is finite), so a sum that overflows is left to the serial
+// reader to name. False, with the benefits half set, when the file must be
+// read serially.
 bool Graph::benefitsOnTeam(TextReader& in, std::uint64_t bytes) {
     const std::uint32_t n = numNodes;
-    std::vector<double> own;
     double* values = ben.data();
-    if (layout == BenefitLayout::Compact) {
-        allocating(in.label(), "the benefits of " + std::to_string(n) + " nodes", static_cast<ULL>(n) * 8,
-                   [&] { own.resize(n); });
-        values = own.data();
-    }
     if (!takeTokensOnTeam(in.descriptor(), bytes, n,
                           [values](std::string_view tok, std::uint64_t i) { return benefitOfToken(tok, values[i]); }))
         return false;
@@ -528,14 +527,6 @@ bool Graph::benefitsOnTeam(TextReader& in, std::uint64_t bytes) {
     totalBen = total;
     positiveBen = positive;
     negativeBen = negative;
-    if (layout == BenefitLayout::Compact) {
-        for (std::uint32_t i = 0; i < n; ++i)
-            if (values[i] > 0) {
-                ben_ind.push_back(i + 1);
-                ben.push_back(values[i]);
-            }
-        return true;
-    }
     // Positions whose benefit is not positive hold node 0 and benefit +0.
     UI* index = ben_ind.data();
 #pragma omp parallel for schedule(static) num_threads(loadTeam(blocksOf(n)))
