@@ -67,12 +67,18 @@ inline constexpr int kWalksInFlight = 16;
 // node, the nodes each sample has reached (an LT walk's path, an IC search's
 // queue) and, for IC, the in-edge positions a sample has drawn but not yet
 // followed.
+//
+// The masks are a fresh mapping, zero until written, so that each thread's
+// pages are zeroed as its own samples first reach them rather than all of
+// them up front on the thread that prepares the team (two bytes a node and
+// thread: 134 MB each at 67 million nodes). Every finished sample clears its
+// flags, so a prepared table stays all zero between samples.
 struct LtWalks {
-    std::vector<std::uint16_t> visit;  // n + 1 entries
+    GrowArray<std::uint16_t> visit;  // n + 1 entries
     std::array<std::vector<int>, kWalksInFlight> path;
     std::array<std::vector<UI>, kWalksInFlight> pending;
     void prepare(UI n) {
-        if (visit.size() < static_cast<std::size_t>(n) + 1) visit.assign(static_cast<std::size_t>(n) + 1, 0);
+        if (visit.size() < static_cast<std::size_t>(n) + 1) visit.resize(static_cast<std::size_t>(n) + 1);
         for (auto& p : path) p.reserve(64);
     }
     // Ends sample i: its visit flags, path and pending in-edges cleared.
