@@ -28,6 +28,7 @@ namespace lattis {
 namespace {
 constexpr std::size_t kLookahead = kSelectionLookahead;
 constexpr std::size_t kNodeLookahead = kSelectionNodeLookahead / 2;
+constexpr std::size_t kLoweredStretch = kSelectionLoweredStretch;
 }  // namespace
 
 SelectionSummary buildSeedSetCost(const HyperGraph& hg, std::vector<int>& seeds, unsigned n, double k,
@@ -45,28 +46,38 @@ SelectionSummary buildSeedSetCost(const HyperGraph& hg, SelectionTables& tables,
 
     const long long numEdge = hg.getNumEdge();
     std::vector<bool> edgeMark(static_cast<std::size_t>(numEdge), false);
+    // The nodes whose gains a pick lowers, in the order they are lowered,
+    // gathered a stretch at a time so that their gains, heap positions and
+    // slots can be asked for ahead across hyperedge boundaries.
+    std::vector<int> lowered;
+    lowered.reserve(kLoweredStretch + kLoweredStretch / 4);
+    auto lowerGathered = [&] {
+        const std::size_t count = lowered.size();
+        for (std::size_t i = 0; i < count; ++i) {
+            if (i + kSelectionNodeLookahead < count) greedy.prefetch(lowered[i + kSelectionNodeLookahead]);
+            if (i + kNodeLookahead < count) greedy.prefetchSlot(lowered[i + kNodeLookahead]);
+            greedy.lower(lowered[i]);
+        }
+        lowered.clear();
+    };
     const std::size_t before = seeds.size();
     while (const int maxInd = greedy.next()) {
         seeds.push_back(maxInd);
         // The covered hyperedges lie all over the store and their node lists
         // miss the cache; requesting the list a few places ahead lets that
-        // miss overlap the heap work on the current one.
+        // miss overlap the work on the current one.
         std::span<const int> list = hg.getNode(maxInd);
         for (std::size_t j = 0; j < list.size(); ++j) {
             if (j + kLookahead < list.size() && !edgeMark[list[j + kLookahead]])
                 __builtin_prefetch(hg.getEdge(list[j + kLookahead]).data());
-            int h = list[j];
+            const int h = list[j];
             if (edgeMark[h]) continue;
-            // The nodes' gains and heap positions are misses too: ask for
-            // them a few nodes ahead.
-            const std::span<const int> edge = hg.getEdge(h);
-            for (std::size_t i = 0; i < edge.size(); ++i) {
-                if (i + kSelectionNodeLookahead < edge.size()) greedy.prefetch(edge[i + kSelectionNodeLookahead]);
-                if (i + kNodeLookahead < edge.size()) greedy.prefetchSlot(edge[i + kNodeLookahead]);
-                if (edge[i] != maxInd) greedy.lower(edge[i]);
-            }
             edgeMark[h] = true;
+            for (int u : hg.getEdge(h))
+                if (u != maxInd) lowered.push_back(u);
+            if (lowered.size() >= kLoweredStretch) lowerGathered();
         }
+        lowerGathered();
     }
     if (const int single = greedy.finish()) {
         seeds.resize(before);
