@@ -1,4 +1,5 @@
-// Letting the OpenMP thread team go between parallel phases.
+// Letting the OpenMP thread team go between parallel phases, and the team
+// that shares a table cut in loading blocks.
 //
 // Idle OpenMP workers spin-wait for the next parallel region by default.
 // A run's parallel phases are followed by serial work (the selection, the
@@ -12,7 +13,12 @@
 
 #include <omp.h>
 
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
+
+#include "core/tuning.h"
 
 namespace lattis {
 
@@ -21,5 +27,20 @@ inline void restThreadTeam() {
     static const bool policyChosen = std::getenv("OMP_WAIT_POLICY") != nullptr;
     if (!policyChosen && omp_in_parallel() == 0) omp_pause_resource_all(omp_pause_soft);
 }
+
+// The blocks of kLoadBlock entries that `entries` fill.
+inline std::size_t loadBlocks(std::uint64_t entries) {
+    return static_cast<std::size_t>((entries + kLoadBlock - 1) / kLoadBlock);
+}
+
+// The threads that share `blocks` blocks: the team, but no more than there
+// are blocks, and one at least.
+inline int loadTeam(std::size_t blocks) {
+    return static_cast<int>(
+        std::max<std::size_t>(1, std::min<std::size_t>(blocks, static_cast<std::size_t>(omp_get_max_threads()))));
+}
+
+// The team that builds a table of `entries` block by block.
+inline int teamForEntries(std::uint64_t entries) { return loadTeam(loadBlocks(entries)); }
 
 }  // namespace lattis

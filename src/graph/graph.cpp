@@ -40,6 +40,7 @@
 #include "graph/graphView.h"
 #include "core/memoryFault.h"
 #include "core/parse.h"
+#include "core/threadTeam.h"
 #include "io/textBlocks.h"
 #include "io/textReader.h"
 
@@ -198,14 +199,6 @@ void readHeader(const NetworkSource& src, std::uint32_t& n, ULL& m) {
                                    std::to_string(listsStart) + ", but the file holds " + std::to_string(src.bytes) + " bytes");
 }
 
-std::size_t blocksOf(ULL entries) { return static_cast<std::size_t>((entries + kLoadBlock - 1) / kLoadBlock); }
-
-// The threads that share `blocks` blocks: the team, but no more than there
-// are blocks.
-int loadTeam(std::size_t blocks) {
-    return static_cast<int>(std::max<std::size_t>(1, std::min<std::size_t>(blocks, omp_get_max_threads())));
-}
-
 // Runs body(b, faults of the thread) for every block b on the team and
 // merges what the threads found. Blocks are handed out one at a time
 // (schedule dynamic): they cost about the same, but the cores are shared,
@@ -280,7 +273,7 @@ ULL Graph::readOffsets(const NetworkSource& src) {
                [&] { degrees.resize(static_cast<std::size_t>(n) + 1); });
     allocating(label, "the offsets of " + std::to_string(n) + " nodes", (static_cast<ULL>(n) + 2) * 8,
                [&] { adjOff.resize(static_cast<std::size_t>(n) + 2); });
-    const std::size_t blocks = blocksOf(n);
+    const std::size_t blocks = loadBlocks(n);
     std::vector<ULL> below(blocks + 1, 0);  // below[b]: the in-edges of the nodes before block b
     const LoadFaults found = overBlocks(blocks, [&](std::size_t b, LoadFaults& f) {
         const std::size_t first = 1 + b * kLoadBlock, count = std::min<std::size_t>(kLoadBlock, n + 1 - first);
@@ -329,7 +322,7 @@ void Graph::readInNeighbours(const NetworkSource& src, ULL sum) {
     const ULL listsStart = kHeaderBytes + 4ull * n;
     allocating("network file " + quoted(src.name), "the in-neighbour lists of " + std::to_string(sum) + " in-edges", sum * 4,
                [&] { adjList.resize(sum); });
-    const LoadFaults found = overBlocks(blocksOf(sum), [&](std::size_t b, LoadFaults& f) {
+    const LoadFaults found = overBlocks(loadBlocks(sum), [&](std::size_t b, LoadFaults& f) {
         const std::size_t first = b * kLoadBlock, count = std::min<std::size_t>(kLoadBlock, sum - first);
         int err = 0;
         if (!readRange(src.fd, adjList.data() + first, count * 4, listsStart + 4 * first, err))
@@ -354,7 +347,7 @@ void Graph::readThresholds(const NetworkSource& src, ULL sum) {
     const ULL probStart = kHeaderBytes + 4ull * n + 4 * sum;
     allocating("network file " + quoted(src.name), "the thresholds of " + std::to_string(sum) + " in-edges",
                (sum + n) * 4, [&] { weights.resize(sum + n); });
-    const std::size_t ranges = n == 0 ? 0 : blocksOf(sum + n);
+    const std::size_t ranges = n == 0 ? 0 : loadBlocks(sum + n);
     const LoadFaults found = overBlocks(ranges, [&](std::size_t r, LoadFaults& f) {
         const std::uint32_t v0 = rangeStart(r), v1 = r + 1 == ranges ? n + 1 : rangeStart(r + 1);
         const auto e0 = static_cast<std::size_t>(adjOff[v0]), e1 = static_cast<std::size_t>(adjOff[v1]);
@@ -529,7 +522,7 @@ bool Graph::benefitsOnTeam(TextReader& in, std::uint64_t bytes) {
     negativeBen = negative;
     // Positions whose benefit is not positive hold node 0 and benefit +0.
     UI* index = ben_ind.data();
-#pragma omp parallel for schedule(static) num_threads(loadTeam(blocksOf(n)))
+#pragma omp parallel for schedule(static) num_threads(teamForEntries(n))
     for (std::uint32_t i = 0; i < n; ++i) {
         const bool kept = values[i] > 0;
         index[i] = kept ? i + 1 : 0;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <stdexcept>
 
+#include "core/threadTeam.h"
 #include "core/tuning.h"
 
 namespace lattis {
@@ -32,13 +33,6 @@ UI firstAbove(const UI* w, UI lo, UI hi, UI ran) {
         len -= half;
     }
     return static_cast<UI>(base - w) + (*base <= ran ? 1 : 0);
-}
-
-// The team for a table of `entries`: the run's, but no more threads than
-// there are blocks.
-int teamFor(std::size_t entries) {
-    const std::size_t blocks = entries / kLoadBlock + 1;
-    return static_cast<int>(std::min<std::size_t>(blocks, static_cast<std::size_t>(omp_get_max_threads())));
 }
 
 }  // namespace
@@ -79,7 +73,7 @@ RootDistribution::RootDistribution(const Graph& g) {
         c += ben[i];
     }
     UI* const dist = bDist.data();
-#pragma omp parallel for schedule(static) num_threads(teamFor(m))
+#pragma omp parallel for schedule(static) num_threads(teamForEntries(m + 1))
     for (std::size_t b = 0; b < blocks; ++b) {
         double sum = before[b];
         const std::size_t last = std::min(m, (b + 1) * kLoadBlock);
@@ -115,7 +109,7 @@ RootDistribution::RootDistribution(const Graph& g) {
     // least draw; the entries ascend, so each block of buckets finds its
     // first by a binary search and walks on from there.
     const std::size_t bucketBlocks = (buckets + kLoadBlock - 1) / kLoadBlock;
-#pragma omp parallel for schedule(static) num_threads(teamFor(buckets))
+#pragma omp parallel for schedule(static) num_threads(teamForEntries(buckets))
     for (std::size_t b = 0; b < bucketBlocks; ++b) {
         const std::size_t first = b * kLoadBlock, last = std::min(buckets, first + kLoadBlock);
         UI p = static_cast<UI>(std::upper_bound(dist, dist + benSize, static_cast<UI>(first << rootShift)) - dist);

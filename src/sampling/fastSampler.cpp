@@ -14,6 +14,7 @@
 #include <string>
 #include <tuple>
 
+#include "core/threadTeam.h"
 #include "core/tuning.h"
 
 namespace lattis {
@@ -54,13 +55,6 @@ bool equalWeightsSummingToOne(const UI* w, UI d) {
     return true;
 }
 
-// The team that builds tables over n nodes: the run's, but no more threads
-// than there are blocks of nodes.
-int teamFor(UI n) {
-    const std::size_t blocks = (static_cast<std::size_t>(n) + kLoadBlock) / kLoadBlock;
-    return static_cast<int>(std::min<std::size_t>(blocks, static_cast<std::size_t>(omp_get_max_threads())));
-}
-
 }  // namespace
 
 FastSampler::FastSampler(const Graph& g, IcBatch way) : loadedModel(g.model()), batch(way) {
@@ -71,7 +65,7 @@ FastSampler::FastSampler(const Graph& g, IcBatch way) : loadedModel(g.model()), 
         throw std::runtime_error("the fast sampler holds in-edge positions in 31 bits, but the network has " +
                                  std::to_string(arcs) + " in-edges; use -sampler classic");
     UI largest = 0;
-#pragma omp parallel for schedule(static) reduction(max : largest) num_threads(teamFor(n))
+#pragma omp parallel for schedule(static) reduction(max : largest) num_threads(teamForEntries(static_cast<std::uint64_t>(n) + 1))
     for (UI v = 1; v <= n; ++v) largest = std::max(largest, view.degree(static_cast<int>(v)));
     maxDeg = largest;
     if (loadedModel == Model::LT)
@@ -88,7 +82,7 @@ void FastSampler::buildLT(const GraphView& view) {
     // Each node's entry depends on its own thresholds alone.
     bool searches = false;
     UI* starts = ltStart.data();
-#pragma omp parallel for schedule(static) reduction(|| : searches) num_threads(teamFor(n))
+#pragma omp parallel for schedule(static) reduction(|| : searches) num_threads(teamForEntries(static_cast<std::uint64_t>(n) + 1))
     for (UI v = 1; v <= n + 1; ++v) {
         const UI first = static_cast<UI>(view.adjOff[v]);
         const bool uniform = v <= n && equalWeightsSummingToOne(view.thresholds(static_cast<int>(v)),
@@ -114,7 +108,7 @@ void FastSampler::buildIC(const GraphView& view) {
     std::vector<BlockTables> own(blocks);
     IcNode* const nodes = icNodes.data();
     bool outOfMemory = false;
-#pragma omp parallel num_threads(teamFor(n))
+#pragma omp parallel num_threads(teamForEntries(static_cast<std::uint64_t>(n) + 1))
     {
         // Nodes of one in-degree mostly share their threshold (under
         // weighted cascade always), so the binomial head, a logarithm and an
@@ -171,7 +165,7 @@ void FastSampler::buildIC(const GraphView& view) {
     }
     icGroups.resize(groupBase[blocks] + 1);
     icMembers.resize(memberBase[blocks]);
-#pragma omp parallel for schedule(dynamic, 1) num_threads(teamFor(n))
+#pragma omp parallel for schedule(dynamic, 1) num_threads(teamForEntries(static_cast<std::uint64_t>(n) + 1))
     for (std::size_t b = 0; b < blocks; ++b) {
         BlockTables& tables = own[b];
         if (tables.groups.empty()) continue;
