@@ -99,10 +99,9 @@ void writeNetwork(const Network& net, OutputFile& out) {
     out.write(&n, sizeof n);
     out.write(&m, sizeof m);
     std::vector<std::int32_t> degree(n);
-    const std::uint32_t* off = net.off.data();
 #pragma omp parallel for schedule(static)
     for (std::int64_t v = 1; v <= static_cast<std::int64_t>(n); ++v)
-        degree[v - 1] = static_cast<std::int32_t>(off[v + 1] - off[v]);
+        degree[v - 1] = static_cast<std::int32_t>(net.inDegree(static_cast<std::uint32_t>(v)));
     out.write(degree.data(), degree.size() * sizeof(std::int32_t));
     out.write(net.adj.data(), net.adj.size() * sizeof(std::int32_t));
     out.write(net.prob.data(), net.prob.size() * sizeof(float));
