@@ -88,6 +88,12 @@ struct alignas(64) Fresh {
     std::vector<int> ids;
 };
 
+// Takes back the provisional slots of the fresh nodes.
+void unmark(Batch& b, const std::vector<Fresh>& fresh) {
+    for (const Fresh& f : fresh)
+        for (int v : f.nodes) b.slotOf[v] = 0;
+}
+
 // Finds each node range's fresh nodes, marking them with provisional slots
 // (-1 - their place in the range's list), and counts the new ids of the
 // slots held already into b.first. Each thread reads the whole batch but
@@ -122,8 +128,7 @@ std::vector<Fresh> findFresh(Batch& b) {
     }
     for (const std::exception_ptr& failure : failures)
         if (failure) {
-            for (const Fresh& f : fresh)
-                for (int v : f.nodes) b.slotOf[v] = 0;
+            unmark(b, fresh);
             std::rethrow_exception(failure);
         }
     return fresh;
@@ -404,6 +409,8 @@ void HyperStore::indexFrom(std::size_t firstEdge) {
     const int team = static_cast<int>(
         std::min<std::size_t>(static_cast<std::size_t>(std::max(1, omp_get_max_threads())), nodes));
     b.range = partRanges(b.eo, firstEdge, lastEdge, added, nodes, team);
+    // With hyperedge parts the fresh nodes are found on one thread, and the
+    // node ranges serve nothing else.
     b.nodes = equalRanges(nodes, b.parts() > 1 ? 1 : team);
     b.slotOf = node_slot.data();
     node_edge.reserve(static_cast<std::size_t>(oldTotal + added));
@@ -417,8 +424,7 @@ void HyperStore::indexFrom(std::size_t firstEdge) {
         b.first.resize(b.slots);
         for (int j = 1; j < b.parts(); ++j) b.later.emplace_back(b.slots, 0);
     } catch (...) {
-        for (const Fresh& f : fresh)
-            for (int v : f.nodes) b.slotOf[v] = 0;
+        unmark(b, fresh);
         throw;
     }
     assignSlots(b, fresh);
@@ -430,7 +436,6 @@ void HyperStore::indexFrom(std::size_t firstEdge) {
     b.off = slot_off.data();
     // The fresh slots' old lists are empty, at the end of the old ones.
     std::fill(b.off + b.oldSlots + 1, b.off + b.slots + 1, oldTotal);
-    b.nodes = equalRanges(nodes, team);
     makeRoom(b, equalRanges(b.slots, team));
     placeIds(b);
 }
