@@ -90,6 +90,10 @@ bool takeTokensOnTeam(int fd, std::uint64_t bytes, std::uint64_t count, Take&& t
     // starts[b + 1]: the tokens of block b, then the index of block b's first.
     std::vector<std::uint64_t> starts(windowBlocks + 1);
     std::vector<unsigned char> refused(windowBlocks);
+    auto anyRefused = [&refused](std::size_t blocks) {
+        return std::any_of(refused.begin(), refused.begin() + static_cast<std::ptrdiff_t>(blocks),
+                           [](unsigned char r) { return r != 0; });
+    };
     std::uint64_t at = 0, taken = 0;
     while (taken < count) {
         if (at >= bytes) return false;  // too few tokens
@@ -113,8 +117,7 @@ bool takeTokensOnTeam(int fd, std::uint64_t bytes, std::uint64_t count, Take&& t
             }
 #pragma omp single
             {
-                failed = std::any_of(refused.begin(), refused.begin() + static_cast<std::ptrdiff_t>(blocks),
-                                     [](unsigned char r) { return r != 0; });
+                failed = anyRefused(blocks);
                 if (!failed) {
                     // A block that starts inside a token does not own it.
                     for (std::size_t b = 1; b < blocks; ++b) {
@@ -162,9 +165,7 @@ bool takeTokensOnTeam(int fd, std::uint64_t bytes, std::uint64_t count, Take&& t
                 }
             }
         }
-        if (failed || std::any_of(refused.begin(), refused.begin() + static_cast<std::ptrdiff_t>(blocks),
-                                  [](unsigned char r) { return r != 0; }))
-            return false;
+        if (failed || anyRefused(blocks)) return false;
         taken = starts[blocks];
         at += used;
     }
