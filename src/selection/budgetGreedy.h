@@ -51,8 +51,9 @@ public:
     // Builds the heap from the gains: every gain not listed in `positive`
     // (entries x - 1, ascending) must be 0. The heap is the one of all n
     // nodes, built with work in the size of that list (and of the last
-    // selection's on the same tables).
-    void start(std::vector<int> positive);
+    // selection's on the same tables), on `threads` threads; the heap is the
+    // same on any number.
+    void start(std::vector<int> positive, int threads = 1);
 
     // The next node taken, its gain booked; 0 when the selection ends.
     int next();

@@ -94,8 +94,11 @@ public:
     // move: only the slots of keyed ids and their ancestors can change, and
     // those are sifted here level by level from the deepest (every slot of a
     // level lies below every slot of the level above, and the subtrees of one
-    // level are disjoint, so the order inside a level does not matter).
-    void buildFirstIds(int count, std::span<const int> keyed) {
+    // level are disjoint, so the order inside a level does not matter). The
+    // same disjointness lets `threads` threads share a level: each sift reads
+    // and writes only the slots of its own subtree and the positions of the
+    // ids in them, so the tables end the same on any number of threads.
+    void buildFirstIds(int count, std::span<const int> keyed, int threads = 1) {
         clearFor(count);
         for (int id : keyed) heap[static_cast<std::size_t>(id) + 1].key = compLess.ratio(id);
         std::vector<int> level, above;
@@ -120,8 +123,13 @@ public:
             }
             next = from;
             written.insert(written.end(), above.begin(), above.end());
-            for (int s : above)
-                if (s <= n / 2) down_heap(s);
+            // The slots of a level lie ascending, so each thread's share of
+            // them is one stretch of the table (schedule static); their
+            // sifts go about equally deep.
+            const std::size_t slots = above.size();
+#pragma omp parallel for schedule(static) num_threads(threads) if (threads > 1 && slots > 1)
+            for (std::size_t i = 0; i < slots; ++i)
+                if (above[i] <= n / 2) down_heap(above[i]);
             std::swap(level, above);
         }
     }

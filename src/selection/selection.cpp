@@ -11,8 +11,8 @@
 // (the others have gain 0 and wait in the slots the build leaves them), on
 // tables a run keeps across its selections (selectionTables.h), so the work
 // follows the store; what is left of n is one bit per node to list the
-// nodes held. Marking and listing run on `threads` threads from
-// kParallelGainsFrom nodes on; everything else on the calling thread.
+// nodes held. Marking, listing and the heap's build run on `threads`
+// threads from kParallelGainsFrom nodes on; the picks on the calling thread.
 // degree is normally sized n + 1 by the caller; a shorter one is grown as
 // seeds are taken.
 #include <algorithm>
@@ -42,7 +42,8 @@ SelectionSummary buildSeedSetCost(const HyperGraph& hg, std::vector<int>& seeds,
 SelectionSummary buildSeedSetCost(const HyperGraph& hg, SelectionTables& tables, std::vector<int>& seeds, double k,
                                   std::vector<double>& degree, long long& totalDegree, SelectRule rule, int threads) {
     BudgetGreedy greedy(tables, k, rule, degree, totalDegree);
-    greedy.start(tables.storedGains(hg, tables.nodes() >= kParallelGainsFrom ? threads : 1));
+    const int team = tables.nodes() >= kParallelGainsFrom ? threads : 1;
+    greedy.start(tables.storedGains(hg, team), team);
 
     const long long numEdge = hg.getNumEdge();
     std::vector<bool> edgeMark(static_cast<std::size_t>(numEdge), false);
