@@ -50,7 +50,7 @@ bool seedsReachRoot(const Graph& g, const HyperGraph& hg, const std::vector<int>
     // them settles it at once, as it does for almost every real seed set.
     std::vector<int> queue;
     std::vector<char> seen(static_cast<std::size_t>(n) + 1, 0);
-    const std::vector<UI>& bDist = hg.rootDistribution();
+    const std::span<const UI> bDist = hg.rootDistribution();
     for (std::size_t p = 0; p + 1 < bDist.size(); ++p) {
         const int v = static_cast<int>(g.getNodeInBen(static_cast<unsigned>(p)));
         if (bDist[p + 1] <= bDist[p] || v == 0 || seen[static_cast<std::size_t>(v)]) continue;

@@ -535,13 +535,17 @@ void Graph::clearBenefits(const std::string& label) {
     const std::uint32_t n = numNodes;
     if (layout == BenefitLayout::Dense) {
         const ULL entries = static_cast<ULL>(n) + 1;
+        // Released first, so that the table is fresh zero memory even when
+        // a fault made the team hand a half-read file to the serial reader.
+        ben_ind.release();
+        ben.release();
         allocating(label, "the benefit table of " + std::to_string(n) + " nodes", entries * 12, [&] {
-            ben_ind.assign(entries, 0);
-            ben.assign(entries, 0.0);
+            ben_ind.resize(entries);
+            ben.resize(entries);
         });
     } else {
-        ben_ind.clear();
-        ben.clear();
+        ben_ind.release();
+        ben.release();
     }
     totalBen = 0.0;
     positiveBen = 0.0;

@@ -79,8 +79,8 @@ public:
     // Benefit positions. Compact: one per node with a positive benefit, in
     // node order. Dense: n + 1 positions, position i standing for node i + 1
     // (node id 0 and benefit 0 where that benefit is not positive, and at i = n).
-    const std::vector<UI>& getBenIndex() const { return ben_ind; }
-    const std::vector<double>& getBen() const { return ben; }
+    std::span<const UI> getBenIndex() const { return ben_ind.view(); }
+    std::span<const double> getBen() const { return ben.view(); }
     UI getNodeInBen(unsigned i) const { return ben_ind[i]; }
 
     // Sum of all n benefits, whatever their sign.
@@ -143,8 +143,11 @@ private:
     GrowArray<int> adjList;
     // weights[weightStart(v) .. + d(v) + 1) are the thresholds of v (v >= 1).
     GrowArray<UI> weights;
-    std::vector<UI> ben_ind;
-    std::vector<double> ben;
+    // Mappings of their own, as the network's arrays: the dense table's
+    // fresh pages are zero, so a load on the team faults them in (and the
+    // kernel clears them) on the threads that fill them.
+    GrowArray<UI> ben_ind;
+    GrowArray<double> ben;
     double totalBen = 0.0;
     double positiveBen = 0.0;
     bool negativeBen = false;

@@ -38,7 +38,7 @@ UI firstAbove(const UI* w, UI lo, UI hi, UI ran) {
 }  // namespace
 
 RootDistribution::RootDistribution(const Graph& g) {
-    const std::vector<double>& ben = g.getBen();
+    const std::span<const double> ben = g.getBen();
     const std::size_t m = ben.size();
     std::size_t positive = m;
     for (std::size_t j = m; j > 0; --j)
@@ -64,7 +64,7 @@ RootDistribution::RootDistribution(const Graph& g) {
     // entry is the one a single pass gives.
     const double total = g.getPositiveBenefit();
     const double scale = static_cast<double>(kUiMax);
-    bDist.assign(m + 1, 0);
+    bDist.resize(m + 1);  // fresh zero memory: entry 0 is 0
     const std::size_t blocks = m / kLoadBlock + 1;
     std::vector<double> before(blocks, 0.0);  // before[b]: the sum of the positions before block b
     double c = 0;

@@ -16,8 +16,10 @@
 // from the draw alone.
 #pragma once
 
+#include <span>
 #include <vector>
 
+#include "core/growArray.h"
 #include "graph/graph.h"
 
 namespace lattis {
@@ -37,11 +39,13 @@ public:
         return idsInOrder ? p + 1 : benIndex[p];
     }
 
-    const std::vector<UI>& cumulative() const { return bDist; }
+    std::span<const UI> cumulative() const { return bDist.view(); }
     UI size() const { return benSize; }
 
 private:
-    std::vector<UI> bDist;
+    // A mapping of its own, filled on the team: its pages are cleared by
+    // the threads that first write them.
+    GrowArray<UI> bDist;
     UI benSize = 0;
     UI lastPositive = 0;  // last position with a positive benefit
     // rootStart[j]: the first position whose entry passes the least draw of

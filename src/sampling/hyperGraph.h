@@ -105,7 +105,7 @@ public:
     std::size_t storeUsedBytes() const { return store.usedBytes(); }
 
     sfmt_t& generator() { return sfmtSeed; }
-    const std::vector<UI>& rootDistribution() const { return roots.cumulative(); }
+    std::span<const UI> rootDistribution() const { return roots.cumulative(); }
     const RootDistribution& rootDraw() const { return roots; }
 
     // The per-thread records of `threads` sampling threads, prepared for n

@@ -11,6 +11,7 @@
 #include <memory>
 #include <random>
 #include <set>
+#include <span>
 #include <string>
 #include <utility>
 #include <stdexcept>
@@ -183,7 +184,7 @@ TEST(GenerateIndex, SecondCallFollowsOn) {
     addHyperedge(net.g, *hg, 2, 10000);
     addHyperedge(net.g, *hg, 2, 20000);
     expectIndexed(*hg, Net::n);
-    const std::vector<double>& ben = net.g.getBen();
+    const std::span<const double> ben = net.g.getBen();
     for (int e = 0; e < hg->getNumEdge(); ++e) {
         const std::vector<int> h = edgeOf(*hg, e);
         ASSERT_FALSE(h.empty());

@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <random>
 #include <stdexcept>
+#include <span>
 #include <vector>
 
 #include "graph/graph.h"
@@ -57,7 +58,10 @@ struct Isolated {
     std::vector<int> mark;
 };
 
-std::vector<UI> distribution(const HyperGraph& hg) { return hg.rootDistribution(); }
+std::vector<UI> distribution(const HyperGraph& hg) {
+    const std::span<const UI> d = hg.rootDistribution();
+    return {d.begin(), d.end()};
+}
 
 // Worked distributions (their size and last entries) and the roots that
 // draws at and around their boundaries select.

@@ -14,6 +14,7 @@
 
 #include <map>
 #include <set>
+#include <span>
 #include <vector>
 
 #include "graph/graph.h"
@@ -28,7 +29,7 @@ inline constexpr double kTwo32 = 4294967296.0;
 // Probability of each root node: the widths of the root distribution, with
 // the top draw on the last position with a positive benefit.
 inline std::map<int, double> rootProbabilities(const Graph& g, const HyperGraph& hg) {
-    const std::vector<UI>& d = hg.rootDistribution();
+    const std::span<const UI> d = hg.rootDistribution();
     std::map<int, double> p;
     std::size_t lastPositive = 0;
     for (std::size_t j = 0; j < g.getBen().size(); ++j)
