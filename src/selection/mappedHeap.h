@@ -41,7 +41,10 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
+#include <bit>
 #include <cassert>
+#include <cstdint>
 #include <cstddef>
 #include <iostream>
 #include <span>
@@ -95,42 +98,42 @@ public:
     // those are sifted here level by level from the deepest (every slot of a
     // level lies below every slot of the level above, and the subtrees of one
     // level are disjoint, so the order inside a level does not matter). The
-    // same disjointness lets `threads` threads share a level: each sift reads
-    // and writes only the slots of its own subtree and the positions of the
-    // ids in them, so the tables end the same on any number of threads.
+    // slots to sift are bits of `marked`: the keyed slots, and the parent of
+    // every slot sifted, marked as its level is done. The same disjointness
+    // lets `threads` threads share a level: each sift reads and writes only
+    // the slots of its own subtree and the positions of the ids in them, so
+    // the tables end the same on any number of threads.
     void buildFirstIds(int count, std::span<const int> keyed, int threads = 1) {
-        clearFor(count);
-        for (int id : keyed) heap[static_cast<std::size_t>(id) + 1].key = compLess.ratio(id);
-        std::vector<int> level, above;
-        level.reserve(keyed.size());
-        above.reserve(keyed.size());
-        std::size_t next = keyed.size();  // keyed ids at or above the current level lie before this
-        for (int depth = depthOf(n); depth >= 0 && !(level.empty() && next == 0); --depth) {
-            const int first = 1 << depth;  // the level's first slot
-            std::size_t from = next;
-            while (from > 0 && keyed[from - 1] + 1 >= first) --from;
-            // The ancestors on this level of the slots one level down, and
-            // the keyed slots on this level, both ascending: merged, once each.
-            above.clear();
-            std::size_t i = 0, j = from;
-            while (i < level.size() || j < next) {
-                const int parent = i < level.size() ? level[i] / 2 : 0;
-                const int own = j < next ? keyed[j] + 1 : 0;
-                const int s = j == next || (i < level.size() && parent <= own) ? parent : own;
-                if (s == parent && i < level.size()) ++i;
-                if (s == own && j < next) ++j;
-                if (above.empty() || above.back() != s) above.push_back(s);
+        clearFor(count, threads);
+        std::uint64_t* bits = marked.data();
+        const std::size_t ids = keyed.size();
+#pragma omp parallel for schedule(static) num_threads(threads) if (threads > 1 && ids > 1)
+        for (std::size_t i = 0; i < ids; ++i) {
+            const int id = keyed[i];
+            heap[static_cast<std::size_t>(id) + 1].key = compLess.ratio(id);
+            mark(bits, static_cast<std::size_t>(id) + 1);
+        }
+        for (int depth = depthOf(n); depth >= 0 && n > 0; --depth) {
+            // The level's slots [first, last]; from depth 6 on, its words
+            // hold no slot of the level above, so the parents marked while
+            // it is read lie in other words.
+            const std::size_t first = std::size_t{1} << depth;
+            const std::size_t last = std::min(2 * first - 1, static_cast<std::size_t>(n));
+            const std::size_t w0 = first / 64, words = last / 64 - w0 + 1;
+            // A level's slots lie ascending, so each thread's share of them
+            // is one stretch of the table (schedule static); their sifts go
+            // about equally deep.
+#pragma omp parallel for schedule(static) num_threads(threads) if (threads > 1 && words > 1)
+            for (std::size_t w = w0; w < w0 + words; ++w) {
+                std::uint64_t word = bits[w];
+                if (w == first / 64) word &= ~std::uint64_t{0} << (first % 64);
+                if (w == last / 64 && last % 64 != 63) word &= (std::uint64_t{2} << (last % 64)) - 1;
+                for (; word != 0; word &= word - 1) {
+                    const std::size_t slot = w * 64 + static_cast<std::size_t>(std::countr_zero(word));
+                    if (slot <= static_cast<std::size_t>(n / 2)) down_heap(static_cast<int>(slot));
+                    if (slot > 1) mark(bits, slot / 2);
+                }
             }
-            next = from;
-            written.insert(written.end(), above.begin(), above.end());
-            // The slots of a level lie ascending, so each thread's share of
-            // them is one stretch of the table (schedule static); their
-            // sifts go about equally deep.
-            const std::size_t slots = above.size();
-#pragma omp parallel for schedule(static) num_threads(threads) if (threads > 1 && slots > 1)
-            for (std::size_t i = 0; i < slots; ++i)
-                if (above[i] <= n / 2) down_heap(above[i]);
-            std::swap(level, above);
         }
     }
 
@@ -206,25 +209,39 @@ private:
     }
 
     // Zero tables for a sparse build over `count` ids: those of the last
-    // sparse build over as many, with the slots it wrote (its keyed ids'
-    // and their ancestors', the root, the ones pops vacated) and those
-    // slots' ids zeroed again; fresh ones otherwise.
-    void clearFor(int count) {
+    // sparse build over as many, with the slots it marked (its keyed ids'
+    // and their ancestors'), the root and the ones pops vacated, and those
+    // slots' ids, zeroed again, on `threads` threads; fresh ones otherwise.
+    void clearFor(int count, int threads) {
+        const std::size_t words = static_cast<std::size_t>(std::max(count, 0)) / 64 + 1;
         if (sparseCount != count || count <= 0) {
             fresh(count, count + 3);
             sparseCount = count;
-            written.clear();
+            marked.release();
+            marked.resize(words);
             return;
         }
-        auto zero = [this](int s) {
-            heap[static_cast<std::size_t>(s)] = Slot{};
-            position[static_cast<std::size_t>(s) - 1] = 0;
+        auto zero = [this](std::size_t s) {
+            heap[s] = Slot{};
+            position[s - 1] = 0;
         };
-        for (int s : written) zero(s);
+        std::uint64_t* bits = marked.data();
+#pragma omp parallel for schedule(static) num_threads(threads) if (threads > 1 && words > 1)
+        for (std::size_t w = 0; w < words; ++w) {
+            for (std::uint64_t word = bits[w]; word != 0; word &= word - 1)
+                zero(w * 64 + static_cast<std::size_t>(std::countr_zero(word)));
+            bits[w] = 0;
+        }
         zero(1);
-        for (int s = std::max(n, 0) + 1; s <= count; ++s) zero(s);
-        written.clear();
+        for (int s = std::max(n, 0) + 1; s <= count; ++s) zero(static_cast<std::size_t>(s));
         n = count;
+    }
+
+    // Marks slot s; threads may mark slots of one word together.
+    static void mark(std::uint64_t* bits, std::size_t s) {
+        const std::uint64_t bit = std::uint64_t{1} << (s % 64);
+        std::atomic_ref<std::uint64_t> word(bits[s / 64]);
+        if ((word.load(std::memory_order_relaxed) & bit) == 0) word.fetch_or(bit, std::memory_order_relaxed);
     }
 
     // Fresh zero tables for `count` ids and `ids` position entries.
@@ -285,9 +302,9 @@ private:
     std::size_t positionCount = 0;
     int n;
     // The count of the last build when it was sparse and no key has grown
-    // since, else -1; the slots that build wrote.
+    // since, else -1; the slots that build wrote, one bit each.
     int sparseCount = -1;
-    std::vector<int> written;
+    GrowArray<std::uint64_t> marked;
     CompareLess compLess;
 };
 
