@@ -86,10 +86,11 @@ inline constexpr std::size_t kSelectionNodeLookahead = 16;
 // alternating: 3.10 3.23 s against 3.44 3.48 s lowering hyperedge by
 // hyperedge; scale 24: 0.81-0.92 s against 0.82-1.16 s).
 inline constexpr std::size_t kSelectionLoweredStretch = 4096;
-// The selection marks and lists the nodes the store holds, and reads their
-// gains from the index, on the run's threads only from this many nodes on
-// (2^24, R-MAT scale 24): below it one thread is faster than two once waking
-// the second thread on a busy machine is counted (R-MAT scale 22, IC, unit
+// The selection marks and lists the nodes the store holds, reads their
+// gains from the index and builds its heap over them on the run's threads
+// only from this many nodes on (2^24, R-MAT scale 24; measured for the
+// gains, which the heap build follows): below it one thread is faster than
+// two once waking the second thread on a busy machine is counted (R-MAT scale 22, IC, unit
 // costs, bench_selection -doubling 5 on kept tables: 3-16 ms a selection on
 // one thread, 41-50 ms on two).
 inline constexpr int kParallelGainsFrom = 1 << 24;

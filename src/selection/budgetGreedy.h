@@ -69,6 +69,7 @@ public:
     // Asks for what lower(u) reads, ahead of the call.
     void prefetch(int u) const {
         __builtin_prefetch(gain + (u - 1));
+        __builtin_prefetch(cost + (u - 1));
         heap.prefetchPosition(u - 1);
     }
     // The heap slot lower(u) sifts from; after prefetch(u) has landed.
