@@ -289,7 +289,7 @@ void assignWeights(Network& net, WeightModel model, double p, std::uint64_t seed
             // In-degrees are skewed, so nodes go out in small chunks.
 #pragma omp parallel for schedule(dynamic, 4096)
             for (std::int64_t v = 1; v <= static_cast<std::int64_t>(net.n); ++v) {
-                const std::uint32_t d = off[v + 1] - off[v];
+                const std::uint32_t d = net.inDegree(static_cast<std::uint32_t>(v));
                 if (d == 0) continue;
                 const auto w = static_cast<float>(1.0 / d);
                 std::fill(prob + off[v], prob + off[v + 1], w);
