@@ -65,7 +65,7 @@ RootDistribution::RootDistribution(const Graph& g) {
     const double total = g.getPositiveBenefit();
     const double scale = static_cast<double>(kUiMax);
     bDist.resize(m + 1);  // fresh zero memory: entry 0 is 0
-    const std::size_t blocks = m / kLoadBlock + 1;
+    const std::size_t blocks = loadBlocks(m);
     std::vector<double> before(blocks, 0.0);  // before[b]: the sum of the positions before block b
     double c = 0;
     for (std::size_t i = 0; i < m; ++i) {
@@ -108,7 +108,7 @@ RootDistribution::RootDistribution(const Graph& g) {
     // Bucket j starts at the first position whose entry passes the bucket's
     // least draw; the entries ascend, so each block of buckets finds its
     // first by a binary search and walks on from there.
-    const std::size_t bucketBlocks = (buckets + kLoadBlock - 1) / kLoadBlock;
+    const std::size_t bucketBlocks = loadBlocks(buckets);
 #pragma omp parallel for schedule(static) num_threads(teamForEntries(buckets))
     for (std::size_t b = 0; b < bucketBlocks; ++b) {
         const std::size_t first = b * kLoadBlock, last = std::min(buckets, first + kLoadBlock);

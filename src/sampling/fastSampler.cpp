@@ -100,7 +100,7 @@ void FastSampler::buildIC(const GraphView& view) {
     // members in tables of its own, numbered from 0; the blocks' tables are
     // then joined in node order and their numbers shifted, which gives the
     // tables of one pass over the nodes.
-    const std::size_t blocks = (static_cast<std::size_t>(n) + 1 + kLoadBlock - 1) / kLoadBlock;
+    const std::size_t blocks = loadBlocks(static_cast<std::uint64_t>(n) + 1);
     struct BlockTables {
         std::vector<IcGroup> groups;
         std::vector<IcMember> members;
