@@ -41,6 +41,7 @@
 #include "core/memoryFault.h"
 #include "core/parse.h"
 #include "core/threadTeam.h"
+#include "io/readRange.h"
 #include "io/textBlocks.h"
 #include "io/textReader.h"
 
@@ -155,24 +156,6 @@ std::string shownFloat(float p) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.9g", static_cast<double>(p));
     return buf;
-}
-
-// Reads bytes [at, at + len) into dst; false with err = errno, or 0 when
-// the file ended first (it shrank after its size was checked).
-bool readRange(int fd, void* dst, ULL len, ULL at, int& err) noexcept {
-    char* out = static_cast<char*>(dst);
-    while (len > 0) {
-        const ssize_t got = ::pread(fd, out, len, static_cast<off_t>(at));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
-            err = got < 0 ? errno : 0;
-            return false;
-        }
-        out += got;
-        at += static_cast<ULL>(got);
-        len -= static_cast<ULL>(got);
-    }
-    return true;
 }
 
 // A read that failed in the array that starts at byte `at`.

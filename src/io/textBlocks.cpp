@@ -2,10 +2,8 @@
 #include "io/textBlocks.h"
 
 #include <emmintrin.h>
-#include <unistd.h>
 
 #include <bit>
-#include <cerrno>
 
 namespace lattis::textblocks_detail {
 
@@ -41,18 +39,6 @@ std::uint64_t countStarts(const char* p, std::size_t len) {
         wasBlank = blank;
     }
     return starts;
-}
-
-bool readAll(int fd, char* dst, std::size_t len, std::uint64_t at) noexcept {
-    while (len > 0) {
-        const ssize_t got = ::pread(fd, dst, len, static_cast<off_t>(at));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        dst += got;
-        at += static_cast<std::uint64_t>(got);
-        len -= static_cast<std::size_t>(got);
-    }
-    return true;
 }
 
 }  // namespace lattis::textblocks_detail

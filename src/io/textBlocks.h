@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "core/tuning.h"
+#include "io/readRange.h"
 #include "io/textReader.h"
 
 namespace lattis {
@@ -37,8 +38,6 @@ namespace textblocks_detail {
 // Token starts in the len bytes at p, counting p[0] as one when it is not
 // blank (whether the byte before it is blank is for the caller to settle).
 std::uint64_t countStarts(const char* p, std::size_t len);
-// Reads bytes [at, at + len) into dst; false on an error or an early end.
-bool readAll(int fd, char* dst, std::size_t len, std::uint64_t at) noexcept;
 // Where the token that starts at p (not blank) ends: the first blank at or
 // after p, or end; plain is cleared when the token holds a byte that
 // TextReader stops at (a control byte or one above 0x7e).
@@ -109,7 +108,8 @@ bool takeTokensOnTeam(int fd, std::uint64_t bytes, std::uint64_t count, Take&& t
 #pragma omp for schedule(static)
             for (std::size_t b = 0; b < blocks; ++b) {
                 const std::size_t first = b * block, size = std::min(block, len - first);
-                if (!readAll(fd, buf.get() + first, size, at + first)) {
+                int err = 0;  // the serial reader names it
+                if (!readRange(fd, buf.get() + first, size, at + first, err)) {
                     refused[b] = 1;
                     continue;
                 }
