@@ -14,6 +14,11 @@
 // message for a bad file is the same on any number of threads, and so is
 // the Graph of a good one.
 //
+// With NetworkLoad::Map the file is mapped instead (io/fileMapping.h): the
+// degrees and probabilities are read through the mapping, and its pages let
+// go of once converted; the in-neighbour lists stay where the mapping has
+// them, checked in the same blocks. The messages are the same either way.
+//
 // A load builds a fresh Graph and moves it into place only when both files
 // have been read completely, so a failed load leaves the old contents intact
 // and loading again replaces them.
@@ -214,26 +219,31 @@ NetworkSource::~NetworkSource() { ::close(fd); }
 
 Graph::Graph(BenefitLayout layout) : UI_MAX(0xFFFFFFFFu), layout(layout) {}
 
-void Graph::readGraphLT(const char* filename, const char* benfile) {
+void Graph::readGraphLT(const char* filename, const char* benfile, NetworkLoad load) {
     Graph g(layout);
-    g.readNetwork(filename, Model::LT);
+    g.readNetwork(filename, Model::LT, load);
     g.readBenefit(benfile);
     *this = std::move(g);
 }
 
-void Graph::readGraphIC(const char* filename, const char* benfile) {
+void Graph::readGraphIC(const char* filename, const char* benfile, NetworkLoad load) {
     Graph g(layout);
-    g.readNetwork(filename, Model::IC);
+    g.readNetwork(filename, Model::IC, load);
     g.readBenefit(benfile);
     *this = std::move(g);
 }
 
-void Graph::readNetwork(const char* filename, Model model) {
+void Graph::readNetwork(const char* filename, Model model, NetworkLoad load) {
     assert(filename != nullptr);
     const NetworkSource src(filename);
     std::uint32_t n = 0;
     ULL m = 0;
     readHeader(src, n, m);
+    if (load == NetworkLoad::Map) {
+        int err = 0;
+        if (!networkMap.map(src.fd, src.bytes, err))
+            networkFault(filename, std::string("cannot map the file (-load map): ") + std::strerror(err));
+    }
     numNodes = n;
     numEdges = static_cast<std::uint32_t>(m);
     statedEdges = m;
@@ -249,11 +259,15 @@ void Graph::readNetwork(const char* filename, Model model) {
 ULL Graph::readOffsets(const NetworkSource& src) {
     const std::uint32_t n = numNodes;
     const std::string label = "network file " + quoted(src.name);
-    // A mapping of its own, so that its memory goes back to the system at
-    // once rather than to the allocator's heap.
+    // degree[v] for v = 1..n: read into a mapping of its own, so that its
+    // memory goes back to the system at once rather than to the
+    // allocator's heap, or where the file's mapping holds them.
+    const bool mapped = networkMap.data() != nullptr;
     GrowArray<int> degrees;
-    allocating(label, "the degrees of " + std::to_string(n) + " nodes", (static_cast<ULL>(n) + 1) * 4,
-               [&] { degrees.resize(static_cast<std::size_t>(n) + 1); });
+    if (!mapped)
+        allocating(label, "the degrees of " + std::to_string(n) + " nodes", (static_cast<ULL>(n) + 1) * 4,
+                   [&] { degrees.resize(static_cast<std::size_t>(n) + 1); });
+    const int* degree = mapped ? reinterpret_cast<const int*>(networkMap.data() + kHeaderBytes - 4) : degrees.data();
     allocating(label, "the offsets of " + std::to_string(n) + " nodes", (static_cast<ULL>(n) + 2) * 8,
                [&] { adjOff.resize(static_cast<std::size_t>(n) + 2); });
     const std::size_t blocks = loadBlocks(n);
@@ -261,23 +275,23 @@ ULL Graph::readOffsets(const NetworkSource& src) {
     const LoadFaults found = overBlocks(blocks, [&](std::size_t b, LoadFaults& f) {
         const std::size_t first = 1 + b * kLoadBlock, count = std::min<std::size_t>(kLoadBlock, n + 1 - first);
         int err = 0;
-        if (!readRange(src.fd, degrees.data() + first, count * 4, kHeaderBytes + 4 * (first - 1), err))
+        if (!mapped && !readRange(src.fd, degrees.data() + first, count * 4, kHeaderBytes + 4 * (first - 1), err))
             return f.readFailed(kHeaderBytes, err);
         std::uint32_t any = 0;
         ULL s = 0;
         for (std::size_t i = first; i < first + count; ++i) {
-            any |= static_cast<std::uint32_t>(degrees[i] < 0);
-            s += static_cast<ULL>(std::max(degrees[i], 0));
+            any |= static_cast<std::uint32_t>(degree[i] < 0);
+            s += static_cast<ULL>(std::max(degree[i], 0));
         }
         if (any) {
-            const int* d = degrees.data() + first;
-            f.faultAt(static_cast<ULL>(std::find_if(d, d + count, [](int x) { return x < 0; }) - degrees.data()));
+            const int* d = degree + first;
+            f.faultAt(static_cast<ULL>(std::find_if(d, d + count, [](int x) { return x < 0; }) - degree));
         }
         below[b + 1] = s;
     });
     if (found.readAt != kNoFault) readFault(src.name, found.readAt, found.readErr);
     if (const ULL v = found.fault; v != kNoFault)
-        networkFault(src.name, "node " + std::to_string(v) + " has negative degree " + std::to_string(degrees[v]) +
+        networkFault(src.name, "node " + std::to_string(v) + " has negative degree " + std::to_string(degree[v]) +
                                    " (byte offset " + std::to_string(kHeaderBytes + 4ull * (v - 1)) + ")");
     for (std::size_t b = 0; b < blocks; ++b) below[b + 1] += below[b];
     const ULL sum = below[blocks];
@@ -291,10 +305,11 @@ ULL Graph::readOffsets(const NetworkSource& src) {
         const std::size_t first = 1 + b * kLoadBlock, last = std::min<std::size_t>(first + kLoadBlock, n + 1);
         ULL running = below[b];
         for (std::size_t v = first; v < last; ++v) {
-            running += static_cast<ULL>(degrees[v]);
+            running += static_cast<ULL>(degree[v]);
             adjOff[v + 1] = static_cast<std::int64_t>(running);
         }
     });
+    networkMap.release(kHeaderBytes, listsStart);
     return sum;
 }
 
@@ -303,18 +318,24 @@ ULL Graph::readOffsets(const NetworkSource& src) {
 void Graph::readInNeighbours(const NetworkSource& src, ULL sum) {
     const std::uint32_t n = numNodes;
     const ULL listsStart = kHeaderBytes + 4ull * n;
-    allocating("network file " + quoted(src.name), "the in-neighbour lists of " + std::to_string(sum) + " in-edges", sum * 4,
-               [&] { adjList.resize(sum); });
+    const bool mapped = networkMap.data() != nullptr;
+    if (mapped) {
+        inIds = reinterpret_cast<const int*>(networkMap.data() + listsStart);
+    } else {
+        allocating("network file " + quoted(src.name), "the in-neighbour lists of " + std::to_string(sum) + " in-edges",
+                   sum * 4, [&] { adjList.resize(sum); });
+        inIds = adjList.data();
+    }
     const LoadFaults found = overBlocks(loadBlocks(sum), [&](std::size_t b, LoadFaults& f) {
         const std::size_t first = b * kLoadBlock, count = std::min<std::size_t>(kLoadBlock, sum - first);
         int err = 0;
-        if (!readRange(src.fd, adjList.data() + first, count * 4, listsStart + 4 * first, err))
+        if (!mapped && !readRange(src.fd, adjList.data() + first, count * 4, listsStart + 4 * first, err))
             return f.readFailed(listsStart, err);
-        if (const std::size_t e = firstOutside(adjList.data() + first, count, n); e < count) f.faultAt(first + e);
+        if (const std::size_t e = firstOutside(inIds + first, count, n); e < count) f.faultAt(first + e);
     });
     if (found.readAt != kNoFault) readFault(src.name, found.readAt, found.readErr);
     if (const ULL e = found.fault; e != kNoFault)
-        networkFault(src.name, "in-neighbour " + std::to_string(adjList[e]) + " of node " +
+        networkFault(src.name, "in-neighbour " + std::to_string(inIds[e]) + " of node " +
                                    std::to_string(nodeOfEdge(adjOff, n, e)) + " (byte offset " +
                                    std::to_string(listsStart + 4 * e) + ") is outside 1.." + std::to_string(n));
 }
@@ -331,9 +352,20 @@ void Graph::readThresholds(const NetworkSource& src, ULL sum) {
     allocating("network file " + quoted(src.name), "the thresholds of " + std::to_string(sum) + " in-edges",
                (sum + n) * 4, [&] { weights.resize(sum + n); });
     const std::size_t ranges = n == 0 ? 0 : loadBlocks(sum + n);
+    const float* mappedProb =
+        networkMap.data() != nullptr ? reinterpret_cast<const float*>(networkMap.data() + probStart) : nullptr;
     const LoadFaults found = overBlocks(ranges, [&](std::size_t r, LoadFaults& f) {
         const std::uint32_t v0 = rangeStart(r), v1 = r + 1 == ranges ? n + 1 : rangeStart(r + 1);
         const auto e0 = static_cast<std::size_t>(adjOff[v0]), e1 = static_cast<std::size_t>(adjOff[v1]);
+        if (mappedProb != nullptr) {
+            // The range's probabilities are read where the mapping holds
+            // them, and their pages let go of once they are thresholds.
+            if (const std::size_t bad = firstNotProbability(mappedProb + e0, e1 - e0); bad < e1 - e0)
+                return f.faultAt(e0 + bad);
+            thresholdsOfRange(v0, v1, mappedProb, f);
+            networkMap.release(probStart + 4 * e0, probStart + 4 * e1);
+            return;
+        }
         // In-edge e of the range lands in slot e + v1 - 1, at or after its
         // threshold's slot e + v (v < v1).
         const UI* prob = weights.data() + v1 - 1;
@@ -352,7 +384,7 @@ void Graph::readThresholds(const NetworkSource& src, ULL sum) {
         int err = 0;
         float p = 0;
         if (!readRange(src.fd, &p, 4, probStart + 4 * e, err)) readFault(src.name, probStart, err);
-        networkFault(src.name, "probability " + shownFloat(p) + " of the in-edge from " + std::to_string(adjList[e]) +
+        networkFault(src.name, "probability " + shownFloat(p) + " of the in-edge from " + std::to_string(inIds[e]) +
                                    " to node " + std::to_string(v) + " (byte offset " + std::to_string(probStart + 4 * e) +
                                    ") is " + (std::isnan(p) ? "not a number" : "negative"));
     }
@@ -566,8 +598,9 @@ void Graph::loadArrays(const NetworkArrays& net, std::span<const double> benefit
     for (std::size_t v = 0; v < net.offsets.size(); ++v) g.adjOff[v] = static_cast<std::int64_t>(net.offsets[v]);
     g.adjList.resize(arcs);
     std::copy(net.adj.begin(), net.adj.end(), g.adjList.data());
-    if (const std::size_t e = firstOutside(g.adjList.data(), arcs, n); e < arcs)
-        throw std::invalid_argument("network arrays: in-neighbour " + std::to_string(g.adjList[e]) + " is outside 1.." +
+    g.inIds = g.adjList.data();
+    if (const std::size_t e = firstOutside(g.inIds, arcs, n); e < arcs)
+        throw std::invalid_argument("network arrays: in-neighbour " + std::to_string(g.inIds[e]) + " is outside 1.." +
                                     std::to_string(n));
     g.weights.resize(arcs + n);
     if (const std::size_t e = firstNotProbability(net.prob.data(), arcs); e < arcs)
@@ -612,7 +645,7 @@ GraphView Graph::view() const {
     GraphView v;
     v.n = numNodes;
     v.adjOff = adjOff.data();
-    v.adj = adjList.data();
+    v.adj = inIds;
     v.weights = weights.data();
     v.benIndex = ben_ind.data();
     v.model = loadedModel;

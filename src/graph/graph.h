@@ -22,6 +22,7 @@
 #include "core/growArray.h"
 #include "core/types.h"
 #include "graph/model.h"
+#include "io/fileMapping.h"
 
 namespace lattis {
 
@@ -50,8 +51,8 @@ public:
     explicit Graph(BenefitLayout layout = BenefitLayout::Dense);
 
     // Load the network file and the benefit file; call one of them once.
-    void readGraphLT(const char* filename, const char* benfile);
-    void readGraphIC(const char* filename, const char* benfile);
+    void readGraphLT(const char* filename, const char* benfile, NetworkLoad load = NetworkLoad::Copy);
+    void readGraphIC(const char* filename, const char* benfile, NetworkLoad load = NetworkLoad::Copy);
     // The same from memory (benefit[i] of node i + 1), giving the Graph the
     // file and the benefit file with these values would: ids outside 1..n,
     // NaN or negative probabilities, benefits that are not finite or whose
@@ -63,7 +64,7 @@ public:
 
     // In-neighbours of v, in file order.
     std::span<const int> operator[](int v) const {
-        return {adjList.data() + adjOff[v], static_cast<std::size_t>(adjOff[v + 1] - adjOff[v])};
+        return {inIds + adjOff[v], static_cast<std::size_t>(adjOff[v + 1] - adjOff[v])};
     }
     // Thresholds of v: d(v) + 1 entries for v >= 1, none for v = 0.
     std::span<const UI> getWeight(int v) const {
@@ -118,7 +119,7 @@ public:
 
 private:
     std::size_t weightStart(int v) const { return static_cast<std::size_t>(adjOff[v]) + static_cast<std::size_t>(v) - 1; }
-    void readNetwork(const char* filename, Model model);
+    void readNetwork(const char* filename, Model model, NetworkLoad load = NetworkLoad::Copy);
     ULL readOffsets(const NetworkSource& src);
     void readInNeighbours(const NetworkSource& src, ULL sum);
     void readThresholds(const NetworkSource& src, ULL sum);
@@ -134,13 +135,17 @@ private:
     UI UI_MAX;
     std::uint32_t numNodes = 0;
     std::uint32_t numEdges = 0;
-    // adjList[adjOff[v] .. adjOff[v + 1]) are the in-neighbours of v; n + 2
-    // offsets. The three big arrays are fresh anonymous mappings (zero
+    // inIds[adjOff[v] .. adjOff[v + 1]) are the in-neighbours of v; n + 2
+    // offsets. inIds points into adjList, or into networkMap for a network
+    // loaded with NetworkLoad::Map (adjList then stays empty). The three big
+    // arrays are fresh anonymous mappings (zero
     // pages, huge pages where the system allows), filled by the reads
     // without first being cleared, which on large networks spares gigabytes
     // of writes and most page faults.
     GrowArray<std::int64_t> adjOff;
     GrowArray<int> adjList;
+    FileMapping networkMap;
+    const int* inIds = nullptr;
     // weights[weightStart(v) .. + d(v) + 1) are the thresholds of v (v >= 1).
     GrowArray<UI> weights;
     // Mappings of their own, as the network's arrays: the dense table's

@@ -47,6 +47,13 @@ SamplerKind samplerOption(const OptionParser& op) {
     throw std::invalid_argument(std::string("option -sampler: expected classic or fast, got \"") + text + "\"");
 }
 
+NetworkLoad loadOption(const OptionParser& op) {
+    const char* text = op.getPara("-load");
+    if (text == nullptr || std::string_view(text) == "copy") return NetworkLoad::Copy;
+    if (std::string_view(text) == "map") return NetworkLoad::Map;
+    throw std::invalid_argument(std::string("option -load: expected copy or map, got \"") + text + "\"");
+}
+
 int threadOption(const OptionParser& op, const char* name, int def) {
     return static_cast<int>(intOption(op, name, def, 1, kMaxThreads));
 }

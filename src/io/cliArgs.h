@@ -8,6 +8,8 @@
 
 #include <limits>
 
+#include "io/fileMapping.h"
+
 namespace lattis {
 
 class OptionParser;
@@ -25,6 +27,8 @@ long long intOption(const OptionParser& op, const char* name, long long def,
 // distribution with draws only for what fires. Throws like the others.
 enum class SamplerKind { Classic, Fast };
 SamplerKind samplerOption(const OptionParser& op);
+// -load: copy (the default) or map.
+NetworkLoad loadOption(const OptionParser& op);
 
 // Most threads a program starts. Far beyond the processors the thread runtime
 // fails (thread creation, stacks) or crashes, and no result depends on the

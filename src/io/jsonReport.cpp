@@ -62,7 +62,8 @@ json marletFrame(const MarletReport& r) {
                     {"seed", c.seed},
                     {"memoryLimitMB", orNull(r.memoryLimitMB)},
                     {"map", orNull(c.map)},
-                    {"sampler", c.sampler}};
+                    {"sampler", c.sampler},
+                    {"load", c.load}};
     if (r.ranks) parameters["ranks"] = *r.ranks;
     return frame(r.ranks ? "marlet-mpi" : "marlet", c, std::move(parameters),
                  {{"totalBenefit", r.totalBenefit},
@@ -127,6 +128,7 @@ json ostrandJson(const OstrandReport& r) {
                   {"seed", c.seed},
                   {"map", orNull(c.map)},
                   {"sampler", c.sampler},
+                  {"load", c.load},
                   {"maxSamples", r.maxSamples}},
                  {{"estimate", r.estimate}},
                  {{"samples", r.samples},

@@ -31,6 +31,7 @@ struct CommonReport {
     unsigned seed = 0;     // the generator seed: -seed, or the clock's when absent
     std::optional<std::string> map;  // netpack id map of the network (-map)
     std::string sampler;             // "classic" or "fast"
+    std::string load;                // "copy" or "map"
 
     // The network.
     int nodes = 0;

@@ -23,8 +23,7 @@ std::mutex slotsLock;  // between threads that register; never taken by the hand
 static_assert(std::atomic<bool>::is_always_lock_free);
 
 void removeTemporaries(int sig) {
-    for (int s = 0; s < kSlots; ++s)
-        if (used[s].load()) unlink(paths[s]);
+    removeRegisteredTemporaries();
     // The handler was installed with SA_RESETHAND: the default action is
     // back, and the signal, blocked until the handler returns, ends the process.
     raise(sig);
@@ -47,6 +46,11 @@ void installOnce() {
 }
 
 }  // namespace
+
+void removeRegisteredTemporaries() noexcept {
+    for (int s = 0; s < kSlots; ++s)
+        if (used[s].load()) unlink(paths[s]);
+}
 
 int registerTemporary(const std::string& path) {
     if (path.size() >= kPathBytes) return -1;

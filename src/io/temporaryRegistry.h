@@ -19,6 +19,10 @@ namespace lattis {
 // Registers a temporary; returns its slot, or -1 when it could not be kept.
 int registerTemporary(const std::string& path);
 
+// Unlinks every registered temporary; async-signal-safe, for handlers of
+// other signals that end the process.
+void removeRegisteredTemporaries() noexcept;
+
 // Forgets the slot (once the temporary is renamed or removed); -1 is ignored.
 void forgetTemporary(int slot);
 

@@ -72,10 +72,11 @@ void loadGraph(std::string_view program, Graph& g, const CommonOptions& opt) {
     const char* benefit = opt.benefit ? opt.benefit->c_str() : nullptr;
     // The network is read on the run's team (-t).
     omp_set_num_threads(opt.threads);
+    if (opt.load == NetworkLoad::Map) stopOnShrunkMapping(std::string(program), opt.network);
     if (opt.model == Model::IC)
-        g.readGraphIC(opt.network.c_str(), benefit);
+        g.readGraphIC(opt.network.c_str(), benefit, opt.load);
     else
-        g.readGraphLT(opt.network.c_str(), benefit);
+        g.readGraphLT(opt.network.c_str(), benefit, opt.load);
     if (g.headerEdges() != g.listedEdges())
         throw std::runtime_error("network file \"" + opt.network + "\": the header (byte offset 4) states " +
                                  std::to_string(g.headerEdges()) + " arcs, but the in-degree lists hold " +
@@ -107,6 +108,7 @@ CommonReport commonReport(const CommonOptions& opt, const Graph& g, const std::v
     r.seed = opt.seed;
     r.map = opt.map;
     r.sampler = opt.sampler == SamplerKind::Fast ? "fast" : "classic";
+    r.load = opt.load == NetworkLoad::Map ? "map" : "copy";
     r.nodes = g.getSize();
     r.arcs = g.getEdge();
     r.seeds = seeds;

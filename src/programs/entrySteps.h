@@ -40,6 +40,7 @@ struct CommonOptions {
     std::optional<std::string> seedFile;   // marlet's -o, ostrand's -s (required there)
     unsigned seed = 0;                     // -seed, or the clock's value when absent
     SamplerKind sampler = SamplerKind::Classic;  // -sampler
+    NetworkLoad load = NetworkLoad::Copy;        // -load
     std::optional<std::string> json, map;  // -json, -map
     std::optional<bool> progress;          // -progress; absent: only on a terminal
 };

@@ -90,6 +90,7 @@ MarletOptions readMarletOptions(const OptionParser& op, unsigned clockSeed) {
     o.timing = intOption(op, "-timing", 0, 0, 1) == 1;
     c.progress = progressOption(op);
     c.sampler = samplerOption(op);
+    c.load = loadOption(op);
     c.json = textOption(op, "-json");
     o.certified = certifiedOption(op);
     readRatio(op, o);

@@ -34,6 +34,7 @@ inline constexpr OptionRow kMarletOptions[] = {
     {"-mem", "MB", "MemAvailable", "most megabytes the sample store may take"},
     {"-timing", "0|1", "0", "1: a line of the run's figures on standard error"},
     {"-sampler", "classic|fast", "classic", "reverse samplers; fast: the same distribution, fewer draws"},
+    {"-load", "copy|map", "copy", "map: read the network file through a mapping, copying nothing; it must not change meanwhile"},
     {"-json", "FILE", "", "also write the settings, seeds and figures as JSON to FILE"},
     {"-map", "FILE", "", "netpack's id map of the network: seeds as original ids in the JSON"},
     {"-pairs", "FILE|none", "db_Enron.txt", "pair list whose counts \"Estimate Influence\" sums; none: no list (0)"},

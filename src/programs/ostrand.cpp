@@ -57,6 +57,7 @@ constexpr OptionRow kOstrandOptions[] = {
     {"-json", "FILE", "", "also write the estimate, its figures and the settings as JSON to FILE"},
     {"-map", "FILE", "", "netpack's id map of the network: seeds as original ids in the JSON"},
     {"-sampler", "classic|fast", "classic", "reverse samplers; fast: fewer draws, the same estimate for any -t"},
+    {"-load", "copy|map", "copy", "map: read the network file through a mapping, copying nothing; it must not change meanwhile"},
     {"-maxsamples", "N", "1000000000", "most samples to draw before giving up, N >= 1"},
     {"-progress", "0|1", "1 on a terminal, else 0", "1: progress lines of samples and hits on standard error; 0: none"},
 };
@@ -112,6 +113,7 @@ OstrandOptions readOptions(const OptionParser& op) {
     checkBoundIsFinite(c.epsilon, c.delta);
     c.threads = threadOption(op, "-t", 1);
     c.sampler = samplerOption(op);
+    c.load = loadOption(op);
     o.maxSamples = intOption(op, "-maxsamples", kDefaultMaxSamples, 1);
     checkHitsWithinCap(c.epsilon, c.delta, o.maxSamples, {"options", "-epsilon", "-delta", "-maxsamples"});
     c.json = textOption(op, "-json");

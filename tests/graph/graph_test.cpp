@@ -46,11 +46,11 @@ using testnet::TempDir;
 
 constexpr UI kMax = 4294967295u;
 
-void load(Graph& g, Model model, const std::string& net, const char* ben) {
+void load(Graph& g, Model model, const std::string& net, const char* ben, NetworkLoad how = NetworkLoad::Copy) {
     if (model == Model::LT)
-        g.readGraphLT(net.c_str(), ben);
+        g.readGraphLT(net.c_str(), ben, how);
     else
-        g.readGraphIC(net.c_str(), ben);
+        g.readGraphIC(net.c_str(), ben, how);
 }
 
 constexpr int kTeam = 3;
@@ -330,15 +330,20 @@ TEST_F(GraphFiles, ReloadingReplacesAndFailuresLeaveNoTrace) {
 class MalformedNetwork : public GraphFiles {
 protected:
     void SetUp() override { writeOnes(4); }
-    // The message of a load on one thread, which a load on a team repeats.
+    // The message of a load on one thread, which a load on a team repeats,
+    // and so do loads through a mapping of the file.
     std::string errorFor(const std::string& bytes, Model model = Model::LT) {
         testnet::writeBytes(net, bytes);
-        auto message = [&] {
-            Graph g;
-            return errorOf([&] { load(g, model, net, ben.c_str()); });
+        auto message = [&](NetworkLoad how) {
+            return [&, how] {
+                Graph g;
+                return errorOf([&] { load(g, model, net, ben.c_str(), how); });
+            };
         };
-        const std::string one = onThreads(1, message);
-        EXPECT_EQ(onThreads(kTeam, message), one);
+        const std::string one = onThreads(1, message(NetworkLoad::Copy));
+        EXPECT_EQ(onThreads(kTeam, message(NetworkLoad::Copy)), one);
+        EXPECT_EQ(onThreads(1, message(NetworkLoad::Map)), one);
+        EXPECT_EQ(onThreads(kTeam, message(NetworkLoad::Map)), one);
         return one;
     }
     static std::string header(std::uint32_t n, std::uint64_t m) { return raw(n) + raw(m); }
@@ -483,7 +488,8 @@ LoadedArrays viaArrays(const std::string& file, Model model) {
 
 // A real network (cit-HepTh from ../shared/data, weighted cascade), and one
 // node with in-edges over several blocks and LT weights above 1 beside many
-// with none: one thread and a team load the same Graph as loadArrays.
+// with none: one thread and a team load the same Graph as loadArrays, and
+// so do both through a mapping of the file.
 TEST_F(GraphFiles, TeamLoadsTheGraphOfOneThread) {
     std::vector<std::string> files;
     const std::string real = std::string(SHARED_DIR) + "/data/cit-HepTh.txt.gz";
@@ -514,6 +520,15 @@ TEST_F(GraphFiles, TeamLoadsTheGraphOfOneThread) {
             EXPECT_GT(one.adj.size(), 2 * kLoadBlock);
             EXPECT_TRUE(onThreads(kTeam, loaded) == one);
             EXPECT_TRUE(viaArrays(file, model) == one);
+            writeOnes(static_cast<int>(one.offsets.size()) - 2);
+            for (int threads : {1, kTeam}) {
+                const LoadedArrays mapped = onThreads(threads, [&] {
+                    Graph g;
+                    load(g, model, file, ben.c_str(), NetworkLoad::Map);
+                    return arraysOf(g);
+                });
+                EXPECT_TRUE(mapped == one) << threads << " threads, mapped";
+            }
         }
 }
 

@@ -96,6 +96,7 @@ TEST_F(JsonReport, MarletFileMatchesThePrintedReport) {
     EXPECT_EQ(p["seed"], 7);
     EXPECT_TRUE(p["memoryLimitMB"].is_null());
     EXPECT_EQ(p["map"], "net.map");
+    EXPECT_EQ(p["load"], "copy");
     EXPECT_FALSE(p.contains("ranks"));  // marlet-mpi's alone
     EXPECT_EQ(j["network"]["nodes"], kN);
     EXPECT_EQ(j["network"]["arcs"], 3 * kN - 1);
@@ -154,7 +155,7 @@ TEST_F(JsonReport, MarletFileMatchesThePrintedReport) {
 TEST_F(JsonReport, OstrandFileMatchesThePrintedEstimate) {
     testnet::writeBytes(dir.path("s.txt"), "3 1 3\n");
     const testnet::RunResult r = run(OSTRAND_BIN, {"-i", "net.bin", "-b", "net.ben", "-s", "s.txt", "-m", "IC", "-seed",
-                                                   "5", "-json", "est.json", "-map", "net.map"});
+                                                   "5", "-json", "est.json", "-map", "net.map", "-load", "map"});
     ASSERT_EQ(r.status, 0) << r.err;
     const json j = load("est.json");
     EXPECT_EQ(j["program"], "ostrand");
@@ -166,6 +167,7 @@ TEST_F(JsonReport, OstrandFileMatchesThePrintedEstimate) {
     EXPECT_EQ(p["threads"], 1);
     EXPECT_EQ(p["seed"], 5);
     EXPECT_EQ(p["seedFile"], "s.txt");
+    EXPECT_EQ(p["load"], "map");
     EXPECT_EQ(j["network"]["nodes"], kN);
     EXPECT_EQ(j["seeds"], json::parse("[3, 1, 3]"));
     EXPECT_EQ(j["originalIds"], json::parse("[1003, 1001, 1003]"));

@@ -62,10 +62,10 @@ TEST_F(CommandLine, HelpPrintsTheUsageBeforeAnythingIsRead) {
         {kOstrand, {"-h"}}, {kOstrand, {"--help"}}, {kOstrand, {"-s", "s.txt", "-i", "absent.bin", "--help"}},
     };
     const std::vector<std::string> marletNames{"-i", "-b", "-c", "-m", "-epsilon", "-delta", "-k", "-t",
-                                               "-o", "-seed", "-mem", "-timing", "-sampler", "-json", "-map",
+                                               "-o", "-seed", "-mem", "-timing", "-sampler", "-load", "-json", "-map",
                                                "-pairs", "-progress", "-stop", "-ratio"};
     const std::vector<std::string> ostrandNames{"-s", "-i", "-b", "-m", "-epsilon", "-delta", "-t", "-seed",
-                                                "-c", "-json", "-map", "-sampler", "-maxsamples", "-progress"};
+                                                "-c", "-json", "-map", "-sampler", "-load", "-maxsamples", "-progress"};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
         const testnet::RunResult r = run(c.program, c.args);
@@ -138,6 +138,8 @@ TEST_F(CommandLine, RefusedValuesAreNamed) {
         {kMarlet, "-delta", {"0", "4"}, "0 < delta < 4"},
         {kMarlet, "-k", {"0", "-3"}, "greater than 0"},
         {kMarlet, "-select", {"Fill", "greedy", ""}, "expected stop or fill"},
+        {kMarlet, "-load", {"mmap", ""}, "expected copy or map"},
+        {kOstrand, "-load", {"Map"}, "expected copy or map"},
         {kMarlet, "-t", {"0"}, "[1, "},
         {kMarlet, "-t", {"100000"}, "[1, 1024]"},
         {kMarlet, "-mem", {"0"}, "greater than 0"},

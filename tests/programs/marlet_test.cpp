@@ -690,6 +690,8 @@ TEST_F(MarletRun, DefaultSeedFileName) {
     EXPECT_EQ(seedFileIds(dir.path("network.seeds")), rep.seeds);
 }
 
+// The same seeds and figures on any -t, and with the network read through
+// a mapping (-load map).
 TEST_F(MarletRun, ReproducibleWithSeedAcrossThreadCounts) {
     for (const char* rule : {"stop", "fill"}) {
         SCOPED_TRACE(rule);
@@ -697,6 +699,8 @@ TEST_F(MarletRun, ReproducibleWithSeedAcrossThreadCounts) {
         const testnet::RunResult a = marletOn({"-m", "IC", "-t", "1", "-o", "a.seeds", "-select", rule});
         const testnet::RunResult b = marletOn({"-m", "IC", "-t", "1", "-o", "b.seeds", "-select", rule});
         const testnet::RunResult c = marletOn({"-m", "IC", "-t", "2", "-o", "c.seeds", "-select", rule});
+        const testnet::RunResult d =
+            marletOn({"-m", "IC", "-t", "2", "-o", "d.seeds", "-select", rule, "-load", "map"});
         ASSERT_TRUE(parseReport(a.out, first)) << a.err;
         ASSERT_TRUE(parseReport(b.out, again)) << b.err;
         ASSERT_TRUE(parseReport(c.out, twoThreads)) << c.err;
@@ -704,6 +708,10 @@ TEST_F(MarletRun, ReproducibleWithSeedAcrossThreadCounts) {
         EXPECT_EQ(again.benefit, first.benefit);
         EXPECT_EQ(twoThreads.seeds, first.seeds);
         EXPECT_EQ(twoThreads.benefit, first.benefit);
+        Report mapped;
+        ASSERT_TRUE(parseReport(d.out, mapped)) << d.err;
+        EXPECT_EQ(mapped.seeds, first.seeds);
+        EXPECT_EQ(mapped.benefit, first.benefit);
     }
 }
 
