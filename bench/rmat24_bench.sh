@@ -7,8 +7,8 @@
 # sampler, and the script prints the whole-process wall time, the peak
 # resident memory and marlet's -timing split (pair list, loading, sampling,
 # selection, estimate, memory probe). The load alone is timed first with
-# bench_load -file on 1 and 2 threads, three loads each (the later ones from
-# a warm page cache).
+# bench_load -file on 1 and 2 threads, three loads each way (-load copy and
+# map, alternating; the later ones from a warm page cache).
 #
 # usage: bench/rmat24_bench.sh [BUILD_DIR]      (default: build)
 # environment: WORK_DIR (default /tmp/rmat24), SAMPLERS (default "fast classic")

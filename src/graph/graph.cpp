@@ -614,9 +614,9 @@ void Graph::loadArrays(const NetworkArrays& net, std::span<const double> benefit
     *this = std::move(g);
 }
 
-void Graph::readNetworkWith(const char* filename, std::span<const double> benefit, Model model) {
+void Graph::readNetworkWith(const char* filename, std::span<const double> benefit, Model model, NetworkLoad load) {
     Graph g(layout);
-    g.readNetwork(filename, model);
+    g.readNetwork(filename, model, load);
     g.setBenefits(benefit);
     *this = std::move(g);
 }

@@ -60,7 +60,8 @@ public:
     void loadArrays(const NetworkArrays& net, std::span<const double> benefit, Model model);
     // The network file with benefits from memory (benefit[i] of node i + 1;
     // none, every benefit 0, when the span is empty).
-    void readNetworkWith(const char* filename, std::span<const double> benefit, Model model);
+    void readNetworkWith(const char* filename, std::span<const double> benefit, Model model,
+                         NetworkLoad load = NetworkLoad::Copy);
 
     // In-neighbours of v, in file order.
     std::span<const int> operator[](int v) const {
