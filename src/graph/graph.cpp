@@ -379,7 +379,10 @@ void Graph::readThresholds(const NetworkSource& src, ULL sum) {
         thresholdsOfRange(v0, v1, prob, f);
     });
     if (found.readAt != kNoFault) readFault(src.name, found.readAt, found.readErr);
-    if (const ULL e = found.fault; e != kNoFault) {
+    if (const ULL e = found.fault; e == kNoFault) {
+        // The probabilities are thresholds now: only the lists stay mapped.
+        networkMap.keepFirst(probStart);
+    } else {
         const auto v = nodeOfEdge(adjOff, n, e);
         int err = 0;
         float p = 0;

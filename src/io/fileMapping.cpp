@@ -39,6 +39,18 @@ void FileMapping::release(std::uint64_t from, std::uint64_t to) const noexcept {
         madvise(const_cast<std::byte*>(base) + from, to - from, MADV_DONTNEED);
 }
 
+void FileMapping::keepFirst(std::uint64_t bytes) noexcept {
+    const auto page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+    const std::uint64_t kept = (bytes + page - 1) / page * page;
+    if (base == nullptr || kept >= length) return;
+    if (kept == 0) {
+        *this = FileMapping();
+        return;
+    }
+    munmap(const_cast<std::byte*>(base) + kept, length - kept);
+    length = kept;
+}
+
 namespace {
 
 // The line the handler writes, made before it is installed: the handler

@@ -44,6 +44,9 @@ public:
     // been read and will not be read again soon: they stay in the page
     // cache, but no longer count in the process's resident memory.
     void release(std::uint64_t from, std::uint64_t to) const noexcept;
+    // Unmaps the whole pages past the first `bytes` bytes, which will not be
+    // read again; size() becomes at least `bytes`.
+    void keepFirst(std::uint64_t bytes) noexcept;
 
 private:
     void swap(FileMapping& o) noexcept {

@@ -38,9 +38,12 @@ TEST(FileMapping, HoldsTheFileAndReadsReleasedPagesAgain) {
     ASSERT_EQ(m.size(), bytes.size());
     EXPECT_EQ(std::memcmp(m.data(), bytes.data(), bytes.size()), 0);
     m.release(100, bytes.size());
-    const FileMapping moved = std::move(m);
+    FileMapping moved = std::move(m);
     EXPECT_EQ(m.data(), nullptr);
     EXPECT_EQ(std::memcmp(moved.data(), bytes.data(), bytes.size()), 0);
+    moved.keepFirst(4097);
+    EXPECT_EQ(moved.size(), 2u * 4096);
+    EXPECT_EQ(std::memcmp(moved.data(), bytes.data(), 2 * 4096), 0);
     FileMapping empty;
     EXPECT_TRUE(empty.map(-1, 0, err));
     EXPECT_EQ(empty.data(), nullptr);
