@@ -185,12 +185,19 @@ public:
     // before and compare the same (a parent no lower than the changed child
     // stays no lower), so it moves nothing and only the sift-down remains.
     // Assumes no ratio in the heap is NaN (the selection's costs are > 0).
-    int decreased(int key) {
-        assert(contains(key));
-        const int s = slotOf(key);
-        heap[static_cast<std::size_t>(s)].key = compLess.ratio(key);
+    int decreased(int key) { return decreasedTo(key, keyOf(key)); }
+
+    // decreased for an id whose key the caller took with keyOf after the
+    // last change of the arrays behind it; lets a caller take the keys of a
+    // run of changes in one pass and sift them in the same order after.
+    int decreasedTo(int id, Key key) {
+        assert(contains(id));
+        const int s = slotOf(id);
+        heap[static_cast<std::size_t>(s)].key = key;
         return down_heap(s);
     }
+    // The key id would be stored with now.
+    Key keyOf(int id) const { return compLess.ratio(id); }
 
 private:
     struct Slot {
@@ -281,9 +288,11 @@ private:
     }
 
     // Moves the sifted entry once at the end instead of swapping at every
-    // level: the same comparisons, the same result.
+    // level: the same comparisons, the same result. An entry that stays is
+    // not written back: slot k holds it already, and its position.
     int down_heap(int k) {
         const Entry x = at(k);
+        const int from = k;
         while (2 * k <= n) {
             int child = 2 * k;
             if (child + 1 <= n && heap[static_cast<std::size_t>(child) + 1].key > heap[static_cast<std::size_t>(child)].key)
@@ -293,7 +302,7 @@ private:
             put(k, c);
             k = child;
         }
-        put(k, x);
+        if (k != from) put(k, x);
         return k;
     }
 
