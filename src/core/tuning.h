@@ -84,7 +84,9 @@ inline constexpr std::size_t kSelectionNodeLookahead = 16;
 // in the same order, so that the lookahead above runs across hyperedge
 // boundaries (R-MAT scale 26, IC, unit costs, k 50, -t 2, 5 selections,
 // alternating: 3.10 3.23 s against 3.44 3.48 s lowering hyperedge by
-// hyperedge; scale 24: 0.81-0.92 s against 0.82-1.16 s).
+// hyperedge; scale 24: 0.81-0.92 s against 0.82-1.16 s). On two threads
+// or more a stretch is also the step of the pick's pipeline: one thread
+// gathers and lowers the gains of a stretch while another re-sifts the last.
 inline constexpr std::size_t kSelectionLoweredStretch = 4096;
 // The selection marks and lists the nodes the store holds, reads their
 // gains from the index and builds its heap over them on the run's threads

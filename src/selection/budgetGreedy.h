@@ -59,20 +59,29 @@ public:
     int next();
 
     // Node u's gain fell by one (a hyperedge holding it was covered).
-    void lower(int u) {
-        const int x = u - 1;
-        --gain[x];
+    void lower(int u) { resift(u, lowerGain(u)); }
+
+    // lower(u) in two steps, for a caller with a run of lowerings between
+    // two picks: the gain and the key it leaves first, then the sift with
+    // that key. Taking all the run's keys in order and then sifting in
+    // order gives the heap lower() gives, since a key reads only the gain
+    // and cost, no sift changes them, and no pick comes between.
+    float lowerGain(int u) {
+        --gain[u - 1];
+        return heap.keyOf(u - 1);
+    }
+    void resift(int u, float key) {
         // Under Fill a dropped node left the heap without being chosen.
-        if (heap.contains(x)) heap.decreased(x);
+        if (heap.contains(u - 1)) heap.decreasedTo(u - 1, key);
     }
 
-    // Asks for what lower(u) reads, ahead of the call.
-    void prefetch(int u) const {
+    // Ask for what lowerGain(u) and resift(u) read, ahead of the calls;
+    // the slot once the position has landed.
+    void prefetchGain(int u) const {
         __builtin_prefetch(gain + (u - 1));
         __builtin_prefetch(cost + (u - 1));
-        heap.prefetchPosition(u - 1);
     }
-    // The heap slot lower(u) sifts from; after prefetch(u) has landed.
+    void prefetchPosition(int u) const { heap.prefetchPosition(u - 1); }
     void prefetchSlot(int u) const { heap.prefetchSlot(u - 1); }
 
     // Ends the selection. Fill: returns the best single node when it covers

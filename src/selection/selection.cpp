@@ -12,11 +12,16 @@
 // tables a run keeps across its selections (selectionTables.h), so the work
 // follows the store; what is left of n is one bit per node to list the
 // nodes held. Marking, listing and the heap's build run on `threads`
-// threads from kParallelGainsFrom nodes on; the picks on the calling thread.
+// threads from kParallelGainsFrom nodes on; the picks on the calling thread,
+// with a second one lowering the gains of a pick's next stretch of nodes
+// while the first re-sifts the last (see below) when `threads` allows.
 // degree is normally sized n + 1 by the caller; a shorter one is grown as
 // seeds are taken.
+#include <omp.h>
+
 #include <algorithm>
 #include <cassert>
+#include <new>
 #include <span>
 #include <vector>
 
@@ -29,6 +34,100 @@ namespace {
 constexpr std::size_t kLookahead = kSelectionLookahead;
 constexpr std::size_t kNodeLookahead = kSelectionNodeLookahead / 2;
 constexpr std::size_t kLoweredStretch = kSelectionLoweredStretch;
+
+// Lowered nodes in the order they are lowered, and the keys they are left with.
+struct Stretch {
+    std::vector<int> nodes;
+    std::vector<float> keys;
+    void reserve(std::size_t count) {
+        nodes.reserve(count);
+        keys.reserve(count);
+    }
+};
+
+// The walk over the hyperedges that hold a pick, covering the uncovered ones.
+struct Walk {
+    const HyperGraph& hg;
+    std::span<const int> list;
+    int pick;
+    std::vector<bool>& edgeMark;
+    std::size_t next = 0;
+
+    // Appends the other nodes of uncovered hyperedges to `to` until it holds
+    // a stretch; whether any hyperedge is left.
+    bool gather(Stretch& to) {
+        // The covered hyperedges lie all over the store and their node lists
+        // miss the cache; requesting the list a few places ahead lets that
+        // miss overlap the work on the current one.
+        for (; next < list.size() && to.nodes.size() < kLoweredStretch; ++next) {
+            if (next + kLookahead < list.size() && !edgeMark[list[next + kLookahead]])
+                __builtin_prefetch(hg.getEdge(list[next + kLookahead]).data());
+            const int h = list[next];
+            if (edgeMark[h]) continue;
+            edgeMark[h] = true;
+            for (int u : hg.getEdge(h))
+                if (u != pick) to.nodes.push_back(u);
+        }
+        return next < list.size();
+    }
+};
+
+void takeKeys(BudgetGreedy& greedy, Stretch& st) {
+    const std::size_t count = st.nodes.size();
+    st.keys.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i + kSelectionNodeLookahead < count) greedy.prefetchGain(st.nodes[i + kSelectionNodeLookahead]);
+        st.keys[i] = greedy.lowerGain(st.nodes[i]);
+    }
+}
+
+void sift(BudgetGreedy& greedy, Stretch& st) {
+    const std::size_t count = st.nodes.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i + kSelectionNodeLookahead < count) greedy.prefetchPosition(st.nodes[i + kSelectionNodeLookahead]);
+        if (i + kNodeLookahead < count) greedy.prefetchSlot(st.nodes[i + kNodeLookahead]);
+        greedy.resift(st.nodes[i], st.keys[i]);
+    }
+    st.nodes.clear();
+}
+
+// The rest of a pick whose first stretch, in stretch[0], has its keys, with
+// the sifts of one stretch beside the gathering of the next: thread 0
+// gathers and keys, the other sifts, and they swap buffers at each step.
+// The stretches go through the same three steps in the same order as on one
+// thread. False when a stretch could not grow (nothing thrown in the team).
+bool pipelined(BudgetGreedy& greedy, Walk& walk, Stretch (&stretch)[2], int threads) {
+    int ready = 0;       // the stretch whose keys are taken
+    bool more = true;    // the walk has hyperedges left
+    bool filled = true;  // the last step gathered a stretch
+    bool left = false;   // the walk had hyperedges left after the last gathering
+    bool grown = true;   // no stretch ran out of memory
+#pragma omp parallel num_threads(std::min(threads, 2))
+    {
+        const bool gatherer = omp_get_thread_num() == 0, sifter = omp_get_num_threads() == 1 || !gatherer;
+        for (;;) {
+            const bool fill = more;
+            if (gatherer && fill) {
+                try {
+                    left = walk.gather(stretch[1 - ready]);
+                    takeKeys(greedy, stretch[1 - ready]);
+                } catch (const std::bad_alloc&) {
+                    grown = false;
+                }
+            }
+            if (sifter) sift(greedy, stretch[ready]);
+#pragma omp barrier
+#pragma omp single
+            {
+                filled = fill && grown;
+                more = left && grown;
+                ready = 1 - ready;
+            }
+            if (!filled) break;
+        }
+    }
+    return grown;
+}
 }  // namespace
 
 SelectionSummary buildSeedSetCost(const HyperGraph& hg, std::vector<int>& seeds, unsigned n, double k,
@@ -47,38 +146,33 @@ SelectionSummary buildSeedSetCost(const HyperGraph& hg, SelectionTables& tables,
 
     const long long numEdge = hg.getNumEdge();
     std::vector<bool> edgeMark(static_cast<std::size_t>(numEdge), false);
-    // The nodes whose gains a pick lowers, in the order they are lowered,
-    // gathered a stretch at a time so that their gains, heap positions and
-    // slots can be asked for ahead across hyperedge boundaries.
-    std::vector<int> lowered;
-    lowered.reserve(kLoweredStretch + kLoweredStretch / 4);
-    auto lowerGathered = [&] {
-        const std::size_t count = lowered.size();
-        for (std::size_t i = 0; i < count; ++i) {
-            if (i + kSelectionNodeLookahead < count) greedy.prefetch(lowered[i + kSelectionNodeLookahead]);
-            if (i + kNodeLookahead < count) greedy.prefetchSlot(lowered[i + kNodeLookahead]);
-            greedy.lower(lowered[i]);
-        }
-        lowered.clear();
-    };
+    // A pick's lowerings go in stretches: its covered hyperedges' nodes are
+    // gathered (gather), every gain lowered and the key it leaves taken
+    // (takeKeys), then the nodes re-sifted with those keys (sift), each
+    // stretch in the order of the serial walk. The stretches let the gains,
+    // heap positions and slots be asked for ahead across hyperedge
+    // boundaries. Gathering and keys touch the marks, gains and costs; the
+    // sifts only the heap; so while one thread sifts a stretch another can
+    // gather and key the next, and the heap sees the same sifts in the same
+    // order on any number of threads.
+    Stretch stretch[2];
+    for (Stretch& st : stretch) st.reserve(kLoweredStretch + kLoweredStretch / 4);
     const std::size_t before = seeds.size();
     while (const int maxInd = greedy.next()) {
         seeds.push_back(maxInd);
-        // The covered hyperedges lie all over the store and their node lists
-        // miss the cache; requesting the list a few places ahead lets that
-        // miss overlap the work on the current one.
-        std::span<const int> list = hg.getNode(maxInd);
-        for (std::size_t j = 0; j < list.size(); ++j) {
-            if (j + kLookahead < list.size() && !edgeMark[list[j + kLookahead]])
-                __builtin_prefetch(hg.getEdge(list[j + kLookahead]).data());
-            const int h = list[j];
-            if (edgeMark[h]) continue;
-            edgeMark[h] = true;
-            for (int u : hg.getEdge(h))
-                if (u != maxInd) lowered.push_back(u);
-            if (lowered.size() >= kLoweredStretch) lowerGathered();
+        Walk walk{hg, hg.getNode(maxInd), maxInd, edgeMark};
+        bool more = walk.gather(stretch[0]);
+        takeKeys(greedy, stretch[0]);
+        if (more && threads > 1) {
+            if (!pipelined(greedy, walk, stretch, threads)) throw std::bad_alloc();
+            continue;
         }
-        lowerGathered();
+        sift(greedy, stretch[0]);
+        while (more) {
+            more = walk.gather(stretch[0]);
+            takeKeys(greedy, stretch[0]);
+            sift(greedy, stretch[0]);
+        }
     }
     if (const int single = greedy.finish()) {
         seeds.resize(before);

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <vector>
 
@@ -676,6 +677,41 @@ TEST(StoreSizedSelection, SparseRandomStoresAsOverAllNodes) {
             }
         }
     }
+}
+
+// Picks whose covered hyperedges hold more nodes than a stretch of
+// lowerings (kSelectionLoweredStretch), so that the lowerings of one pick
+// are gathered and sifted in several stretches, on one thread or beside each
+// other. Nodes 1 to 3 cost 1; hyperedges in store order:
+//   6 of {3, two others}, one of {3} + 4,200 others, one of {2} + 5,000,
+//   24 of {1} + 500 others (10 of them also hold 3), 400 small ones.
+// Node 1 goes first (gain 24) and 3 second (7 left): its small hyperedges
+// and the 4,200 fill a stretch, and the ten left are covered, so its last
+// stretch is empty.
+TEST(StoreSizedSelection, PicksOfManyStretchesOnOneThreadAndMore) {
+    constexpr int n = 9000;
+    std::mt19937 rng(2026);
+    std::vector<int> pool(n - 3);
+    std::iota(pool.begin(), pool.end(), 4);
+    auto others = [&](std::vector<int> h, int count) {
+        std::shuffle(pool.begin(), pool.end(), rng);
+        h.insert(h.end(), pool.begin(), pool.begin() + count);
+        return h;
+    };
+    Edges edges;
+    for (int i = 0; i < 6; ++i) edges.push_back(others({3}, 2));
+    edges.push_back(others({3}, 4200));
+    edges.push_back(others({2}, 5000));
+    for (int i = 0; i < 24; ++i) edges.push_back(i < 10 ? others({1, 3}, 500) : others({1}, 500));
+    for (int i = 0; i < 400; ++i) edges.push_back(others({4 + static_cast<int>(rng() % (n - 3))}, static_cast<int>(rng() % 4)));
+    Network net(n);
+    auto hg = net.store(edges);
+    std::vector<float> unit(static_cast<std::size_t>(n), 1.0f), small(static_cast<std::size_t>(n), 1.0f);
+    for (std::size_t x = 3; x < small.size(); ++x) small[x] = static_cast<float>(1 + rng() % 3);
+    for (const std::vector<float>* costs : {&unit, &small})
+        for (double k : {3.0, 60.0})
+            for (SelectRule rule : {SelectRule::Stop, SelectRule::Fill})
+                for (int threads : {1, 2, 3}) expectAsReference(*hg, n, k, *costs, rule, threads);
 }
 
 }  // namespace
