@@ -40,18 +40,20 @@ long long intOption(const OptionParser& op, const char* name, long long def, lon
     return *v;
 }
 
+int keywordOption(const OptionParser& op, const char* name, const char* first, const char* second) {
+    const char* text = op.getPara(name);
+    if (text == nullptr || std::string_view(text) == first) return 0;
+    if (std::string_view(text) == second) return 1;
+    throw std::invalid_argument(std::string("option ") + name + ": expected " + first + " or " + second + ", got \"" +
+                                text + "\"");
+}
+
 SamplerKind samplerOption(const OptionParser& op) {
-    const char* text = op.getPara("-sampler");
-    if (text == nullptr || std::string_view(text) == "classic") return SamplerKind::Classic;
-    if (std::string_view(text) == "fast") return SamplerKind::Fast;
-    throw std::invalid_argument(std::string("option -sampler: expected classic or fast, got \"") + text + "\"");
+    return keywordOption(op, "-sampler", "classic", "fast") == 0 ? SamplerKind::Classic : SamplerKind::Fast;
 }
 
 NetworkLoad loadOption(const OptionParser& op) {
-    const char* text = op.getPara("-load");
-    if (text == nullptr || std::string_view(text) == "copy") return NetworkLoad::Copy;
-    if (std::string_view(text) == "map") return NetworkLoad::Map;
-    throw std::invalid_argument(std::string("option -load: expected copy or map, got \"") + text + "\"");
+    return keywordOption(op, "-load", "copy", "map") == 0 ? NetworkLoad::Copy : NetworkLoad::Map;
 }
 
 int threadOption(const OptionParser& op, const char* name, int def) {

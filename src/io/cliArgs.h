@@ -22,6 +22,10 @@ long long intOption(const OptionParser& op, const char* name, long long def,
                     long long lo = std::numeric_limits<long long>::min(),
                     long long hi = std::numeric_limits<long long>::max());
 
+// An option whose value is one of two words: 0 for `first` (also when the
+// option is absent), 1 for `second`; anything else throws like the others.
+int keywordOption(const OptionParser& op, const char* name, const char* first, const char* second);
+
 // The reverse samplers of option -sampler: "classic" (the default), the
 // per-edge draws the programs have always made, or "fast", the same
 // distribution with draws only for what fires. Throws like the others.

@@ -29,19 +29,11 @@ std::optional<double> memoryLimitOption(const OptionParser& op) {
 
 // -select: the budget rule of the greedy selection.
 SelectRule selectRuleOption(const OptionParser& op) {
-    const char* text = op.getPara("-select");
-    if (text == nullptr || std::string_view(text) == "stop") return SelectRule::Stop;
-    if (std::string_view(text) == "fill") return SelectRule::Fill;
-    throw std::invalid_argument(std::string("option -select: expected stop or fill, got \"") + text + "\"");
+    return keywordOption(op, "-select", "stop", "fill") == 0 ? SelectRule::Stop : SelectRule::Fill;
 }
 
 // -stop: threshold (the default) or certified.
-bool certifiedOption(const OptionParser& op) {
-    const char* text = op.getPara("-stop");
-    if (text == nullptr || std::string_view(text) == "threshold") return false;
-    if (std::string_view(text) == "certified") return true;
-    throw std::invalid_argument(std::string("option -stop: expected threshold or certified, got \"") + text + "\"");
-}
+bool certifiedOption(const OptionParser& op) { return keywordOption(op, "-stop", "threshold", "certified") == 1; }
 
 // -ratio, in (0, 1]; its default is refused only where it would be used.
 void readRatio(const OptionParser& op, MarletOptions& o) {

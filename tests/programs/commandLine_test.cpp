@@ -140,6 +140,7 @@ TEST_F(CommandLine, RefusedValuesAreNamed) {
         {kMarlet, "-select", {"Fill", "greedy", ""}, "expected stop or fill"},
         {kMarlet, "-load", {"mmap", ""}, "expected copy or map"},
         {kOstrand, "-load", {"Map"}, "expected copy or map"},
+        {kMarlet, "-sampler", {"Fast", "quick"}, "expected classic or fast"},
         {kMarlet, "-t", {"0"}, "[1, "},
         {kMarlet, "-t", {"100000"}, "[1, 1024]"},
         {kMarlet, "-mem", {"0"}, "greater than 0"},
