@@ -221,6 +221,7 @@ Graph::Graph(BenefitLayout layout) : UI_MAX(0xFFFFFFFFu), layout(layout) {}
 
 void Graph::readGraphLT(const char* filename, const char* benfile, NetworkLoad load) {
     Graph g(layout);
+    g.deferRequested = deferRequested;
     g.readNetwork(filename, Model::LT, load);
     g.readBenefit(benfile);
     *this = std::move(g);
@@ -228,6 +229,7 @@ void Graph::readGraphLT(const char* filename, const char* benfile, NetworkLoad l
 
 void Graph::readGraphIC(const char* filename, const char* benfile, NetworkLoad load) {
     Graph g(layout);
+    g.deferRequested = deferRequested;
     g.readNetwork(filename, Model::IC, load);
     g.readBenefit(benfile);
     *this = std::move(g);
@@ -346,14 +348,21 @@ void Graph::readInNeighbours(const NetworkSource& src, ULL sum) {
 // are read, kLoadBlock at a time, into the end of its own stretch and
 // checked there, then turned into thresholds in place (thresholdsOfRange),
 // so no range touches another's memory and nothing but `weights` is used.
+// Mapped, they are checked and converted where the mapping holds them, or
+// under IC with deferThresholds only checked.
 void Graph::readThresholds(const NetworkSource& src, ULL sum) {
     const std::uint32_t n = numNodes;
-    const ULL probStart = kHeaderBytes + 4ull * n + 4 * sum;
-    allocating("network file " + quoted(src.name), "the thresholds of " + std::to_string(sum) + " in-edges",
-               (sum + n) * 4, [&] { weights.resize(sum + n); });
-    const std::size_t ranges = n == 0 ? 0 : loadBlocks(sum + n);
+    probStart = kHeaderBytes + 4ull * n + 4 * sum;
     const float* mappedProb =
         networkMap.data() != nullptr ? reinterpret_cast<const float*>(networkMap.data() + probStart) : nullptr;
+    // Deferred: the probabilities are only checked, and stay mapped.
+    const bool defer = deferRequested && mappedProb != nullptr && loadedModel == Model::IC;
+    if (!defer)
+        allocating("network file " + quoted(src.name), "the thresholds of " + std::to_string(sum) + " in-edges",
+                   (sum + n) * 4, [&] { weights.resize(sum + n); });
+    // The ranges are those of the thresholds' slots either way, so that a
+    // fault is found by the same blocks.
+    const std::size_t ranges = n == 0 ? 0 : loadBlocks(sum + n);
     const LoadFaults found = overBlocks(ranges, [&](std::size_t r, LoadFaults& f) {
         const std::uint32_t v0 = rangeStart(r), v1 = r + 1 == ranges ? n + 1 : rangeStart(r + 1);
         const auto e0 = static_cast<std::size_t>(adjOff[v0]), e1 = static_cast<std::size_t>(adjOff[v1]);
@@ -362,6 +371,7 @@ void Graph::readThresholds(const NetworkSource& src, ULL sum) {
             // them, and their pages let go of once they are thresholds.
             if (const std::size_t bad = firstNotProbability(mappedProb + e0, e1 - e0); bad < e1 - e0)
                 return f.faultAt(e0 + bad);
+            if (defer) return;
             thresholdsOfRange(v0, v1, mappedProb, f);
             networkMap.release(probStart + 4 * e0, probStart + 4 * e1);
             return;
@@ -380,8 +390,10 @@ void Graph::readThresholds(const NetworkSource& src, ULL sum) {
     });
     if (found.readAt != kNoFault) readFault(src.name, found.readAt, found.readErr);
     if (const ULL e = found.fault; e == kNoFault) {
-        // The probabilities are thresholds now: only the lists stay mapped.
-        networkMap.keepFirst(probStart);
+        // The probabilities are thresholds now, or stay for a fast
+        // sampler's build (deferred); else only the lists stay mapped.
+        if (defer) deferredProb = mappedProb;
+        else networkMap.keepFirst(probStart);
     } else {
         const auto v = nodeOfEdge(adjOff, n, e);
         int err = 0;
@@ -619,6 +631,7 @@ void Graph::loadArrays(const NetworkArrays& net, std::span<const double> benefit
 
 void Graph::readNetworkWith(const char* filename, std::span<const double> benefit, Model model, NetworkLoad load) {
     Graph g(layout);
+    g.deferRequested = deferRequested;
     g.readNetwork(filename, model, load);
     g.setBenefits(benefit);
     *this = std::move(g);
@@ -644,12 +657,22 @@ void Graph::setBenefits(std::span<const double> benefit) {
     }
 }
 
+void Graph::releaseThresholds() {
+    weights.release();
+    if (deferredProb == nullptr) return;
+    deferredProb = nullptr;
+    networkMap.keepFirst(probStart);
+}
+
+UI edgeThreshold(float p) { return threshold(p, 0xFFFFFFFFu); }
+
 GraphView Graph::view() const {
     GraphView v;
     v.n = numNodes;
     v.adjOff = adjOff.data();
     v.adj = inIds;
-    v.weights = weights.data();
+    v.weights = deferredProb == nullptr ? weights.data() : nullptr;
+    v.probabilities = deferredProb;
     v.benIndex = ben_ind.data();
     v.model = loadedModel;
     return v;

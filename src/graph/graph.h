@@ -46,6 +46,10 @@ struct NetworkArrays {
     std::span<const float> prob;
 };
 
+// The IC threshold a load makes of an in-edge's probability p (checked: not
+// NaN, not negative).
+UI edgeThreshold(float p);
+
 class Graph {
 public:
     explicit Graph(BenefitLayout layout = BenefitLayout::Dense);
@@ -114,9 +118,17 @@ public:
 
     // Gives the thresholds' memory back, for a run whose fast samplers
     // (fastSampler.h) hold all they need of them; getWeight and the classic
-    // samplers must not be used afterwards.
-    void releaseThresholds() { weights.release(); }
+    // samplers must not be used afterwards. After a deferred load (below),
+    // lets the mapped probabilities go instead.
+    void releaseThresholds();
     bool hasThresholds() const { return !weights.empty() || numNodes == 0; }
+    // Asks the next load, when it is under IC and NetworkLoad::Map, to check
+    // the probabilities but leave them in the mapping rather than make
+    // thresholds of them: a fast sampler builds its tables from them
+    // (view().probabilities), so the thresholds' array, a third of a large
+    // network's memory, is never cleared and filled. getWeight and the
+    // classic samplers must not be used on such a graph. Other loads ignore it.
+    void deferThresholds() { deferRequested = true; }
 
 private:
     std::size_t weightStart(int v) const { return static_cast<std::size_t>(adjOff[v]) + static_cast<std::size_t>(v) - 1; }
@@ -149,6 +161,10 @@ private:
     const int* inIds = nullptr;
     // weights[weightStart(v) .. + d(v) + 1) are the thresholds of v (v >= 1).
     GrowArray<UI> weights;
+    // A deferred load's probabilities, in networkMap from probStart on.
+    bool deferRequested = false;
+    const float* deferredProb = nullptr;
+    ULL probStart = 0;
     // Mappings of their own, as the network's arrays: the dense table's
     // fresh pages are zero, so a load on the team faults them in (and the
     // kernel clears them) on the threads that fill them.

@@ -18,8 +18,11 @@ struct GraphView {
     // In-neighbours of v are adj[adjOff[v] .. adjOff[v + 1]); n + 2 offsets.
     const std::int64_t* adjOff = nullptr;
     const int* adj = nullptr;
-    // Thresholds: d(v) + 1 per node v >= 1, laid out node after node.
+    // Thresholds: d(v) + 1 per node v >= 1, laid out node after node; null
+    // after a deferred load (Graph::deferThresholds), which gives the
+    // in-edges' probabilities instead, parallel to adj.
     const UI* weights = nullptr;
+    const float* probabilities = nullptr;
     // Node id of each benefit position (0 for a position with no node).
     const UI* benIndex = nullptr;
     // The model the thresholds are laid out for.

@@ -126,6 +126,17 @@ void FastSampler::buildIC(const GraphView& view) {
             }
             return std::pair<UI, UI>{h.none, h.one};
         };
+        // After a deferred load each node's thresholds are made here from
+        // its probabilities, as the load would have made them.
+        std::vector<UI> made;
+        if (view.weights == nullptr) {
+            try {
+                made.resize(maxDeg);
+            } catch (const std::bad_alloc&) {
+#pragma omp atomic write
+                outOfMemory = true;
+            }
+        }
 #pragma omp for schedule(dynamic, 1)
         for (std::size_t b = 0; b < blocks; ++b) {
             const UI first = static_cast<UI>(1 + b * kLoadBlock);
@@ -135,7 +146,16 @@ void FastSampler::buildIC(const GraphView& view) {
                 nd.start = static_cast<UI>(view.adjOff[v]);
                 if (v > n) break;
                 const UI d = view.degree(static_cast<int>(v));
-                const UI* w = view.thresholds(static_cast<int>(v)) + 1;  // w[i]: in-edge i
+                const UI* w = nullptr;  // w[i]: in-edge i
+                if (view.weights != nullptr) {
+                    w = view.thresholds(static_cast<int>(v)) + 1;
+                } else if (made.size() >= d) {
+                    const float* p = view.probabilities + view.adjOff[v];
+                    for (UI i = 0; i < d; ++i) made[i] = edgeThreshold(p[i]);
+                    w = made.data();
+                } else {
+                    continue;  // out of memory, noted above
+                }
                 const bool shared = d > 0 && w[0] > 0 && std::all_of(w, w + d, [&](UI t) { return t == w[0]; });
                 if (shared) {
                     nd.t = w[0];
@@ -144,7 +164,7 @@ void FastSampler::buildIC(const GraphView& view) {
                     // Out of memory is noted, not thrown here, and thrown
                     // after the region.
                     try {
-                        groupInEdges(view, v, nd, own[b].groups, own[b].members);
+                        groupInEdges(view, v, w, nd, own[b].groups, own[b].members);
                     } catch (const std::bad_alloc&) {
 #pragma omp atomic write
                         outOfMemory = true;
@@ -184,12 +204,11 @@ void FastSampler::buildIC(const GraphView& view) {
     icGroups.back() = {memberBase[blocks], 0, 0, 0};
 }
 
-void FastSampler::groupInEdges(const GraphView& view, UI v, IcNode& nd, std::vector<IcGroup>& groups,
+void FastSampler::groupInEdges(const GraphView& view, UI v, const UI* w, IcNode& nd, std::vector<IcGroup>& groups,
                                std::vector<IcMember>& members) const {
     // Groups by the bit length of the threshold, largest first; edges that
     // never fire join none.
     const UI d = view.degree(static_cast<int>(v));
-    const UI* w = view.thresholds(static_cast<int>(v)) + 1;  // w[i]: in-edge i
     nd.start |= kGrouped;
     nd.t = static_cast<UI>(groups.size());
     const int* neigh = view.adj + view.adjOff[v];

@@ -227,8 +227,8 @@ private:
     void buildLT(const GraphView& view);
     void buildIC(const GraphView& view);
     // Appends v's groups and their members to the tables given, numbering
-    // them from the tables' sizes.
-    void groupInEdges(const GraphView& view, UI v, IcNode& nd, std::vector<IcGroup>& groups,
+    // them from the tables' sizes; w[i] is the threshold of in-edge i.
+    void groupInEdges(const GraphView& view, UI v, const UI* w, IcNode& nd, std::vector<IcGroup>& groups,
                       std::vector<IcMember>& members) const;
 
     // Draws which in-edges of IC node v are live: onEdge(e) for each live

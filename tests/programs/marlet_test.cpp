@@ -712,6 +712,16 @@ TEST_F(MarletRun, ReproducibleWithSeedAcrossThreadCounts) {
         ASSERT_TRUE(parseReport(d.out, mapped)) << d.err;
         EXPECT_EQ(mapped.seeds, first.seeds);
         EXPECT_EQ(mapped.benefit, first.benefit);
+        // The fast sampler's IC tables, made from the mapped probabilities
+        // under -load map, are those of the copied thresholds.
+        Report fast, fastMapped;
+        const testnet::RunResult e = marletOn({"-m", "IC", "-t", "2", "-o", "e.seeds", "-select", rule, "-sampler", "fast"});
+        const testnet::RunResult f =
+            marletOn({"-m", "IC", "-t", "2", "-o", "f.seeds", "-select", rule, "-sampler", "fast", "-load", "map"});
+        ASSERT_TRUE(parseReport(e.out, fast)) << e.err;
+        ASSERT_TRUE(parseReport(f.out, fastMapped)) << f.err;
+        EXPECT_EQ(fastMapped.seeds, fast.seeds);
+        EXPECT_EQ(fastMapped.benefit, fast.benefit);
     }
 }
 

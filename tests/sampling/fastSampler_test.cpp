@@ -156,4 +156,39 @@ TEST(FastSamplerTables, TeamBuildsTheTablesOfOneThread) {
     omp_set_num_threads(team);
 }
 
+// A load that leaves the probabilities mapped (Graph::deferThresholds) gives
+// the IC tables a copied load gives, on one thread and on a team; LT loads
+// ignore the request; letting the thresholds go drops the probabilities.
+TEST(FastSamplerTables, DeferredLoadBuildsTheTablesOfThresholds) {
+    testnet::TempDir dir;
+    const int n = 3 * static_cast<int>(kLoadBlock) + 17;
+    std::vector<testnet::Arc> arcs;
+    const float mixed[] = {0.3f, 0.05f, 1.5f, 0.0f, -0.0f};
+    for (int v = 1; v <= n; ++v)
+        for (int j = 0; j < v % 5; ++j)
+            arcs.push_back({(v + 7 * j) % n + 1, v, v % 4 == 0 ? mixed[j] : 1.0f / static_cast<float>(v % 5)});
+    const std::string file = dir.path("mixed.bin");
+    testnet::writeNetwork(file, n, arcs);
+    Graph copied;
+    copied.readNetworkWith(file.c_str(), {}, Model::IC);
+    omp_set_num_threads(1);
+    const FastSampler want(copied);
+    for (int threads : {1, 3}) {
+        Graph g;
+        g.deferThresholds();
+        g.readNetworkWith(file.c_str(), {}, Model::IC, NetworkLoad::Map);
+        ASSERT_EQ(g.view().weights, nullptr);
+        ASSERT_NE(g.view().probabilities, nullptr);
+        omp_set_num_threads(threads);
+        EXPECT_TRUE(FastSampler(g).sameTables(want)) << threads << " threads";
+        g.releaseThresholds();
+        EXPECT_EQ(g.view().probabilities, nullptr);
+    }
+    Graph lt;
+    lt.deferThresholds();
+    lt.readNetworkWith(file.c_str(), {}, Model::LT, NetworkLoad::Map);
+    EXPECT_NE(lt.view().weights, nullptr);
+    EXPECT_EQ(lt.view().probabilities, nullptr);
+}
+
 }  // namespace
