@@ -444,7 +444,7 @@ void Graph::thresholdsOfRange(std::uint32_t v0, std::uint32_t v1, const P* prob,
             // meant to sum to 1 may exceed it by rounding.
             if (sum > 1.0 + 1e-6) f.heavyNode(sum);
         } else {
-            for (std::size_t e = first; e < last; ++e) weights[e + v] = threshold(probability(prob[e]), UI_MAX);
+            for (std::size_t e = first; e < last; ++e) weights[e + v] = edgeThreshold(probability(prob[e]));
         }
     }
 }

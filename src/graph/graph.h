@@ -46,8 +46,8 @@ struct NetworkArrays {
     std::span<const float> prob;
 };
 
-// The IC threshold a load makes of an in-edge's probability p (checked: not
-// NaN, not negative).
+// The IC threshold of an in-edge's probability p (checked: not NaN, not
+// negative), as a load makes it and a deferred load's fast sampler too.
 UI edgeThreshold(float p);
 
 class Graph {
