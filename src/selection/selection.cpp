@@ -96,13 +96,12 @@ void sift(BudgetGreedy& greedy, Stretch& st) {
 // gathers and keys, the other sifts, and they swap buffers at each step.
 // The stretches go through the same three steps in the same order as on one
 // thread. False when a stretch could not grow (nothing thrown in the team).
-bool pipelined(BudgetGreedy& greedy, Walk& walk, Stretch (&stretch)[2], int threads) {
-    int ready = 0;       // the stretch whose keys are taken
-    bool more = true;    // the walk has hyperedges left
-    bool filled = true;  // the last step gathered a stretch
-    bool left = false;   // the walk had hyperedges left after the last gathering
-    bool grown = true;   // no stretch ran out of memory
-#pragma omp parallel num_threads(std::min(threads, 2))
+bool pipelined(BudgetGreedy& greedy, Walk& walk, Stretch (&stretch)[2]) {
+    int ready = 0;      // the stretch whose keys are taken
+    bool more = true;   // the walk has hyperedges left
+    bool left = false;  // the walk had hyperedges left after the last gathering
+    bool grown = true;  // no stretch ran out of memory
+#pragma omp parallel num_threads(2)
     {
         const bool gatherer = omp_get_thread_num() == 0, sifter = omp_get_num_threads() == 1 || !gatherer;
         for (;;) {
@@ -119,11 +118,11 @@ bool pipelined(BudgetGreedy& greedy, Walk& walk, Stretch (&stretch)[2], int thre
 #pragma omp barrier
 #pragma omp single
             {
-                filled = fill && grown;
                 more = left && grown;
                 ready = 1 - ready;
             }
-            if (!filled) break;
+            // A step that gathered nothing sifted the last stretch.
+            if (!fill || !grown) break;
         }
     }
     return grown;
@@ -164,7 +163,7 @@ SelectionSummary buildSeedSetCost(const HyperGraph& hg, SelectionTables& tables,
         bool more = walk.gather(stretch[0]);
         takeKeys(greedy, stretch[0]);
         if (more && threads > 1) {
-            if (!pipelined(greedy, walk, stretch, threads)) throw std::bad_alloc();
+            if (!pipelined(greedy, walk, stretch)) throw std::bad_alloc();
             continue;
         }
         sift(greedy, stretch[0]);
