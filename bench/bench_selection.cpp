@@ -38,7 +38,7 @@
 #include "selection/selection.h"
 #include "selection/selectionTables.h"
 #include "sampling/hyperGraph.h"
-#include "selection/mappedHeap.h"
+#include "selection/sparseHeap.h"
 #include "io/option.h"
 #include "io/costFile.h"
 
@@ -72,15 +72,12 @@ PhaseTimes timedPhases(const HyperGraph& hg, unsigned n, double k, const std::ve
     }
     pt.gains = secondsSince(t0);
 
-    MappedHeap<InfCost<int, const float>> heap(InfCost<int, const float>(nodeDegree.data(), costs.data()));
+    SparseHeap<InfCost<int, const float>> heap(InfCost<int, const float>(nodeDegree.data(), costs.data()));
     t0 = Clock::now();
-    heap.buildFirstIds(static_cast<int>(n), keyed);
+    heap.build(static_cast<int>(n), keyed);
     pt.heapBuild = secondsSince(t0);
-    // A dense build in between, so that the timed build starts from fresh
-    // tables as the one before did.
-    heap.buildFirstIds(static_cast<int>(n));
     t0 = Clock::now();
-    heap.buildFirstIds(static_cast<int>(n), keyed, t);
+    heap.build(static_cast<int>(n), keyed, t);
     pt.teamBuild = secondsSince(t0);
     std::vector<bool> edgeMark(static_cast<std::size_t>(hg.getNumEdge()), false);
 
@@ -100,7 +97,7 @@ PhaseTimes timedPhases(const HyperGraph& hg, unsigned n, double k, const std::ve
             for (int u : hg.getEdge(h)) {
                 if (u == maxInd) continue;
                 --nodeDegree[u - 1];
-                if (heap.contains(u - 1)) heap.decreased(u - 1);
+                if (heap.contains(u - 1)) heap.decreasedTo(u - 1, heap.keyOf(u - 1));
                 ++pt.heapifies;
             }
             edgeMark[h] = true;

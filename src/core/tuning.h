@@ -76,9 +76,11 @@ inline constexpr std::size_t kTextWindowBlocks = 32;
 // 0.41 s).
 inline constexpr std::size_t kSelectionLookahead = 8;
 // The selection asks for a covered hyperedge's nodes' gains and heap
-// positions this many nodes ahead, and for their heap slots half as far:
-// on R-MAT scale 22 (IC, unit costs, 150,000 hyperedges, bench_selection,
-// best of 7, 3 alternations) 0.258-0.313 s against 0.288-0.293 s without.
+// places this many nodes ahead, their heap entries two thirds as far and
+// the entries' children a third: on R-MAT scale 22 (IC, unit costs,
+// 150,000 hyperedges, bench_selection, best of 7, 3 alternations)
+// 0.258-0.313 s against 0.288-0.293 s without; on R-MAT 24 (-t 1, a
+// million hyperedges) the picks take 1.6 s, 2.0 s without the children's.
 inline constexpr std::size_t kSelectionNodeLookahead = 16;
 // The nodes a pick lowers are gathered this many at a time and then lowered
 // in the same order, so that the lookahead above runs across hyperedge

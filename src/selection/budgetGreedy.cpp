@@ -20,7 +20,7 @@ void BudgetGreedy::start(std::vector<int> positive, int threads) {
     listed = std::move(positive);
     // The heap starts from the indices 0 .. n - 1 in order; the gains not
     // listed are 0, and so are their ratios, every cost being positive.
-    heap.buildFirstIds(n, listed, threads);
+    heap.build(n, listed, threads);
     if (rule != SelectRule::Fill) return;
     // Ascending, as over all n: a gain not listed is 0 and never the best.
     for (int x : listed)

@@ -76,13 +76,14 @@ public:
     }
 
     // Ask for what lowerGain(u) and resift(u) read, ahead of the calls;
-    // the slot once the position has landed.
+    // the heap's in three steps, each once the one before has landed.
     void prefetchGain(int u) const {
         __builtin_prefetch(gain + (u - 1));
         __builtin_prefetch(cost + (u - 1));
     }
-    void prefetchPosition(int u) const { heap.prefetchPosition(u - 1); }
-    void prefetchSlot(int u) const { heap.prefetchSlot(u - 1); }
+    void prefetchPlace(int u) const { heap.prefetchPlace(u - 1); }
+    void prefetchEntry(int u) const { heap.prefetchEntry(u - 1); }
+    void prefetchChildren(int u) const { heap.prefetchChildren(u - 1); }
 
     // Ends the selection. Fill: returns the best single node when it covers
     // more than the nodes taken, which it then replaces (degree and

@@ -7,11 +7,11 @@
 // every newly covered hyperedge lowers the gain of each of its other nodes at
 // once and re-sifts that node, so the heap top is always the true best ratio
 // and no lazy re-evaluation is needed. The heap is BudgetGreedy's
-// MappedHeap<InfCost> over all n nodes, built from the nodes the store holds
-// (the others have gain 0 and wait in the slots the build leaves them), on
-// tables a run keeps across its selections (selectionTables.h), so the work
-// follows the store; what is left of n is one bit per node to list the
-// nodes held. Marking, listing and the heap's build run on `threads`
+// SparseHeap<InfCost> over all n nodes, built from the nodes the store holds
+// (the others have gain 0 and rest in slots it never stores), on tables a
+// run keeps across its selections (selectionTables.h), so the work follows
+// the store; what is left of n is the gains, the heap's place per node and
+// a few bits per node. Marking, listing and the heap's build run on `threads`
 // threads from kParallelGainsFrom nodes on; the picks on the calling thread,
 // with a second one lowering the gains of a pick's next stretch of nodes
 // while the first re-sifts the last (see below) when `threads` allows.
@@ -32,7 +32,8 @@ namespace lattis {
 
 namespace {
 constexpr std::size_t kLookahead = kSelectionLookahead;
-constexpr std::size_t kNodeLookahead = kSelectionNodeLookahead / 2;
+constexpr std::size_t kEntryLookahead = kSelectionNodeLookahead * 2 / 3;
+constexpr std::size_t kChildrenLookahead = kSelectionNodeLookahead / 3;
 constexpr std::size_t kLoweredStretch = kSelectionLoweredStretch;
 
 // Lowered nodes in the order they are lowered, and the keys they are left with.
@@ -84,8 +85,9 @@ void takeKeys(BudgetGreedy& greedy, Stretch& st) {
 void sift(BudgetGreedy& greedy, Stretch& st) {
     const std::size_t count = st.nodes.size();
     for (std::size_t i = 0; i < count; ++i) {
-        if (i + kSelectionNodeLookahead < count) greedy.prefetchPosition(st.nodes[i + kSelectionNodeLookahead]);
-        if (i + kNodeLookahead < count) greedy.prefetchSlot(st.nodes[i + kNodeLookahead]);
+        if (i + kSelectionNodeLookahead < count) greedy.prefetchPlace(st.nodes[i + kSelectionNodeLookahead]);
+        if (i + kEntryLookahead < count) greedy.prefetchEntry(st.nodes[i + kEntryLookahead]);
+        if (i + kChildrenLookahead < count) greedy.prefetchChildren(st.nodes[i + kChildrenLookahead]);
         greedy.resift(st.nodes[i], st.keys[i]);
     }
     st.nodes.clear();

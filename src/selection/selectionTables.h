@@ -1,9 +1,10 @@
 // What the greedy selections of one run keep from one iteration to the next,
 // so that each costs what the store holds rather than what the network has:
-// the gain of every node, the heap over all n nodes by gain per cost (whose
-// sparse rebuild zeroes only the slots the last selection wrote, see
-// mappedHeap.h), and one bit per node for whether a stored hyperedge holds
-// it, brought up to date from the hyperedges added since the last selection.
+// the gain of every node, the heap over all n nodes by gain per cost (which
+// stores only the slots of the nodes held and their ancestors, and whose
+// rebuild resets only the places the last one wrote, see sparseHeap.h), and
+// one bit per node for whether a stored hyperedge holds it, brought up to
+// date from the hyperedges added since the last selection.
 //
 // Assumes that the store only grows between the selections sharing the
 // tables (the doubling loop's does) and that the costs stay where they are.
@@ -15,13 +16,13 @@
 #include "core/growArray.h"
 #include "sampling/hyperGraph.h"
 #include "selection/HeapData.h"
-#include "selection/mappedHeap.h"
+#include "selection/sparseHeap.h"
 
 namespace lattis {
 
 class SelectionTables {
 public:
-    using Heap = MappedHeap<InfCost<int, const float>>;
+    using Heap = SparseHeap<InfCost<int, const float>>;
 
     // n nodes; cost[x - 1] the cost of node x, read by the heap.
     SelectionTables(int n, const float* cost);

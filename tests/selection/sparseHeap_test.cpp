@@ -1,0 +1,109 @@
+// Tests of the selection's sparse heap: after its build and after every pop
+// and lowered key it holds each id in the slot the plain reference heap over
+// all ids does, on one thread and several, through rebuilds of one heap over
+// new gains as a run's selections rebuild it.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "selection/HeapData.h"
+#include "selection/sparseHeap.h"
+#include "support/referenceHeap.h"
+
+using namespace lattis;
+
+namespace {
+
+using Cmp = InfCost<int, float>;
+
+std::vector<int> iota(int n) {
+    std::vector<int> v(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) v[static_cast<std::size_t>(i)] = i;
+    return v;
+}
+
+/* Ids 0..9 in slots 1..10 at the start; gains only for ids 2, 5 and 9
+   (3, 1, 3), unit costs. The build lifts 9 over 4, 1 and then 0 (the left
+   child wins the tie with 2):
+
+             0                     9
+          1     2               0     2
+         3 4   5 6      ->     3 1   5 6
+        7 8 9                 7 8 4
+
+   The marked slots are 1, 2, 3, 5, 6 and 10. The pops take 9, 2 and 5; the
+   second and third bring the unmarked last slots' ids 8 and 7 to the root,
+   where 8 sinks below 5 into slot 3 and 7 stays. */
+TEST(SparseHeapTest, DrawnHeapPopsAndMovesAsTheReference) {
+    std::vector<int> gains = {0, 0, 3, 0, 0, 1, 0, 0, 0, 3};
+    std::vector<float> costs(gains.size(), 1.0f);
+    const Cmp cmp(gains.data(), costs.data());
+    SparseHeap<Cmp> heap(cmp);
+    const std::vector<int> keyed = {2, 5, 9};
+    heap.build(10, keyed);
+    ReferenceHeap<Cmp> plain(iota(10), cmp);
+    auto samePlaces = [&] {
+        for (int id = 0; id < 10; ++id) EXPECT_EQ(heap.positionOf(id), plain.positionOf(id)) << id;
+    };
+    samePlaces();
+    EXPECT_EQ(std::vector<int>({heap.positionOf(9), heap.positionOf(0), heap.positionOf(1), heap.positionOf(4)}),
+              std::vector<int>({1, 2, 5, 10}));
+    for (int want : {9, 2, 5}) {
+        EXPECT_EQ(heap.pop(), want);
+        EXPECT_EQ(plain.pop(), want);
+        samePlaces();
+    }
+    EXPECT_EQ(heap.positionOf(8), 3);
+    EXPECT_EQ(heap.positionOf(7), 1);
+    EXPECT_EQ(heap.size(), 7u);
+}
+
+// Random gains (mostly 0, as most nodes are in no hyperedge), costs, pops
+// and lowered gains; the heap is rebuilt three times over new gains, on one
+// thread and on three alternately. Empty and one-id heaps included.
+TEST(SparseHeapTest, MatchesTheReferenceHeap) {
+    std::mt19937 rng(47);
+    struct Shape {
+        std::vector<float> costs;
+        unsigned zeroIn8;  // chance in 8 that a gain is 0
+        int maxN;
+    };
+    const std::vector<Shape> shapes = {{{1.0f}, 2, 60}, {{0.5f, 1.0f, 3.0f}, 2, 60}, {{1.0f}, 7, 3000},
+                                       {{1.0f, 2.0f}, 6, 300}, {{1.0f}, 8, 60}, {{1.0f}, 0, 2}};
+    for (const Shape& shape : shapes)
+        for (int run = 0; run < 10; ++run) {
+            const int n = static_cast<int>(rng() % static_cast<unsigned>(shape.maxN));
+            std::vector<int> gains(static_cast<std::size_t>(n));
+            std::vector<float> costs(static_cast<std::size_t>(n));
+            SparseHeap<Cmp> heap(Cmp(gains.data(), costs.data()));
+            for (int round = 0; round < 3; ++round) {
+                SCOPED_TRACE(::testing::Message() << "n " << n << ", run " << run << ", round " << round);
+                std::vector<int> keyed;
+                for (int i = 0; i < n; ++i) {
+                    gains[static_cast<std::size_t>(i)] = rng() % 8 < shape.zeroIn8 ? 0 : 1 + static_cast<int>(rng() % 4);
+                    costs[static_cast<std::size_t>(i)] = shape.costs[rng() % shape.costs.size()];
+                    if (gains[static_cast<std::size_t>(i)] != 0) keyed.push_back(i);
+                }
+                ReferenceHeap<Cmp> plain(iota(n), Cmp(gains.data(), costs.data()));
+                heap.build(n, keyed, 1 + 2 * (round % 2));
+                for (int v = 0; v < n; ++v) ASSERT_EQ(plain.positionOf(v), heap.positionOf(v)) << v;
+                while (!plain.empty() && !(round < 2 && rng() % 64 == 0)) {
+                    ASSERT_FALSE(heap.empty());
+                    if (rng() % 3 == 0) {
+                        ASSERT_EQ(plain.pop(), heap.pop());
+                    } else {
+                        const int id = static_cast<int>(rng() % static_cast<unsigned>(n));
+                        int& g = gains[static_cast<std::size_t>(id)];
+                        if (!heap.contains(id) || g == 0) continue;
+                        --g;
+                        ASSERT_EQ(plain.heapify(id), heap.decreasedTo(id, heap.keyOf(id)));
+                    }
+                    for (int v = 0; v < n; ++v) ASSERT_EQ(plain.positionOf(v), heap.positionOf(v)) << v;
+                }
+                EXPECT_EQ(heap.empty(), plain.empty());
+            }
+        }
+}
+
+}  // namespace
