@@ -362,16 +362,13 @@ TEST(MappedHeapTest, DecreasedMatchesHeapifyOnDecreases) {
     }
 }
 
-// The selection's heap against the plain one of tests/support built from the
-// ids 0 .. n - 1: the same pops and the same slot for every id after every
+// The heap against the plain one of tests/support built from the ids
+// 0 .. n - 1: the same pops and the same slot for every id after every
 // step, under random pops, decreases (decreased) and changes either way
 // (heapify), with ties (gains from a few values) and mixed costs. Zero costs
-// (+inf and 0 / 0) only meet heapify, decreased assuming no NaN. The heap is
-// built densely, or from the list of ids whose gain is not 0 (most are, as
-// most nodes are in no hyperedge; in the last shape, all), and one heap is rebuilt three times over
-// new gains, after all its ids or only some were popped, as the selections
-// of a run rebuild it: a sparse build after one that raised no key reuses
-// the tables. Sparse builds alternate between one and three threads.
+// (+inf and 0 / 0) only meet heapify, decreased assuming no NaN. One heap is
+// rebuilt three times over new gains (most 0 in some shapes), after all its
+// ids or only some were popped.
 TEST(MappedHeapTest, MatchesTheReferenceHeap) {
     std::mt19937 rng(31);
     struct Shape {
@@ -390,18 +387,12 @@ TEST(MappedHeapTest, MatchesTheReferenceHeap) {
             Heap fast(Cmp(gains.data(), costs.data()));
             for (int round = 0; round < 3; ++round) {
                 SCOPED_TRACE(::testing::Message() << "n " << n << ", run " << run << ", round " << round);
-                std::vector<int> keyed;
                 for (int i = 0; i < n; ++i) {
                     gains[static_cast<std::size_t>(i)] = rng() % 8 < shape.zeroIn8 ? 0 : 1 + static_cast<int>(rng() % 4);
                     costs[static_cast<std::size_t>(i)] = shape.costs[rng() % shape.costs.size()];
-                    if (gains[static_cast<std::size_t>(i)] != 0) keyed.push_back(i);
                 }
                 ReferenceHeap<Cmp> plain(iota(n), Cmp(gains.data(), costs.data()));
-                const bool sparse = positiveCosts && (run + round) % 4 != 0;
-                if (sparse)
-                    fast.buildFirstIds(n, keyed, 1 + 2 * (round % 2));
-                else
-                    fast.buildFirstIds(n);
+                fast.buildFirstIds(n);
                 for (int v = 0; v < n; ++v) ASSERT_EQ(plain.positionOf(v), fast.positionOf(v)) << v;
                 const bool raises = run % 3 == 0;  // heapify with any new gain, else only decreases
                 while (!plain.empty() && !(round < 2 && rng() % 64 == 0)) {
