@@ -13,6 +13,7 @@
 
 #include "selection/HeapData.h"
 #include "selection/mappedHeap.h"
+#include "support/heapKeys.h"
 #include "support/referenceHeap.h"
 
 using namespace lattis;
@@ -371,14 +372,9 @@ TEST(MappedHeapTest, DecreasedMatchesHeapifyOnDecreases) {
 // ids or only some were popped.
 TEST(MappedHeapTest, MatchesTheReferenceHeap) {
     std::mt19937 rng(31);
-    struct Shape {
-        std::vector<float> costs;
-        unsigned zeroIn8;  // chance in 8 that a gain is 0
-        int maxN;
-    };
-    const std::vector<Shape> shapes = {{{1.0f}, 2, 60}, {{0.5f, 1.0f, 3.0f}, 2, 60}, {{0.0f, 1.0f, 2.0f}, 2, 60},
+    const std::vector<HeapKeyShape> shapes = {{{1.0f}, 2, 60}, {{0.5f, 1.0f, 3.0f}, 2, 60}, {{0.0f, 1.0f, 2.0f}, 2, 60},
                                        {{1.0f}, 7, 3000}, {{1.0f, 2.0f}, 6, 300}, {{1.0f}, 8, 60}};
-    for (const Shape& shape : shapes) {
+    for (const HeapKeyShape& shape : shapes) {
         const bool positiveCosts = shape.costs[0] > 0;
         for (int run = 0; run < 10; ++run) {
             const int n = static_cast<int>(rng() % static_cast<unsigned>(shape.maxN));
@@ -387,10 +383,7 @@ TEST(MappedHeapTest, MatchesTheReferenceHeap) {
             Heap fast(Cmp(gains.data(), costs.data()));
             for (int round = 0; round < 3; ++round) {
                 SCOPED_TRACE(::testing::Message() << "n " << n << ", run " << run << ", round " << round);
-                for (int i = 0; i < n; ++i) {
-                    gains[static_cast<std::size_t>(i)] = rng() % 8 < shape.zeroIn8 ? 0 : 1 + static_cast<int>(rng() % 4);
-                    costs[static_cast<std::size_t>(i)] = shape.costs[rng() % shape.costs.size()];
-                }
+                drawHeapKeys(shape, rng, gains, costs);
                 ReferenceHeap<Cmp> plain(iota(n), Cmp(gains.data(), costs.data()));
                 fast.buildFirstIds(n);
                 for (int v = 0; v < n; ++v) ASSERT_EQ(plain.positionOf(v), fast.positionOf(v)) << v;

@@ -9,6 +9,7 @@
 
 #include "selection/HeapData.h"
 #include "selection/sparseHeap.h"
+#include "support/heapKeys.h"
 #include "support/referenceHeap.h"
 
 using namespace lattis;
@@ -64,14 +65,9 @@ TEST(SparseHeapTest, DrawnHeapPopsAndMovesAsTheReference) {
 // thread and on three alternately. Empty and one-id heaps included.
 TEST(SparseHeapTest, MatchesTheReferenceHeap) {
     std::mt19937 rng(47);
-    struct Shape {
-        std::vector<float> costs;
-        unsigned zeroIn8;  // chance in 8 that a gain is 0
-        int maxN;
-    };
-    const std::vector<Shape> shapes = {{{1.0f}, 2, 60}, {{0.5f, 1.0f, 3.0f}, 2, 60}, {{1.0f}, 7, 3000},
+    const std::vector<HeapKeyShape> shapes = {{{1.0f}, 2, 60}, {{0.5f, 1.0f, 3.0f}, 2, 60}, {{1.0f}, 7, 3000},
                                        {{1.0f, 2.0f}, 6, 300}, {{1.0f}, 8, 60}, {{1.0f}, 0, 2}};
-    for (const Shape& shape : shapes)
+    for (const HeapKeyShape& shape : shapes)
         for (int run = 0; run < 10; ++run) {
             const int n = static_cast<int>(rng() % static_cast<unsigned>(shape.maxN));
             std::vector<int> gains(static_cast<std::size_t>(n));
@@ -79,12 +75,7 @@ TEST(SparseHeapTest, MatchesTheReferenceHeap) {
             SparseHeap<Cmp> heap(Cmp(gains.data(), costs.data()));
             for (int round = 0; round < 3; ++round) {
                 SCOPED_TRACE(::testing::Message() << "n " << n << ", run " << run << ", round " << round);
-                std::vector<int> keyed;
-                for (int i = 0; i < n; ++i) {
-                    gains[static_cast<std::size_t>(i)] = rng() % 8 < shape.zeroIn8 ? 0 : 1 + static_cast<int>(rng() % 4);
-                    costs[static_cast<std::size_t>(i)] = shape.costs[rng() % shape.costs.size()];
-                    if (gains[static_cast<std::size_t>(i)] != 0) keyed.push_back(i);
-                }
+                const std::vector<int> keyed = drawHeapKeys(shape, rng, gains, costs);
                 ReferenceHeap<Cmp> plain(iota(n), Cmp(gains.data(), costs.data()));
                 heap.build(n, keyed, 1 + 2 * (round % 2));
                 for (int v = 0; v < n; ++v) ASSERT_EQ(plain.positionOf(v), heap.positionOf(v)) << v;
