@@ -2,12 +2,15 @@
 // stored in the size of the nodes the store holds rather than of n: what is
 // left of n is one int per id (its place) and two bits per slot (marks).
 //
-// It is exactly the heap MappedHeap::firstIds(count) builds when every id
-// outside a given list has key 0, under MappedHeap's sift rules (1-based
-// slots, strict comparisons, the left child wins a tie, pop moves the last
-// slot to the root), operated on by pop and decreasedTo only, so no key
-// ever grows: the same slots hold the same ids after every operation, and
-// the selection's seeds are the same.
+// The selection's seed sets depend on which of several equal-ratio ids
+// leaves first, so the heap's rules are fixed, not merely "a valid heap":
+// it starts with id s - 1 in slot s (1-based; slot 0 is none), the build
+// sifts down from slot n/2 to 1, a move needs a strictly greater key, the
+// left child wins a tie between children, and pop moves the last slot's
+// entry to the root and sifts it down. Keys are stored beside the ids
+// (compLess.ratio(id), taken by the caller with keyOf), so a sift never
+// reads the arrays behind them. Only pop and decreasedTo change it, so no
+// key ever grows.
 //
 // Why it can be small: in such a heap only the slots of keyed ids and their
 // ancestors (the marked slots, with the root) can ever hold anything but
@@ -151,9 +154,9 @@ private:
         place[static_cast<std::size_t>(id)] = static_cast<int>(r) + 1;
     }
 
-    // Sifts the entry of marked slot index r down; its final slot. The
-    // same comparisons as MappedHeap's down_heap: an unmarked child has key
-    // 0, never greater than the sifted key, so only marked slots receive.
+    // Sifts the entry of marked slot index r down; its final slot. An
+    // unmarked child has key 0, never greater than the sifted key, so only
+    // marked slots receive.
     int downHeap(std::size_t r) {
         const Key key = slots[r].key;
         const int id = slots[r].id;

@@ -1,19 +1,15 @@
-// Tests of the gain-per-cost comparator and the indexed max-heap: the exact
-// pop order under ties, the position map, heapify in both directions, the
-// zero-cost and NaN ratios, and random operation sequences checked against a
-// linear scan.
+// Tests of the gain-per-cost comparator and of the plain indexed max-heap
+// the selection's heap is checked against: single-precision ratios, zero
+// costs and NaN, heapify's walk to the root, and random operation sequences
+// checked against a linear scan.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 #include <random>
 #include <set>
 #include <vector>
 
 #include "selection/HeapData.h"
-#include "selection/mappedHeap.h"
-#include "support/heapKeys.h"
 #include "support/referenceHeap.h"
 
 using namespace lattis;
@@ -21,7 +17,7 @@ using namespace lattis;
 namespace {
 
 using Cmp = InfCost<int, float>;
-using Heap = MappedHeap<Cmp>;
+using Heap = ReferenceHeap<Cmp>;
 
 // Gains and costs indexed by id, owned by the test as the selection owns them.
 struct Keys {
@@ -36,12 +32,6 @@ std::vector<int> iota(int n) {
     std::vector<int> v(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) v[static_cast<std::size_t>(i)] = i;
     return v;
-}
-
-std::vector<int> popAll(Heap& h) {
-    std::vector<int> out;
-    while (!h.empty()) out.push_back(h.pop());
-    return out;
 }
 
 // Positions of the ids in the heap must be a permutation of 1..size, and no
@@ -95,156 +85,10 @@ TEST(InfCostTest, ZeroCostAndNaN) {
     }
 }
 
-TEST(MappedHeapTest, EmptyHeapPopReportsAndReturnsMinusOne) {
-    Keys k({});
-    Heap h(std::vector<int>{}, k.cmp());
-    EXPECT_TRUE(h.empty());
-    EXPECT_EQ(h.size(), 0u);
-    testing::internal::CaptureStderr();
-    int r = h.pop();
-    std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(r, -1);
-    EXPECT_EQ(err, "Error: Cannot pop from an empty heap!\n");
-    EXPECT_TRUE(h.empty());
-}
-
-TEST(MappedHeapTest, PopAfterLastAlsoReports) {
-    Keys k({4});
-    Heap h({0}, k.cmp());
-    EXPECT_EQ(h.pop(), 0);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(h.pop(), -1);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: Cannot pop from an empty heap!\n");
-}
-
-/* Gains 3, 5, 5, 1, 0 over ids 0..4, costs 1. The build swaps id 1 (left of
-   the two 5s) to the root:
-          0(3)                1(5)
-        /      \            /      \
-      1(5)    2(5)   =>   0(3)    2(5)
-      /  \                /  \
-    3(1) 4(0)           3(1) 4(0) */
-TEST(MappedHeapTest, PopOrderWithEqualGains) {
-    Keys k({3, 5, 5, 1, 0});
-    Heap h(iota(5), k.cmp());
-    EXPECT_EQ(h.size(), 5u);
-    EXPECT_EQ(h.positionOf(1), 1);
-    EXPECT_EQ(h.positionOf(0), 2);
-    EXPECT_EQ(popAll(h), (std::vector<int>{1, 2, 0, 3, 4}));
-}
-
-// Every ratio equal: nothing ever moves, so pop takes slot 1 and refills it
-// from the last slot: 0, then n - 1, n - 2, ..., 1.
-TEST(MappedHeapTest, EqualRatiosLeaveFirstThenLastToFirst) {
-    for (int n : {1, 2, 3, 7, 16}) {
-        Keys k(std::vector<int>(static_cast<std::size_t>(n), 2));
-        Heap h(iota(n), k.cmp());
-        std::vector<int> want{0};
-        for (int id = n - 1; id >= 1; --id) want.push_back(id);
-        EXPECT_EQ(popAll(h), want) << "n = " << n;
-    }
-}
-
-TEST(MappedHeapTest, PositionsAfterPop) {
-    // Two ids: the popped one is marked 0, the former last one sits in slot 1.
-    Keys two({2, 1});
-    Heap h2(iota(2), two.cmp());
-    EXPECT_EQ(h2.pop(), 0);
-    EXPECT_EQ(h2.positionOf(0), 0);
-    EXPECT_EQ(h2.positionOf(1), 1);
-    // Popping the last id writes its 0 and then moves it into slot 1 again.
-    EXPECT_EQ(h2.pop(), 1);
-    EXPECT_EQ(h2.positionOf(1), 1);
-    EXPECT_TRUE(h2.empty());
-
-    // Ids never in the heap keep -1, including ids above the largest given.
-    Keys k({5, 0, 0, 9, 0, 0, 0, 2, 0, 0});
-    Heap h({7, 3, 0}, k.cmp());
-    for (int id : {1, 2, 4, 5, 6, 8, 9}) EXPECT_EQ(h.positionOf(id), -1) << id;
-    EXPECT_EQ(h.pop(), 3);
-    EXPECT_EQ(h.positionOf(3), 0);
-    expectValidHeap(h, {0, 7}, k.cmp());
-    EXPECT_EQ(popAll(h), (std::vector<int>{0, 7}));
-}
-
-/* ids 0..3 with ratios 5, 2, 1, NaN (0/0):
-          0(5)
-         /    \
-       1(2)  2(1)
-       /
-     3(NaN)
-   The NaN id moves into slot 1 on the first pop and no comparison with it is
-   ever true, so it stays there and is popped next, before ids 1 and 2. */
-TEST(MappedHeapTest, NaNRatioNeverMoves) {
-    Keys k({5, 2, 1, 0}, {1.0f, 1.0f, 1.0f, 0.0f});
-    Heap h(iota(4), k.cmp());
-    EXPECT_EQ(h.positionOf(3), 4);
-    EXPECT_EQ(h.pop(), 0);
-    EXPECT_EQ(h.positionOf(0), 0);
-    EXPECT_EQ(h.positionOf(3), 1);
-    EXPECT_EQ(popAll(h), (std::vector<int>{3, 1, 2}));
-
-    // A NaN at the root blocks a larger child from rising during the build.
-    Keys root({0, 5, 7}, {0.0f, 1.0f, 1.0f});
-    Heap hr(iota(3), root.cmp());
-    EXPECT_EQ(hr.positionOf(0), 1);
-    EXPECT_EQ(popAll(hr), (std::vector<int>{0, 2, 1}));
-
-    // Heapify of a NaN id leaves it where it is.
-    Keys mid({9, 8, 7, 6, 5}, {1.0f, 1.0f, 1.0f, 1.0f, 1.0f});
-    Heap hm(iota(5), mid.cmp());
-    mid.gain[1] = 0;
-    mid.cost[1] = 0.0f;
-    EXPECT_EQ(hm.heapify(1), 2);
-    EXPECT_EQ(hm.positionOf(3), 4);
-}
-
-TEST(MappedHeapTest, ZeroCostRanksFirst) {
-    Keys k({50, 1, 100, 3}, {1.0f, 0.0f, 1.0f, 0.5f});
-    Heap h(iota(4), k.cmp());
-    EXPECT_EQ(popAll(h), (std::vector<int>{1, 2, 0, 3}));
-}
-
-/* ids 0..6 with gains 7..1 are a heap as given:
-              0(7)
-           /       \
-         1(6)      2(5)
-        /   \     /   \
-      3(4) 4(3) 5(2) 6(1) */
-TEST(MappedHeapTest, HeapifyMovesDownAndUp) {
-    Keys k({7, 6, 5, 4, 3, 2, 1});
-    Heap h(iota(7), k.cmp());
-    std::set<int> all{0, 1, 2, 3, 4, 5, 6};
-    for (int id = 0; id < 7; ++id) ASSERT_EQ(h.positionOf(id), id + 1);
-
-    // The root falls along the greater child each time: slots 2, 4.
-    k.gain[0] = 0;
-    EXPECT_EQ(h.heapify(0), 4);
-    EXPECT_EQ(h.positionOf(1), 1);
-    EXPECT_EQ(h.positionOf(3), 2);
-    expectValidHeap(h, all, k.cmp());
-
-    // A leaf raised above everything climbs to the root.
-    k.gain[6] = 10;
-    EXPECT_EQ(h.heapify(6), 1);
-    EXPECT_EQ(h.positionOf(1), 3);
-    EXPECT_EQ(h.positionOf(2), 7);
-    expectValidHeap(h, all, k.cmp());
-
-    // A raise that stays below its parent moves nothing: id 5 keeps slot 6.
-    k.gain[5] = 4;
-    EXPECT_EQ(h.heapify(5), 6);
-    expectValidHeap(h, all, k.cmp());
-    // Ids 3 and 5 tie at 4; 3 reaches slot 1 first as the left child.
-    EXPECT_EQ(popAll(h), (std::vector<int>{6, 1, 2, 3, 5, 4, 0}));
-}
-
 /* The sift-up walks every ancestor even past a pair in order: raising id 1
    (slot 2) without re-sifting it, then heapify of its child id 3 (slot 4)
-   finds 3 in order below 1 but still lifts 1 over the root. MappedHeap keeps
-   each id's key and so asks for a heapify after every change; the walk then
-   meets only pairs in order. The plain heap the tests check it against reads
-   every key afresh, and shows the walk.
+   finds 3 in order below 1 but still lifts 1 over the root, since the plain
+   heap reads every key afresh.
           0(4)
          /    \
        1(3)  2(2)
@@ -263,7 +107,7 @@ TEST(ReferenceHeapTest, HeapifyWalksToTheRoot) {
 // Random ids, gains and distinct costs; a mix of pops and gain changes each
 // followed by heapify. Every pop must return an id of the greatest ratio left
 // (a linear scan), and the heap must stay valid throughout.
-TEST(MappedHeapTest, RandomOperationsMatchLinearScan) {
+TEST(ReferenceHeapTest, RandomOperationsMatchLinearScan) {
     std::mt19937 rng(20240611);
     for (int round = 0; round < 60; ++round) {
         int universe = 1 + static_cast<int>(rng() % 60);
@@ -304,112 +148,3 @@ TEST(MappedHeapTest, RandomOperationsMatchLinearScan) {
 }
 
 }  // namespace
-
-// firstIds(n) is the constructor on the list 0 .. n - 1: the same pops
-// under the same gain changes, ties included (gains drawn from a few values).
-TEST(MappedHeapTest, FirstIdsMatchesTheIdList) {
-    std::mt19937 rng(5);
-    for (int n : {0, 1, 2, 7, 100}) {
-        std::vector<int> gains(static_cast<std::size_t>(n)), ids(static_cast<std::size_t>(n));
-        std::vector<float> costs(static_cast<std::size_t>(n), 1.0f);
-        for (int i = 0; i < n; ++i) {
-            gains[static_cast<std::size_t>(i)] = static_cast<int>(rng() % 4);
-            ids[static_cast<std::size_t>(i)] = i;
-        }
-        MappedHeap<Cmp> fromList(ids, Cmp(gains.data(), costs.data()));
-        MappedHeap<Cmp> fromCount = MappedHeap<Cmp>::firstIds(n, Cmp(gains.data(), costs.data()));
-        while (!fromList.empty()) {
-            ASSERT_FALSE(fromCount.empty());
-            const int a = fromList.pop(), b = fromCount.pop();
-            ASSERT_EQ(a, b) << "n = " << n;
-            if (!fromList.empty()) {
-                const int other = static_cast<int>(rng() % static_cast<unsigned>(n));
-                if (fromList.positionOf(other) > 0 && gains[static_cast<std::size_t>(other)] > 0) {
-                    --gains[static_cast<std::size_t>(other)];
-                    fromList.heapify(other);
-                    fromCount.heapify(other);
-                }
-            }
-        }
-        EXPECT_TRUE(fromCount.empty());
-    }
-}
-
-// decreased is heapify for a ratio that did not grow: the same slots after
-// every change, ties included (gains from a few values, equal costs), and
-// the same pops.
-TEST(MappedHeapTest, DecreasedMatchesHeapifyOnDecreases) {
-    std::mt19937 rng(77);
-    for (int round = 0; round < 40; ++round) {
-        const int n = 1 + static_cast<int>(rng() % 50);
-        std::vector<int> a(static_cast<std::size_t>(n)), b;
-        std::vector<float> costs(static_cast<std::size_t>(n), 1.0f);
-        for (int& g : a) g = static_cast<int>(rng() % 5);
-        b = a;
-        Heap ha(iota(n), Cmp(a.data(), costs.data()));
-        Heap hb(iota(n), Cmp(b.data(), costs.data()));
-        for (int step = 0; step < 200 && !ha.empty(); ++step) {
-            if (rng() % 4 == 0) {
-                ASSERT_EQ(ha.pop(), hb.pop());
-                continue;
-            }
-            const int id = static_cast<int>(rng() % static_cast<unsigned>(n));
-            if (ha.positionOf(id) < 1 || a[static_cast<std::size_t>(id)] == 0) continue;
-            --a[static_cast<std::size_t>(id)];
-            --b[static_cast<std::size_t>(id)];
-            ASSERT_EQ(ha.heapify(id), hb.decreased(id));
-            for (int v = 0; v < n; ++v) ASSERT_EQ(ha.positionOf(v), hb.positionOf(v));
-        }
-    }
-}
-
-// The heap against the plain one of tests/support built from the ids
-// 0 .. n - 1: the same pops and the same slot for every id after every
-// step, under random pops, decreases (decreased) and changes either way
-// (heapify), with ties (gains from a few values) and mixed costs. Zero costs
-// (+inf and 0 / 0) only meet heapify, decreased assuming no NaN. One heap is
-// rebuilt three times over new gains (most 0 in some shapes), after all its
-// ids or only some were popped.
-TEST(MappedHeapTest, MatchesTheReferenceHeap) {
-    std::mt19937 rng(31);
-    const std::vector<HeapKeyShape> shapes = {{{1.0f}, 2, 60}, {{0.5f, 1.0f, 3.0f}, 2, 60}, {{0.0f, 1.0f, 2.0f}, 2, 60},
-                                       {{1.0f}, 7, 3000}, {{1.0f, 2.0f}, 6, 300}, {{1.0f}, 8, 60}};
-    for (const HeapKeyShape& shape : shapes) {
-        const bool positiveCosts = shape.costs[0] > 0;
-        for (int run = 0; run < 10; ++run) {
-            const int n = static_cast<int>(rng() % static_cast<unsigned>(shape.maxN));
-            std::vector<int> gains(static_cast<std::size_t>(n));
-            std::vector<float> costs(static_cast<std::size_t>(n));
-            Heap fast(Cmp(gains.data(), costs.data()));
-            for (int round = 0; round < 3; ++round) {
-                SCOPED_TRACE(::testing::Message() << "n " << n << ", run " << run << ", round " << round);
-                drawHeapKeys(shape, rng, gains, costs);
-                ReferenceHeap<Cmp> plain(iota(n), Cmp(gains.data(), costs.data()));
-                fast.buildFirstIds(n);
-                for (int v = 0; v < n; ++v) ASSERT_EQ(plain.positionOf(v), fast.positionOf(v)) << v;
-                const bool raises = run % 3 == 0;  // heapify with any new gain, else only decreases
-                while (!plain.empty() && !(round < 2 && rng() % 64 == 0)) {
-                    ASSERT_FALSE(fast.empty());
-                    const unsigned op = rng() % 6;
-                    if (op < 2) {
-                        ASSERT_EQ(plain.pop(), fast.pop());
-                        continue;
-                    }
-                    const int id = static_cast<int>(rng() % static_cast<unsigned>(n));
-                    if (!fast.contains(id)) continue;
-                    int& g = gains[static_cast<std::size_t>(id)];
-                    if ((op < 5 || !raises) && positiveCosts) {
-                        if (g == 0) continue;
-                        --g;
-                        ASSERT_EQ(plain.heapify(id), fast.decreased(id));
-                    } else {
-                        g = static_cast<int>(rng() % 5);
-                        ASSERT_EQ(plain.heapify(id), fast.heapify(id));
-                    }
-                    for (int v = 0; v < n; ++v) ASSERT_EQ(plain.positionOf(v), fast.positionOf(v)) << v;
-                }
-                EXPECT_EQ(fast.empty(), plain.empty());
-            }
-        }
-    }
-}

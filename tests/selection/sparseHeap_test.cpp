@@ -60,6 +60,62 @@ TEST(SparseHeapTest, DrawnHeapPopsAndMovesAsTheReference) {
     EXPECT_EQ(heap.size(), 7u);
 }
 
+// Pop orders of whole heaps, every id keyed: ties leave the left child
+// first and then the last slot's id; a zero cost is +inf and goes first.
+TEST(SparseHeapTest, PopOrders) {
+    /* Gains 3, 5, 5, 1, 0: the build swaps id 1 (left of the two 5s) up.
+          0(3)                1(5)
+        /      \            /      \
+      1(5)    2(5)   =>   0(3)    2(5)
+      /  \                /  \
+    3(1) 4(0)           3(1) 4(0) */
+    struct Case {
+        std::vector<int> gains;
+        std::vector<float> costs;  // empty: all 1
+        std::vector<int> pops;
+    };
+    const std::vector<Case> cases = {
+        {{3, 5, 5, 1, 0}, {}, {1, 2, 0, 3, 4}},
+        {{2}, {}, {0}},
+        {{2, 2, 2}, {}, {0, 2, 1}},
+        {std::vector<int>(16, 2), {}, {0, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1}},
+        {{50, 1, 100, 3}, {1.0f, 0.0f, 1.0f, 0.5f}, {1, 2, 0, 3}},
+    };
+    for (const Case& c : cases) {
+        std::vector<int> gains = c.gains;
+        std::vector<float> costs = c.costs.empty() ? std::vector<float>(gains.size(), 1.0f) : c.costs;
+        SparseHeap<Cmp> heap(Cmp(gains.data(), costs.data()));
+        std::vector<int> keyed;
+        for (std::size_t i = 0; i < gains.size(); ++i)
+            if (gains[i] != 0) keyed.push_back(static_cast<int>(i));
+        heap.build(static_cast<int>(gains.size()), keyed);
+        std::vector<int> pops;
+        while (!heap.empty()) pops.push_back(heap.pop());
+        EXPECT_EQ(pops, c.pops) << "case of " << gains.size() << " ids";
+    }
+}
+
+// A pop leaves 0 for the id it takes, but the last id popped alone keeps
+// slot 1; popping an empty heap says so and returns -1.
+TEST(SparseHeapTest, PositionsAfterPopsAndTheEmptyPop) {
+    std::vector<int> gains = {2, 1};
+    std::vector<float> costs = {1.0f, 1.0f};
+    SparseHeap<Cmp> heap(Cmp(gains.data(), costs.data()));
+    heap.build(2, std::vector<int>{0, 1});
+    EXPECT_EQ(heap.pop(), 0);
+    EXPECT_EQ(std::vector<int>({heap.positionOf(0), heap.positionOf(1)}), std::vector<int>({0, 1}));
+    EXPECT_EQ(heap.pop(), 1);
+    EXPECT_EQ(heap.positionOf(1), 1);
+    EXPECT_FALSE(heap.contains(1));
+    for (bool rebuilt : {false, true}) {  // emptied by pops, then built over no ids
+        if (rebuilt) heap.build(0, {});
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(heap.pop(), -1);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: Cannot pop from an empty heap!\n");
+        EXPECT_TRUE(heap.empty());
+    }
+}
+
 // Random gains (mostly 0, as most nodes are in no hyperedge), costs, pops
 // and lowered gains; the heap is rebuilt three times over new gains, on one
 // thread and on three alternately. Empty and one-id heaps included.

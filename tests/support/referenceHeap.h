@@ -1,9 +1,9 @@
 // The indexed max-heap in its plain form, for tests to check the selection's
-// MappedHeap against: ids only in the slots, and every comparison reads both
+// SparseHeap against: ids only in the slots, and every comparison reads both
 // keys through the comparator, so a key is never stored and never stale. The
-// sift rules are MappedHeap's (1-based slots, strict comparisons, the left
-// child on ties, the build from slot n/2 down, heapify's walk to the root
-// and then down, the order of writes in pop), written out step by step.
+// sift rules are the selection's (1-based slots, strict comparisons, the
+// left child on ties, the build from slot n/2 down, heapify's walk to the
+// root and then down, the order of writes in pop), written out step by step.
 #pragma once
 
 #include <algorithm>
@@ -30,6 +30,7 @@ public:
     }
 
     bool empty() const { return n <= 0; }
+    unsigned size() const { return n > 0 ? static_cast<unsigned>(n) : 0u; }
     int positionOf(int id) const { return position[static_cast<std::size_t>(id)]; }
 
     int pop() {
