@@ -32,7 +32,6 @@
 #pragma once
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cassert>
 #include <cstddef>
@@ -42,6 +41,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/bitWords.h"
 #include "core/growArray.h"
 
 namespace lattis {
@@ -231,12 +231,7 @@ void SparseHeap<CompareLess>::build(int count, std::span<const int> keyed, int t
     // Marks: the root, each keyed id's slot and its ancestors. Each slot is
     // marked once by whichever thread sets its bit first, which then goes on
     // up, so the marks end the same on any number of threads.
-    auto mark = [mw](std::size_t s) {
-        const std::uint64_t bit = std::uint64_t{1} << (s & 63);
-        std::atomic_ref<std::uint64_t> bits(mw[s >> 6].bits);
-        if (bits.load(std::memory_order_relaxed) & bit) return false;
-        return (bits.fetch_or(bit, std::memory_order_relaxed) & bit) == 0;
-    };
+    auto mark = [mw](std::size_t s) { return setSharedBit(mw[s >> 6].bits, std::uint64_t{1} << (s & 63)); };
     mark(1);
     const std::size_t ids = keyed.size();
 #pragma omp parallel for schedule(static) num_threads(threads) if (threads > 1 && ids > 1)
@@ -244,17 +239,10 @@ void SparseHeap<CompareLess>::build(int count, std::span<const int> keyed, int t
         for (std::size_t s = static_cast<std::size_t>(keyed[i]) + 1; s >= 1 && mark(s); s /= 2) {
         }
 
-    // Indices: a count of each thread's stretch of words, then their sums.
+    // Indices: each thread's stretch of words from its offset.
     const int parts = std::max(threads, 1);
-    auto first = [words, parts](int p) { return words * static_cast<std::size_t>(p) / static_cast<std::size_t>(parts); };
-    std::vector<std::size_t> total(static_cast<std::size_t>(parts) + 1, 0);
-#pragma omp parallel for schedule(static, 1) num_threads(parts) if (parts > 1)
-    for (int p = 0; p < parts; ++p) {
-        std::size_t c = 0;
-        for (std::size_t w = first(p); w < first(p + 1); ++w) c += static_cast<std::size_t>(std::popcount(mw[w].bits));
-        total[static_cast<std::size_t>(p) + 1] = c;
-    }
-    for (int p = 0; p < parts; ++p) total[static_cast<std::size_t>(p) + 1] += total[static_cast<std::size_t>(p)];
+    auto first = [words, parts](int p) { return stretchStart(words, parts, p); };
+    const std::vector<std::size_t> total = stretchOffsets(words, parts, [mw](std::size_t w) { return mw[w].bits; });
 #pragma omp parallel for schedule(static, 1) num_threads(parts) if (parts > 1)
     for (int p = 0; p < parts; ++p) {
         std::size_t r = total[static_cast<std::size_t>(p)];
