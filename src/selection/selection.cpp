@@ -150,12 +150,12 @@ SelectionSummary buildSeedSetCost(const HyperGraph& hg, SelectionTables& tables,
     // A pick's lowerings go in stretches: its covered hyperedges' nodes are
     // gathered (gather), every gain lowered and the key it leaves taken
     // (takeKeys), then the nodes re-sifted with those keys (sift), each
-    // stretch in the order of the serial walk. The stretches let the gains,
-    // heap positions and slots be asked for ahead across hyperedge
-    // boundaries. Gathering and keys touch the marks, gains and costs; the
-    // sifts only the heap; so while one thread sifts a stretch another can
-    // gather and key the next, and the heap sees the same sifts in the same
-    // order on any number of threads.
+    // stretch in the order of the serial walk. The stretches let the gains
+    // and the heap's places, entries and children be asked for ahead across
+    // hyperedge boundaries. Gathering and keys touch the marks, gains and
+    // costs; the sifts only the heap; so while one thread sifts a stretch
+    // another can gather and key the next, and the heap sees the same sifts
+    // in the same order on any number of threads.
     Stretch stretch[2];
     for (Stretch& st : stretch) st.reserve(kLoweredStretch + kLoweredStretch / 4);
     const std::size_t before = seeds.size();

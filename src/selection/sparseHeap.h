@@ -61,7 +61,6 @@ public:
     void build(int count, std::span<const int> keyed, int threads = 1);
 
     bool empty() const { return n <= 0; }
-    unsigned size() const { return n > 0 ? static_cast<unsigned>(n) : 0u; }
     // Slot of id: 0 once popped (but the last id, popped alone, keeps 1).
     int positionOf(int id) const {
         const int p = place[static_cast<std::size_t>(id)];
