@@ -219,18 +219,21 @@ NetworkSource::~NetworkSource() { ::close(fd); }
 
 Graph::Graph(BenefitLayout layout) : UI_MAX(0xFFFFFFFFu), layout(layout) {}
 
-void Graph::readGraphLT(const char* filename, const char* benfile, NetworkLoad load) {
+Graph Graph::freshNetwork(const char* filename, Model model, NetworkLoad load) const {
     Graph g(layout);
     g.deferRequested = deferRequested;
-    g.readNetwork(filename, Model::LT, load);
+    g.readNetwork(filename, model, load);
+    return g;
+}
+
+void Graph::readGraphLT(const char* filename, const char* benfile, NetworkLoad load) {
+    Graph g = freshNetwork(filename, Model::LT, load);
     g.readBenefit(benfile);
     *this = std::move(g);
 }
 
 void Graph::readGraphIC(const char* filename, const char* benfile, NetworkLoad load) {
-    Graph g(layout);
-    g.deferRequested = deferRequested;
-    g.readNetwork(filename, Model::IC, load);
+    Graph g = freshNetwork(filename, Model::IC, load);
     g.readBenefit(benfile);
     *this = std::move(g);
 }
@@ -630,9 +633,7 @@ void Graph::loadArrays(const NetworkArrays& net, std::span<const double> benefit
 }
 
 void Graph::readNetworkWith(const char* filename, std::span<const double> benefit, Model model, NetworkLoad load) {
-    Graph g(layout);
-    g.deferRequested = deferRequested;
-    g.readNetwork(filename, model, load);
+    Graph g = freshNetwork(filename, model, load);
     g.setBenefits(benefit);
     *this = std::move(g);
 }

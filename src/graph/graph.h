@@ -133,6 +133,9 @@ public:
 private:
     std::size_t weightStart(int v) const { return static_cast<std::size_t>(adjOff[v]) + static_cast<std::size_t>(v) - 1; }
     void readNetwork(const char* filename, Model model, NetworkLoad load = NetworkLoad::Copy);
+    // A graph of this one's layout and deferral request with that network
+    // read, for the readers that replace this graph only once all is read.
+    Graph freshNetwork(const char* filename, Model model, NetworkLoad load) const;
     ULL readOffsets(const NetworkSource& src);
     void readInNeighbours(const NetworkSource& src, ULL sum);
     void readThresholds(const NetworkSource& src, ULL sum);
