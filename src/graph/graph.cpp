@@ -87,7 +87,11 @@ struct alignas(64) LoadFaults {
             readErr = err;
         }
     }
-    void heavyNode(double sum) {
+    // A node's in-weights summed to `sum`: heavy past the tolerance of
+    // netpack's check (single-precision weights meant to sum to 1 may
+    // exceed it by rounding).
+    void inWeights(double sum) {
+        if (!(sum > 1.0 + 1e-6)) return;
         ++heavy;
         largest = std::max(largest, sum);
     }
@@ -137,6 +141,25 @@ std::size_t firstOutside(const int* adj, std::size_t count, std::uint32_t n) {
 // A probability held as a float or as its bits (read into `weights`).
 float probability(float p) { return p; }
 float probability(UI bits) { return std::bit_cast<float>(bits); }
+
+// The LT thresholds of one node's d in-edge probabilities (checked) into
+// out[0 .. d]: 0, then the threshold of each running single-precision sum;
+// returns their sum in double precision. out + 1 may be prob or lie below
+// it, as when a copied load converts in place: each probability is read
+// before its slot is written.
+template <class P>
+double ltThresholdsOf(const P* prob, std::size_t d, UI* out) {
+    out[0] = 0;
+    float running = 0.0f;
+    double sum = 0.0;
+    for (std::size_t e = 0; e < d; ++e) {
+        const float p = probability(prob[e]);
+        running += p;
+        sum += p;
+        out[e + 1] = threshold(running, 0xFFFFFFFFu);
+    }
+    return sum;
+}
 
 // The first of the count probabilities that is NaN or negative, or count.
 // Negative zero is a probability.
@@ -352,14 +375,14 @@ void Graph::readInNeighbours(const NetworkSource& src, ULL sum) {
 // checked there, then turned into thresholds in place (thresholdsOfRange),
 // so no range touches another's memory and nothing but `weights` is used.
 // Mapped, they are checked and converted where the mapping holds them, or
-// under IC with deferThresholds only checked.
+// with deferThresholds only checked (and under LT their sums noted).
 void Graph::readThresholds(const NetworkSource& src, ULL sum) {
     const std::uint32_t n = numNodes;
     probStart = kHeaderBytes + 4ull * n + 4 * sum;
     const float* mappedProb =
         networkMap.data() != nullptr ? reinterpret_cast<const float*>(networkMap.data() + probStart) : nullptr;
     // Deferred: the probabilities are only checked, and stay mapped.
-    const bool defer = deferRequested && mappedProb != nullptr && loadedModel == Model::IC;
+    const bool defer = deferRequested && mappedProb != nullptr;
     if (!defer)
         allocating("network file " + quoted(src.name), "the thresholds of " + std::to_string(sum) + " in-edges",
                    (sum + n) * 4, [&] { weights.resize(sum + n); });
@@ -374,7 +397,10 @@ void Graph::readThresholds(const NetworkSource& src, ULL sum) {
             // them, and their pages let go of once they are thresholds.
             if (const std::size_t bad = firstNotProbability(mappedProb + e0, e1 - e0); bad < e1 - e0)
                 return f.faultAt(e0 + bad);
-            if (defer) return;
+            if (defer) {
+                if (loadedModel == Model::LT) inWeightsOfRange(v0, v1, mappedProb, f);
+                return;
+            }
             thresholdsOfRange(v0, v1, mappedProb, f);
             networkMap.release(probStart + 4 * e0, probStart + 4 * e1);
             return;
@@ -433,22 +459,20 @@ void Graph::thresholdsOfRange(std::uint32_t v0, std::uint32_t v1, const P* prob,
     const bool lt = loadedModel == Model::LT;
     for (std::uint32_t v = v0; v < v1; ++v) {
         const std::size_t first = static_cast<std::size_t>(adjOff[v]), last = static_cast<std::size_t>(adjOff[v + 1]);
-        weights[first + v - 1] = (lt || first != last) ? 0 : UI_MAX;
         if (lt) {
-            float running = 0.0f;
-            double sum = 0.0;
-            for (std::size_t e = first; e < last; ++e) {
-                const float p = probability(prob[e]);
-                running += p;
-                sum += p;
-                weights[e + v] = threshold(running, UI_MAX);
-            }
-            // The tolerance of netpack's check: single-precision weights
-            // meant to sum to 1 may exceed it by rounding.
-            if (sum > 1.0 + 1e-6) f.heavyNode(sum);
+            f.inWeights(ltThresholdsOf(prob + first, last - first, weights.data() + first + v - 1));
         } else {
+            weights[first + v - 1] = first != last ? 0 : UI_MAX;
             for (std::size_t e = first; e < last; ++e) weights[e + v] = edgeThreshold(probability(prob[e]));
         }
+    }
+}
+
+void Graph::inWeightsOfRange(std::uint32_t v0, std::uint32_t v1, const float* prob, LoadFaults& f) const {
+    for (std::uint32_t v = v0; v < v1; ++v) {
+        double sum = 0.0;
+        for (std::int64_t e = adjOff[v]; e < adjOff[v + 1]; ++e) sum += prob[e];
+        f.inWeights(sum);
     }
 }
 
@@ -665,7 +689,14 @@ void Graph::releaseThresholds() {
     networkMap.keepFirst(probStart);
 }
 
+void Graph::releaseProbabilities(std::uint32_t v0, std::uint32_t v1) const {
+    if (deferredProb == nullptr) return;
+    networkMap.release(probStart + 4 * static_cast<ULL>(adjOff[v0]), probStart + 4 * static_cast<ULL>(adjOff[v1]));
+}
+
 UI edgeThreshold(float p) { return threshold(p, 0xFFFFFFFFu); }
+
+void nodeLtThresholds(const float* prob, UI d, UI* out) { ltThresholdsOf(prob, d, out); }
 
 GraphView Graph::view() const {
     GraphView v;

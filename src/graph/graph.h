@@ -49,6 +49,10 @@ struct NetworkArrays {
 // The IC threshold of an in-edge's probability p (checked: not NaN, not
 // negative), as a load makes it and a deferred load's fast sampler too.
 UI edgeThreshold(float p);
+// The LT thresholds of a node's d in-edge probabilities (checked), as a
+// load makes them and a deferred load's fast sampler too: out[0] = 0, then
+// out[j] that of the running sum of the first j (d + 1 entries).
+void nodeLtThresholds(const float* prob, UI d, UI* out);
 
 class Graph {
 public:
@@ -122,13 +126,19 @@ public:
     // lets the mapped probabilities go instead.
     void releaseThresholds();
     bool hasThresholds() const { return !weights.empty() || numNodes == 0; }
-    // Asks the next load, when it is under IC and NetworkLoad::Map, to check
-    // the probabilities but leave them in the mapping rather than make
-    // thresholds of them: a fast sampler builds its tables from them
-    // (view().probabilities), so the thresholds' array, a third of a large
-    // network's memory, is never cleared and filled. getWeight and the
-    // classic samplers must not be used on such a graph. Other loads ignore it.
+    // Asks the next load, when it is NetworkLoad::Map, to check the
+    // probabilities (and under LT note their sums) but leave them in the
+    // mapping rather than make thresholds of them: a fast sampler builds its
+    // tables from them (view().probabilities), so the thresholds' array, a
+    // third of a large network's memory, is never cleared and filled.
+    // getWeight and the classic samplers must not be used on such a graph.
+    // Other loads ignore it.
     void deferThresholds() { deferRequested = true; }
+    // After a deferred load, lets go of the resident pages of the mapped
+    // probabilities of nodes v0 .. v1 - 1, which a fast sampler's build has
+    // read (they stay in the page cache and are read again if asked for);
+    // otherwise does nothing.
+    void releaseProbabilities(std::uint32_t v0, std::uint32_t v1) const;
 
 private:
     std::size_t weightStart(int v) const { return static_cast<std::size_t>(adjOff[v]) + static_cast<std::size_t>(v) - 1; }
@@ -142,6 +152,8 @@ private:
     std::uint32_t rangeStart(std::size_t r) const;
     template <class P>
     void thresholdsOfRange(std::uint32_t v0, std::uint32_t v1, const P* prob, LoadFaults& f);
+    // Under LT, the in-weight sums of the range's nodes alone.
+    void inWeightsOfRange(std::uint32_t v0, std::uint32_t v1, const float* prob, LoadFaults& f) const;
     void readBenefit(const char* benfile);
     bool benefitsOnTeam(TextReader& in, std::uint64_t bytes);
     void clearBenefits(const std::string& label);

@@ -117,11 +117,14 @@ CommonReport commonReport(const CommonOptions& opt, const Graph& g, const std::v
     return r;
 }
 
-BlockEstimate estimateSeeds(const Graph& graph, HyperGraph& hyperGraph, const std::vector<int>& seeds,
+BlockEstimate estimateSeeds(Graph& graph, HyperGraph& hyperGraph, const std::vector<int>& seeds,
                             const CommonOptions& c, long long maxSamples,
                             const std::function<void(long long, long long)>& show) {
     std::optional<FastSampler> fast;
-    if (c.sampler == SamplerKind::Fast) fast.emplace(graph);
+    if (c.sampler == SamplerKind::Fast) {
+        fast.emplace(graph);
+        if (!fast->needsThresholds()) graph.releaseThresholds();
+    }
     EstimateSettings settings;
     settings.threads = c.threads;
     settings.epsilon = c.epsilon;

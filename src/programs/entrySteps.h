@@ -95,8 +95,9 @@ CommonReport commonReport(const CommonOptions& opt, const Graph& g, const std::v
 // (blockEstimate.h): the classic one in the order of thread streams, the
 // fast one in block order; at most maxSamples samples. show, when set, gets
 // the samples and hits so far after each round, outside the parallel
-// region (so it may throw to end the run).
-BlockEstimate estimateSeeds(const Graph& graph, HyperGraph& hyperGraph, const std::vector<int>& seeds,
+// region (so it may throw to end the run). The thresholds are released
+// once the fast sampler's tables are built, unless it reads them.
+BlockEstimate estimateSeeds(Graph& graph, HyperGraph& hyperGraph, const std::vector<int>& seeds,
                             const CommonOptions& c, long long maxSamples,
                             const std::function<void(long long, long long)>& show);
 

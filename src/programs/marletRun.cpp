@@ -60,10 +60,11 @@ void note(const std::string& text) { std::cerr << "marlet: note: " << text << '\
 // Loads the network, the fast samplers' tables, the id map and the costs;
 // settles delta now that n is known and checks the threshold's parameters.
 void loadInputs(MarletInputs& in, MarletOptions& opt) {
-    // The fast IC tables are all a run reads of the thresholds, and
-    // prepareSamplers lets them go once built: under -load map they are made
-    // from the mapped probabilities instead.
-    if (opt.common.sampler == SamplerKind::Fast && opt.common.model == Model::IC) in.graph.deferThresholds();
+    // The fast samplers' tables are all a run reads of the thresholds but
+    // for LT nodes that search, and prepareSamplers lets them go once built:
+    // under -load map the tables are made from the mapped probabilities
+    // instead, and keep those nodes' thresholds themselves.
+    if (opt.common.sampler == SamplerKind::Fast) in.graph.deferThresholds();
     loadGraph("marlet", in.graph, opt.common);
     const int n = in.n();
     prepareSamplers(in, opt);

@@ -162,6 +162,8 @@ int runOstrand(const OptionParser& op) {
     if (opt.common.json) json.emplace(*opt.common.json);
 
     Graph graph(BenefitLayout::Compact);
+    // The fast sampler builds its tables from the mapped probabilities.
+    if (opt.common.sampler == SamplerKind::Fast) graph.deferThresholds();
     loadGraph("ostrand", graph, opt.common);
     const int n = graph.getSize();
     const std::vector<std::uint64_t> idMap = idMapOf(opt.common, n);

@@ -7,9 +7,9 @@ namespace lattis {
 
 void prepareSamplers(MarletInputs& in, const MarletOptions& opt) {
     // The fast samplers' tables hold all they read of the thresholds but
-    // for LT nodes they still search; without those the thresholds go,
-    // before anything else is allocated: on large networks they are a third
-    // of the memory.
+    // for LT nodes they still search on a graph that made them; without
+    // those the thresholds go, before anything else is allocated: on large
+    // networks they are a third of the memory.
     if (opt.common.sampler == SamplerKind::Fast) {
         in.fast.emplace(in.graph);
         if (!in.fast->needsThresholds()) in.graph.releaseThresholds();

@@ -69,28 +69,87 @@ FastSampler::FastSampler(const Graph& g, IcBatch way) : loadedModel(g.model()), 
     for (UI v = 1; v <= n; ++v) largest = std::max(largest, view.degree(static_cast<int>(v)));
     maxDeg = largest;
     if (loadedModel == Model::LT)
-        buildLT(view);
+        buildLT(g, view);
     else
         buildIC(view);
 }
 
-void FastSampler::buildLT(const GraphView& view) {
+void FastSampler::buildLT(const Graph& g, const GraphView& view) {
     const UI n = view.n;
     // Per-node tables are mappings: fresh pages read as zero, and large
     // ones come on huge pages.
-    ltStart.resize(static_cast<std::size_t>(n) + 2);
-    // Each node's entry depends on its own thresholds alone.
+    ltNodes.resize(static_cast<std::size_t>(n) + 2);
+    LtNode* const nodes = ltNodes.data();
+    keptThresholds = view.weights == nullptr;
+    // Blocks of nodes on the team; each node's entry depends on its own
+    // thresholds alone. A pass marks the uniform nodes and counts the
+    // thresholds each block keeps of the others. After a deferred load they
+    // are made here from the node's probabilities, as the load would have
+    // made them, and a second pass writes them at each block's offset; each
+    // block's mapped probabilities leave resident memory after each pass
+    // (the second reads again only those of the searching nodes).
+    const std::size_t blocks = loadBlocks(static_cast<std::uint64_t>(n) + 1);
+    std::vector<std::size_t> kept(blocks + 1, 0);
     bool searches = false;
-    UI* starts = ltStart.data();
-#pragma omp parallel for schedule(static) reduction(|| : searches) num_threads(teamForEntries(static_cast<std::uint64_t>(n) + 1))
-    for (UI v = 1; v <= n + 1; ++v) {
-        const UI first = static_cast<UI>(view.adjOff[v]);
-        const bool uniform = v <= n && equalWeightsSummingToOne(view.thresholds(static_cast<int>(v)),
-                                                                view.degree(static_cast<int>(v)));
-        starts[v] = first | (uniform ? kGrouped : 0);
-        searches = searches || (v <= n && !uniform && view.degree(static_cast<int>(v)) > 0);
-    }
+    bool outOfMemory = false;
+    const int team = teamForEntries(static_cast<std::uint64_t>(n) + 1);
+    auto pass = [&](bool write) {
+#pragma omp parallel num_threads(team) reduction(|| : searches)
+        {
+            std::vector<UI> made;
+            if (keptThresholds) {
+                try {
+                    made.resize(static_cast<std::size_t>(maxDeg) + 1);
+                } catch (const std::bad_alloc&) {
+#pragma omp atomic write
+                    outOfMemory = true;
+                }
+            }
+            // v's thresholds, or null when out of memory (noted above).
+            auto thresholdsOf = [&](UI v, UI d) -> const UI* {
+                if (!keptThresholds) return view.thresholds(static_cast<int>(v));
+                if (made.size() <= d) return nullptr;
+                nodeLtThresholds(view.probabilities + view.adjOff[v], d, made.data());
+                return made.data();
+            };
+#pragma omp for schedule(dynamic, 1)
+            for (std::size_t b = 0; b < blocks; ++b) {
+                const UI first = static_cast<UI>(1 + b * kLoadBlock);
+                const UI last = static_cast<UI>(std::min<std::size_t>(first + kLoadBlock, static_cast<std::size_t>(n) + 1));
+                std::size_t at = write ? kept[b] : 0;  // the count pass writes kept[b + 1]
+                for (UI v = first; v < last; ++v) {
+                    LtNode& nd = nodes[v];
+                    const UI d = view.degree(static_cast<int>(v));
+                    if (write) {
+                        if ((nd.start & kGrouped) || d == 0) continue;
+                        if (const UI* w = thresholdsOf(v, d)) std::copy(w, w + d + 1, ltThresholds.data() + at);
+                        nd.at = static_cast<UI>(at);
+                        at += d + 1;
+                        continue;
+                    }
+                    const UI* w = d > 0 ? thresholdsOf(v, d) : nullptr;
+                    const bool uniform = w != nullptr && equalWeightsSummingToOne(w, d);
+                    nd.start = static_cast<UI>(view.adjOff[v]) | (uniform ? kGrouped : 0);
+                    if (uniform || d == 0) continue;
+                    searches = true;
+                    if (!keptThresholds) nd.at = static_cast<UI>(view.thresholds(static_cast<int>(v)) - view.weights);
+                    at += d + 1;
+                }
+                if (!write) kept[b + 1] = at;
+                g.releaseProbabilities(first, last);
+            }
+        }
+    };
+    pass(false);
+    if (outOfMemory) throw std::bad_alloc();
+    nodes[n + 1].start = static_cast<UI>(view.adjOff[n + 1]);
     searchesLT = searches;
+    if (!keptThresholds) return;
+    // Each block's count becomes its offset.
+    for (std::size_t b = 0; b < blocks; ++b) kept[b + 1] += kept[b];
+    ltThresholds.resize(kept[blocks]);
+    pass(true);
+    if (outOfMemory) throw std::bad_alloc();
 }
 
 void FastSampler::buildIC(const GraphView& view) {
@@ -239,7 +298,7 @@ void FastSampler::groupInEdges(const GraphView& view, UI v, const UI* w, IcNode&
 
 std::size_t FastSampler::bytes() const {
     return icNodes.bytes() + icGroups.capacity() * sizeof(IcGroup) + icMembers.capacity() * sizeof(IcMember) +
-           ltStart.bytes();
+           ltNodes.bytes() + ltThresholds.bytes();
 }
 
 namespace {
@@ -252,9 +311,10 @@ bool sameEntries(const A& a, const B& b) {
 }  // namespace
 
 bool FastSampler::sameTables(const FastSampler& o) const {
-    return loadedModel == o.loadedModel && searchesLT == o.searchesLT && maxDeg == o.maxDeg &&
-           sameEntries(icNodes, o.icNodes) && sameEntries(icGroups, o.icGroups) &&
-           sameEntries(icMembers, o.icMembers) && sameEntries(ltStart, o.ltStart);
+    return loadedModel == o.loadedModel && searchesLT == o.searchesLT && keptThresholds == o.keptThresholds &&
+           maxDeg == o.maxDeg && sameEntries(icNodes, o.icNodes) &&
+           sameEntries(icGroups, o.icGroups) && sameEntries(icMembers, o.icMembers) && sameEntries(ltNodes, o.ltNodes) &&
+           sameEntries(ltThresholds, o.ltThresholds);
 }
 
 UI FastSampler::severalLive(DrawCursor& draw, UI r, UI size, UI t, UI none, UI one, UI* out) const {

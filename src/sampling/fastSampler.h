@@ -151,9 +151,11 @@ public:
 
     Model model() const { return loadedModel; }
     // Whether the samplers read the graph's thresholds (LT nodes whose
-    // weights are not equal and summing to 1); when not, the graph may
-    // release them once the tables are built.
-    bool needsThresholds() const { return searchesLT; }
+    // weights are not equal and summing to 1, on a graph that made them);
+    // when not, the graph may release them once the tables are built. After
+    // a deferred load (Graph::deferThresholds) the tables keep the
+    // thresholds of those nodes themselves.
+    bool needsThresholds() const { return searchesLT && !keptThresholds; }
     // f(u) for each in-neighbour u of v whose edge can fire (IC: threshold
     // above 0; LT: an interval of positive width), read from the tables for
     // the nodes whose thresholds they replace.
@@ -221,10 +223,19 @@ private:
         int node;
         UI accept;
     };
+    // An LT node: its in-edges start at `start`, with kGrouped set when its
+    // weights are equal and sum to 1 (a draw picks one uniformly); any other
+    // node with in-edges searches its thresholds, d + 1 entries (the first
+    // 0) from position `at` of the graph's (GraphView::weights) or, when the
+    // tables keep them, of ltThresholds.
+    struct LtNode {
+        UI start, at;
+    };
+    const UI* ltWeights(const GraphView& g) const { return keptThresholds ? ltThresholds.data() : g.weights; }
 
     // The constructor's steps: the LT tables, the IC tables, and the groups
     // of an IC node whose in-edges do not share one threshold.
-    void buildLT(const GraphView& view);
+    void buildLT(const Graph& g, const GraphView& view);
     void buildIC(const GraphView& view);
     // Appends v's groups and their members to the tables given, numbering
     // them from the tables' sizes; w[i] is the threshold of in-edge i.
@@ -249,12 +260,14 @@ private:
 
     Model loadedModel = Model::IC;
     IcBatch batch = IcBatch::InFlight;
-    bool searchesLT = false;  // some LT node keeps the search of its thresholds
+    bool searchesLT = false;      // some LT node searches its thresholds
+    bool keptThresholds = false;  // LT: the tables hold those thresholds
     UI maxDeg = 0;
     GrowArray<IcNode> icNodes;    // n + 2 (IC)
     std::vector<IcGroup> icGroups;  // groups, then one sentinel (IC)
     std::vector<IcMember> icMembers;
-    GrowArray<UI> ltStart;  // n + 2: in-edge start, kGrouped when uniform (LT)
+    GrowArray<LtNode> ltNodes;    // n + 2 (LT)
+    GrowArray<UI> ltThresholds;   // kept: the searching nodes', node after node
 };
 
 template <class OnEdge, class OnMember>
@@ -403,10 +416,10 @@ void FastSampler::walksLT(const GraphView& g, const RootDistribution& roots, sfm
     };
     std::array<Slot, kWalksInFlight> slot{};
     DrawCursor draw(rng);
-    const UI* starts = ltStart.data();
+    const LtNode* nodes = ltNodes.data();
     std::uint16_t* flags = s.visit.data();
     auto fetch = [&](int v) {
-        __builtin_prefetch(starts + v);
+        __builtin_prefetch(nodes + v);
         __builtin_prefetch(flags + v, 1);
         if constexpr (mode == SeedTest::Exit) __builtin_prefetch(link + v);
     };
@@ -451,17 +464,17 @@ void FastSampler::walksLT(const GraphView& g, const RootDistribution& roots, sfm
 template <class Slot, class Fetch>
 [[gnu::always_inline]] inline bool FastSampler::stepLT(const GraphView& g, int cur, UI r, Slot& sl,
                                                        Fetch& fetch) const {
-    const UI* starts = ltStart.data();
-    const UI st = starts[cur];
+    const LtNode* nodes = ltNodes.data();
+    const UI st = nodes[cur].start;
     const UI first = st & kIndexMask;
-    const UI d = (starts[cur + 1] & kIndexMask) - first;
+    const UI d = (nodes[cur + 1].start & kIndexMask) - first;
     if (st & kGrouped) {
         sl.edge = first + static_cast<UI>((static_cast<std::uint64_t>(r) * d) >> 32);
         sl.pending = true;
         __builtin_prefetch(g.adj + sl.edge);
         return true;
     }
-    const int ind = ltIndex(g.thresholds(cur), d + 1, r);
+    const int ind = ltIndex(ltWeights(g) + nodes[cur].at, d + 1, r);
     if (ind == -1) return false;
     sl.cur = g.adj[first + static_cast<UI>(ind) - 1];
     fetch(sl.cur);
@@ -472,11 +485,12 @@ template <class F>
 void FastSampler::forEachFiringInNeighbour(const GraphView& g, int v, F&& f) const {
     const std::int64_t first = g.adjOff[v], last = g.adjOff[v + 1];
     if (loadedModel == Model::LT) {
-        if (ltStart[static_cast<std::size_t>(v)] & kGrouped) {
+        const LtNode& nd = ltNodes[static_cast<std::size_t>(v)];
+        if (nd.start & kGrouped) {
             for (std::int64_t e = first; e < last; ++e) f(g.adj[e]);
             return;
         }
-        const UI* w = g.thresholds(v);
+        const UI* w = ltWeights(g) + nd.at;
         for (std::int64_t e = first; e < last; ++e)
             if (w[e - first + 1] > w[e - first]) f(g.adj[e]);
         return;

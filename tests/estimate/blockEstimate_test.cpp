@@ -238,28 +238,41 @@ TEST(BlockEstimate, EmptySeedListDrawsNothing) {
 
 namespace {
 
-// With the thresholds released (as marlet does for the fast samplers), the
-// reachability pre-check reads the edges that can fire from the fast tables
-// and answers as before.
-//   IC: 2 -0-> 1 <-.5- 3 (the first edge never fires);  LT: 2 -.5-> 1 <-.5- 3;
-//   node 4 has no edge; only node 1 has a benefit.
+// With the thresholds released or never made (as marlet does for the fast
+// samplers), the reachability pre-check reads the edges that can fire from
+// the fast tables and answers as the thresholds do.
+//   IC: 2 -0-> 1 <-.5- 3 (the first edge never fires);  LT: 2 -.5-> 1 <-.5- 3
+//   (node 1 uniform) and 2 -0-> 1 <-.5- 3 (node 1 searches its thresholds,
+//   which the tables keep); node 4 has no edge; only node 1 has a benefit.
 TEST(BlockEstimate, ReachabilityFromTheFastTablesAfterRelease) {
-    for (bool lt : {false, true}) {
+    struct Case {
+        bool lt;
+        float from2;
+    };
+    for (const Case c : {Case{false, 0.0f}, Case{true, 0.5f}, Case{true, 0.0f}}) {
+        const bool lt = c.lt, edge2 = c.from2 > 0;
         testnet::TempDir dir;
-        testnet::writeNetwork(dir.path("net.bin"), 4, {{2, 1, lt ? 0.5f : 0.0f}, {3, 1, 0.5f}});
+        testnet::writeNetwork(dir.path("net.bin"), 4, {{2, 1, c.from2}, {3, 1, 0.5f}});
         testnet::writeValues(dir.path("ben.txt"), std::vector<double>{1, 0, 0, 0});
-        Graph g(BenefitLayout::Compact);
-        if (lt)
-            g.readGraphLT(dir.path("net.bin").c_str(), dir.path("ben.txt").c_str());
-        else
-            g.readGraphIC(dir.path("net.bin").c_str(), dir.path("ben.txt").c_str());
+        // The thresholds of a copied load answer first; then the tables of
+        // a load that left them to the fast sampler, with nothing else left.
+        const std::string net = dir.path("net.bin"), ben = dir.path("ben.txt");
+        auto load = [&](Graph& to, NetworkLoad how) {
+            if (lt)
+                to.readGraphLT(net.c_str(), ben.c_str(), how);
+            else
+                to.readGraphIC(net.c_str(), ben.c_str(), how);
+        };
+        Graph made(BenefitLayout::Compact), g(BenefitLayout::Compact);
+        load(made, NetworkLoad::Copy);
+        g.deferThresholds();
+        load(g, NetworkLoad::Map);
         HyperGraph hg(4, g);
         const FastSampler fast(g);
-        ASSERT_FALSE(fast.needsThresholds());
         const std::vector<std::vector<int>> seedSets = {{2}, {3}, {4}, {4, 2}};
         std::vector<bool> before;
-        for (const auto& seeds : seedSets) before.push_back(seedsReachRoot(g, hg, seeds));
-        EXPECT_EQ(before, (std::vector<bool>{lt, true, false, lt}));
+        for (const auto& seeds : seedSets) before.push_back(seedsReachRoot(made, hg, seeds));
+        EXPECT_EQ(before, (std::vector<bool>{edge2, true, false, edge2}));
         g.releaseThresholds();
         EXPECT_FALSE(g.hasThresholds());
         for (std::size_t i = 0; i < seedSets.size(); ++i)

@@ -344,18 +344,20 @@ protected:
         EXPECT_EQ(onThreads(kTeam, message(NetworkLoad::Copy)), one);
         EXPECT_EQ(onThreads(1, message(NetworkLoad::Map)), one);
         EXPECT_EQ(onThreads(kTeam, message(NetworkLoad::Map)), one);
-        // Under IC, mapped loads that leave the thresholds to a fast sampler
-        // give the copied load's message too.
-        auto icMessage = [&](bool defer) {
-            return [&, defer] {
-                Graph g;
-                if (defer) g.deferThresholds();
-                return errorOf([&] { load(g, Model::IC, net, ben.c_str(), defer ? NetworkLoad::Map : NetworkLoad::Copy); });
+        // Under either model, mapped loads that leave the thresholds to a
+        // fast sampler give the copied load's message too.
+        for (Model m : {Model::IC, Model::LT}) {
+            auto mMessage = [&](bool defer) {
+                return [&, defer] {
+                    Graph g;
+                    if (defer) g.deferThresholds();
+                    return errorOf([&] { load(g, m, net, ben.c_str(), defer ? NetworkLoad::Map : NetworkLoad::Copy); });
+                };
             };
-        };
-        const std::string ic = onThreads(1, icMessage(false));
-        EXPECT_EQ(onThreads(1, icMessage(true)), ic);
-        EXPECT_EQ(onThreads(kTeam, icMessage(true)), ic);
+            const std::string copied = onThreads(1, mMessage(false));
+            EXPECT_EQ(onThreads(1, mMessage(true)), copied);
+            EXPECT_EQ(onThreads(kTeam, mMessage(true)), copied);
+        }
         return one;
     }
     static std::string header(std::uint32_t n, std::uint64_t m) { return raw(n) + raw(m); }

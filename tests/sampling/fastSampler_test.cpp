@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -156,9 +157,22 @@ TEST(FastSamplerTables, TeamBuildsTheTablesOfOneThread) {
     omp_set_num_threads(team);
 }
 
+// The hyperedges a store seeded with `seed` gets from g's fast tables.
+std::vector<std::vector<int>> hyperedgesOf(const Graph& g, const FastSampler& fast, std::uint32_t seed) {
+    HyperGraph hg(static_cast<unsigned>(g.getSize()), g);
+    sfmt_init_gen_rand(&hg.generator(), seed);
+    addHyperedge(g, hg, 2, 3000, &fast);
+    std::vector<std::vector<int>> all;
+    for (int e = 0; e < hg.getNumEdge(); ++e) all.emplace_back(hg.getEdge(e).begin(), hg.getEdge(e).end());
+    return all;
+}
+
 // A load that leaves the probabilities mapped (Graph::deferThresholds) gives
-// the IC tables a copied load gives, on one thread and on a team; LT loads
-// ignore the request; letting the thresholds go drops the probabilities.
+// tables that draw the hyperedges of a copied load's, under both models, on
+// one thread and on a team, before and after the probabilities go, and
+// notes the same heavy LT nodes. The LT nodes are uniform, searching or
+// without in-edges: the copied load's tables read the graph's thresholds of
+// the searching ones, the deferred load's keep them.
 TEST(FastSamplerTables, DeferredLoadBuildsTheTablesOfThresholds) {
     testnet::TempDir dir;
     const int n = 3 * static_cast<int>(kLoadBlock) + 17;
@@ -169,26 +183,38 @@ TEST(FastSamplerTables, DeferredLoadBuildsTheTablesOfThresholds) {
             arcs.push_back({(v + 7 * j) % n + 1, v, v % 4 == 0 ? mixed[j] : 1.0f / static_cast<float>(v % 5)});
     const std::string file = dir.path("mixed.bin");
     testnet::writeNetwork(file, n, arcs);
-    Graph copied;
-    copied.readNetworkWith(file.c_str(), {}, Model::IC);
-    omp_set_num_threads(1);
-    const FastSampler want(copied);
-    for (int threads : {1, 3}) {
-        Graph g;
-        g.deferThresholds();
-        g.readNetworkWith(file.c_str(), {}, Model::IC, NetworkLoad::Map);
-        ASSERT_EQ(g.view().weights, nullptr);
-        ASSERT_NE(g.view().probabilities, nullptr);
-        omp_set_num_threads(threads);
-        EXPECT_TRUE(FastSampler(g).sameTables(want)) << threads << " threads";
-        g.releaseThresholds();
-        EXPECT_EQ(g.view().probabilities, nullptr);
+    const std::vector<double> benefit(static_cast<std::size_t>(n), 1.0);
+    for (Model model : {Model::IC, Model::LT}) {
+        Graph copied;
+        copied.readNetworkWith(file.c_str(), benefit, model);
+        omp_set_num_threads(1);
+        const FastSampler want(copied);
+        EXPECT_EQ(want.needsThresholds(), model == Model::LT);
+        const auto drawn = hyperedgesOf(copied, want, 5);
+        std::optional<FastSampler> single;
+        for (int threads : {1, 3}) {
+            SCOPED_TRACE(std::string(model == Model::LT ? "LT, " : "IC, ") + std::to_string(threads) + " threads");
+            Graph g;
+            g.deferThresholds();
+            g.readNetworkWith(file.c_str(), benefit, model, NetworkLoad::Map);
+            ASSERT_EQ(g.view().weights, nullptr);
+            ASSERT_NE(g.view().probabilities, nullptr);
+            EXPECT_EQ(g.heavyInWeightNodes(), copied.heavyInWeightNodes());
+            EXPECT_EQ(g.largestInWeightSum(), copied.largestInWeightSum());
+            omp_set_num_threads(threads);
+            const FastSampler fast(g);
+            if (model == Model::IC) {
+                EXPECT_TRUE(fast.sameTables(want));
+            }
+            EXPECT_FALSE(fast.needsThresholds());
+            if (!single) single.emplace(g);
+            EXPECT_TRUE(fast.sameTables(*single));
+            EXPECT_EQ(hyperedgesOf(g, fast, 5), drawn);
+            g.releaseThresholds();
+            EXPECT_EQ(g.view().probabilities, nullptr);
+            EXPECT_EQ(hyperedgesOf(g, fast, 5), drawn);
+        }
     }
-    Graph lt;
-    lt.deferThresholds();
-    lt.readNetworkWith(file.c_str(), {}, Model::LT, NetworkLoad::Map);
-    EXPECT_NE(lt.view().weights, nullptr);
-    EXPECT_EQ(lt.view().probabilities, nullptr);
 }
 
 }  // namespace
