@@ -78,9 +78,10 @@ void FastSampler::buildLT(const Graph& g, const GraphView& view) {
     const UI n = view.n;
     // Per-node tables are mappings: fresh pages read as zero, and large
     // ones come on huge pages.
-    ltNodes.resize(static_cast<std::size_t>(n) + 2);
-    LtNode* const nodes = ltNodes.data();
+    ltStart.resize(static_cast<std::size_t>(n) + 2);
+    UI* const starts = ltStart.data();
     keptThresholds = view.weights == nullptr;
+    if (keptThresholds) ltAt.resize(static_cast<std::size_t>(n) + 2);
     // Blocks of nodes on the team; each node's entry depends on its own
     // thresholds alone. A pass marks the uniform nodes and counts the
     // thresholds each block keeps of the others. After a deferred load they
@@ -118,21 +119,19 @@ void FastSampler::buildLT(const Graph& g, const GraphView& view) {
                 const UI last = static_cast<UI>(std::min<std::size_t>(first + kLoadBlock, static_cast<std::size_t>(n) + 1));
                 std::size_t at = write ? kept[b] : 0;  // the count pass writes kept[b + 1]
                 for (UI v = first; v < last; ++v) {
-                    LtNode& nd = nodes[v];
                     const UI d = view.degree(static_cast<int>(v));
                     if (write) {
-                        if ((nd.start & kGrouped) || d == 0) continue;
+                        if ((starts[v] & kGrouped) || d == 0) continue;
                         if (const UI* w = thresholdsOf(v, d)) std::copy(w, w + d + 1, ltThresholds.data() + at);
-                        nd.at = static_cast<UI>(at);
+                        ltAt[v] = static_cast<UI>(at);
                         at += d + 1;
                         continue;
                     }
                     const UI* w = d > 0 ? thresholdsOf(v, d) : nullptr;
                     const bool uniform = w != nullptr && equalWeightsSummingToOne(w, d);
-                    nd.start = static_cast<UI>(view.adjOff[v]) | (uniform ? kGrouped : 0);
+                    starts[v] = static_cast<UI>(view.adjOff[v]) | (uniform ? kGrouped : 0);
                     if (uniform || d == 0) continue;
                     searches = true;
-                    if (!keptThresholds) nd.at = static_cast<UI>(view.thresholds(static_cast<int>(v)) - view.weights);
                     at += d + 1;
                 }
                 if (!write) kept[b + 1] = at;
@@ -142,7 +141,7 @@ void FastSampler::buildLT(const Graph& g, const GraphView& view) {
     };
     pass(false);
     if (outOfMemory) throw std::bad_alloc();
-    nodes[n + 1].start = static_cast<UI>(view.adjOff[n + 1]);
+    starts[n + 1] = static_cast<UI>(view.adjOff[n + 1]);
     searchesLT = searches;
     if (!keptThresholds) return;
     // Each block's count becomes its offset.
@@ -298,7 +297,7 @@ void FastSampler::groupInEdges(const GraphView& view, UI v, const UI* w, IcNode&
 
 std::size_t FastSampler::bytes() const {
     return icNodes.bytes() + icGroups.capacity() * sizeof(IcGroup) + icMembers.capacity() * sizeof(IcMember) +
-           ltNodes.bytes() + ltThresholds.bytes();
+           ltStart.bytes() + ltThresholds.bytes() + ltAt.bytes();
 }
 
 namespace {
@@ -313,8 +312,8 @@ bool sameEntries(const A& a, const B& b) {
 bool FastSampler::sameTables(const FastSampler& o) const {
     return loadedModel == o.loadedModel && searchesLT == o.searchesLT && keptThresholds == o.keptThresholds &&
            maxDeg == o.maxDeg && sameEntries(icNodes, o.icNodes) &&
-           sameEntries(icGroups, o.icGroups) && sameEntries(icMembers, o.icMembers) && sameEntries(ltNodes, o.ltNodes) &&
-           sameEntries(ltThresholds, o.ltThresholds);
+           sameEntries(icGroups, o.icGroups) && sameEntries(icMembers, o.icMembers) && sameEntries(ltStart, o.ltStart) &&
+           sameEntries(ltThresholds, o.ltThresholds) && sameEntries(ltAt, o.ltAt);
 }
 
 UI FastSampler::severalLive(DrawCursor& draw, UI r, UI size, UI t, UI none, UI one, UI* out) const {

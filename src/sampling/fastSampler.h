@@ -223,15 +223,11 @@ private:
         int node;
         UI accept;
     };
-    // An LT node: its in-edges start at `start`, with kGrouped set when its
-    // weights are equal and sum to 1 (a draw picks one uniformly); any other
-    // node with in-edges searches its thresholds, d + 1 entries (the first
-    // 0) from position `at` of the graph's (GraphView::weights) or, when the
-    // tables keep them, of ltThresholds.
-    struct LtNode {
-        UI start, at;
-    };
-    const UI* ltWeights(const GraphView& g) const { return keptThresholds ? ltThresholds.data() : g.weights; }
+    // The d + 1 thresholds (the first 0) an LT node v that searches reads:
+    // the graph's, or those the tables keep.
+    const UI* ltWeights(const GraphView& g, int v) const {
+        return keptThresholds ? ltThresholds.data() + ltAt[static_cast<std::size_t>(v)] : g.thresholds(v);
+    }
 
     // The constructor's steps: the LT tables, the IC tables, and the groups
     // of an IC node whose in-edges do not share one threshold.
@@ -266,8 +262,12 @@ private:
     GrowArray<IcNode> icNodes;    // n + 2 (IC)
     std::vector<IcGroup> icGroups;  // groups, then one sentinel (IC)
     std::vector<IcMember> icMembers;
-    GrowArray<LtNode> ltNodes;    // n + 2 (LT)
-    GrowArray<UI> ltThresholds;   // kept: the searching nodes', node after node
+    // LT: n + 2 in-edge starts, with kGrouped set when the node's weights
+    // are equal and sum to 1 (a draw picks one uniformly); any other node
+    // with in-edges searches its thresholds.
+    GrowArray<UI> ltStart;
+    GrowArray<UI> ltThresholds;  // kept: the searching nodes', node after node,
+    GrowArray<UI> ltAt;          // each from ltAt[v] (n + 2)
 };
 
 template <class OnEdge, class OnMember>
@@ -416,10 +416,12 @@ void FastSampler::walksLT(const GraphView& g, const RootDistribution& roots, sfm
     };
     std::array<Slot, kWalksInFlight> slot{};
     DrawCursor draw(rng);
-    const LtNode* nodes = ltNodes.data();
+    const UI* starts = ltStart.data();
+    const UI* at = keptThresholds ? ltAt.data() : nullptr;
     std::uint16_t* flags = s.visit.data();
     auto fetch = [&](int v) {
-        __builtin_prefetch(nodes + v);
+        __builtin_prefetch(starts + v);
+        if (at != nullptr) __builtin_prefetch(at + v);
         __builtin_prefetch(flags + v, 1);
         if constexpr (mode == SeedTest::Exit) __builtin_prefetch(link + v);
     };
@@ -464,17 +466,17 @@ void FastSampler::walksLT(const GraphView& g, const RootDistribution& roots, sfm
 template <class Slot, class Fetch>
 [[gnu::always_inline]] inline bool FastSampler::stepLT(const GraphView& g, int cur, UI r, Slot& sl,
                                                        Fetch& fetch) const {
-    const LtNode* nodes = ltNodes.data();
-    const UI st = nodes[cur].start;
+    const UI* starts = ltStart.data();
+    const UI st = starts[cur];
     const UI first = st & kIndexMask;
-    const UI d = (nodes[cur + 1].start & kIndexMask) - first;
+    const UI d = (starts[cur + 1] & kIndexMask) - first;
     if (st & kGrouped) {
         sl.edge = first + static_cast<UI>((static_cast<std::uint64_t>(r) * d) >> 32);
         sl.pending = true;
         __builtin_prefetch(g.adj + sl.edge);
         return true;
     }
-    const int ind = ltIndex(ltWeights(g) + nodes[cur].at, d + 1, r);
+    const int ind = ltIndex(ltWeights(g, cur), d + 1, r);
     if (ind == -1) return false;
     sl.cur = g.adj[first + static_cast<UI>(ind) - 1];
     fetch(sl.cur);
@@ -485,12 +487,11 @@ template <class F>
 void FastSampler::forEachFiringInNeighbour(const GraphView& g, int v, F&& f) const {
     const std::int64_t first = g.adjOff[v], last = g.adjOff[v + 1];
     if (loadedModel == Model::LT) {
-        const LtNode& nd = ltNodes[static_cast<std::size_t>(v)];
-        if (nd.start & kGrouped) {
+        if (ltStart[static_cast<std::size_t>(v)] & kGrouped) {
             for (std::int64_t e = first; e < last; ++e) f(g.adj[e]);
             return;
         }
-        const UI* w = ltWeights(g) + nd.at;
+        const UI* w = ltWeights(g, v);
         for (std::int64_t e = first; e < last; ++e)
             if (w[e - first + 1] > w[e - first]) f(g.adj[e]);
         return;
