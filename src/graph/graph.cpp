@@ -142,13 +142,21 @@ std::size_t firstOutside(const int* adj, std::size_t count, std::uint32_t n) {
 float probability(float p) { return p; }
 float probability(UI bits) { return std::bit_cast<float>(bits); }
 
-// The LT thresholds of one node's d in-edge probabilities (checked) into
-// out[0 .. d]: 0, then the threshold of each running single-precision sum;
-// returns their sum in double precision. out + 1 may be prob or lie below
-// it, as when a copied load converts in place: each probability is read
-// before its slot is written.
+// The thresholds a load makes of one node's d in-edge probabilities
+// (checked), into out[0 .. d]. Under LT: 0, then the threshold of each
+// running single-precision sum, returning their sum in double precision.
+// Under IC: 0 (all ones for a node without in-edges), then each in-edge's
+// own, returning 0. out + 1 may be prob or lie below it, as when a copied
+// load converts in place: each probability is read before its slot is
+// written.
 template <class P>
-double ltThresholdsOf(const P* prob, std::size_t d, UI* out) {
+double nodeThresholdsOf(bool lt, const P* prob, std::size_t d, UI* out) {
+    constexpr UI kAll = 0xFFFFFFFFu;
+    if (!lt) {
+        out[0] = d != 0 ? 0 : kAll;
+        for (std::size_t e = 0; e < d; ++e) out[e + 1] = threshold(probability(prob[e]), kAll);
+        return 0.0;
+    }
     out[0] = 0;
     float running = 0.0f;
     double sum = 0.0;
@@ -156,7 +164,7 @@ double ltThresholdsOf(const P* prob, std::size_t d, UI* out) {
         const float p = probability(prob[e]);
         running += p;
         sum += p;
-        out[e + 1] = threshold(running, 0xFFFFFFFFu);
+        out[e + 1] = threshold(running, kAll);
     }
     return sum;
 }
@@ -240,7 +248,7 @@ NetworkSource::NetworkSource(const char* filename) : name(filename) {
 
 NetworkSource::~NetworkSource() { ::close(fd); }
 
-Graph::Graph(BenefitLayout layout) : UI_MAX(0xFFFFFFFFu), layout(layout) {}
+Graph::Graph(BenefitLayout layout) : layout(layout) {}
 
 Graph Graph::freshNetwork(const char* filename, Model model, NetworkLoad load) const {
     Graph g(layout);
@@ -459,12 +467,8 @@ void Graph::thresholdsOfRange(std::uint32_t v0, std::uint32_t v1, const P* prob,
     const bool lt = loadedModel == Model::LT;
     for (std::uint32_t v = v0; v < v1; ++v) {
         const std::size_t first = static_cast<std::size_t>(adjOff[v]), last = static_cast<std::size_t>(adjOff[v + 1]);
-        if (lt) {
-            f.inWeights(ltThresholdsOf(prob + first, last - first, weights.data() + first + v - 1));
-        } else {
-            weights[first + v - 1] = first != last ? 0 : UI_MAX;
-            for (std::size_t e = first; e < last; ++e) weights[e + v] = edgeThreshold(probability(prob[e]));
-        }
+        const double sum = nodeThresholdsOf(lt, prob + first, last - first, weights.data() + first + v - 1);
+        if (lt) f.inWeights(sum);
     }
 }
 
@@ -694,9 +698,9 @@ void Graph::releaseProbabilities(std::uint32_t v0, std::uint32_t v1) const {
     networkMap.release(probStart + 4 * static_cast<ULL>(adjOff[v0]), probStart + 4 * static_cast<ULL>(adjOff[v1]));
 }
 
-UI edgeThreshold(float p) { return threshold(p, 0xFFFFFFFFu); }
-
-void nodeLtThresholds(const float* prob, UI d, UI* out) { ltThresholdsOf(prob, d, out); }
+void nodeThresholds(Model model, const float* prob, UI d, UI* out) {
+    nodeThresholdsOf(model == Model::LT, prob, d, out);
+}
 
 GraphView Graph::view() const {
     GraphView v;

@@ -46,13 +46,10 @@ struct NetworkArrays {
     std::span<const float> prob;
 };
 
-// The IC threshold of an in-edge's probability p (checked: not NaN, not
-// negative), as a load makes it and a deferred load's fast sampler too.
-UI edgeThreshold(float p);
-// The LT thresholds of a node's d in-edge probabilities (checked), as a
-// load makes them and a deferred load's fast sampler too: out[0] = 0, then
-// out[j] that of the running sum of the first j (d + 1 entries).
-void nodeLtThresholds(const float* prob, UI d, UI* out);
+// The thresholds of a node's d in-edge probabilities (checked: not NaN, not
+// negative) under `model`, as a load makes them and a deferred load's fast
+// sampler too: entry 0, then one per in-edge (d + 1 entries in out).
+void nodeThresholds(Model model, const float* prob, UI d, UI* out);
 
 class Graph {
 public:
@@ -160,7 +157,6 @@ private:
     void takeBenefit(std::uint32_t i, double b);
     void setBenefits(std::span<const double> benefit);
 
-    UI UI_MAX;
     std::uint32_t numNodes = 0;
     std::uint32_t numEdges = 0;
     // inIds[adjOff[v] .. adjOff[v + 1]) are the in-neighbours of v; n + 2

@@ -55,6 +55,33 @@ bool equalWeightsSummingToOne(const UI* w, UI d) {
     return true;
 }
 
+// One thread's thresholds of a node at a time (entry 0, then one per
+// in-edge): the graph's or, after a deferred load, made from the node's
+// probabilities as the load would have made them, in a buffer of the
+// thread's own. Null when that buffer could not be had (failed).
+class NodeThresholds {
+public:
+    NodeThresholds(const GraphView& view, UI maxDeg) : view(view) {
+        if (view.weights != nullptr) return;
+        try {
+            made.resize(static_cast<std::size_t>(maxDeg) + 1);
+        } catch (const std::bad_alloc&) {
+            failed = true;
+        }
+    }
+    const UI* of(UI v) {
+        if (view.weights != nullptr) return view.thresholds(static_cast<int>(v));
+        if (failed) return nullptr;
+        nodeThresholds(view.model, view.probabilities + view.adjOff[v], view.degree(static_cast<int>(v)), made.data());
+        return made.data();
+    }
+    bool failed = false;
+
+private:
+    const GraphView& view;
+    std::vector<UI> made;
+};
+
 }  // namespace
 
 FastSampler::FastSampler(const Graph& g, IcBatch way) : loadedModel(g.model()), batch(way) {
@@ -97,22 +124,11 @@ void FastSampler::buildLT(const Graph& g, const GraphView& view) {
     auto pass = [&](bool write) {
 #pragma omp parallel num_threads(team) reduction(|| : searches)
         {
-            std::vector<UI> made;
-            if (keptThresholds) {
-                try {
-                    made.resize(static_cast<std::size_t>(maxDeg) + 1);
-                } catch (const std::bad_alloc&) {
+            NodeThresholds thresholds(view, maxDeg);
+            if (thresholds.failed) {
 #pragma omp atomic write
-                    outOfMemory = true;
-                }
+                outOfMemory = true;
             }
-            // v's thresholds, or null when out of memory (noted above).
-            auto thresholdsOf = [&](UI v, UI d) -> const UI* {
-                if (!keptThresholds) return view.thresholds(static_cast<int>(v));
-                if (made.size() <= d) return nullptr;
-                nodeLtThresholds(view.probabilities + view.adjOff[v], d, made.data());
-                return made.data();
-            };
 #pragma omp for schedule(dynamic, 1)
             for (std::size_t b = 0; b < blocks; ++b) {
                 const UI first = static_cast<UI>(1 + b * kLoadBlock);
@@ -122,12 +138,12 @@ void FastSampler::buildLT(const Graph& g, const GraphView& view) {
                     const UI d = view.degree(static_cast<int>(v));
                     if (write) {
                         if ((starts[v] & kGrouped) || d == 0) continue;
-                        if (const UI* w = thresholdsOf(v, d)) std::copy(w, w + d + 1, ltThresholds.data() + at);
+                        if (const UI* w = thresholds.of(v)) std::copy(w, w + d + 1, ltThresholds.data() + at);
                         ltAt[v] = static_cast<UI>(at);
                         at += d + 1;
                         continue;
                     }
-                    const UI* w = d > 0 ? thresholdsOf(v, d) : nullptr;
+                    const UI* w = d > 0 ? thresholds.of(v) : nullptr;  // null: out of memory, noted
                     const bool uniform = w != nullptr && equalWeightsSummingToOne(w, d);
                     starts[v] = static_cast<UI>(view.adjOff[v]) | (uniform ? kGrouped : 0);
                     if (uniform || d == 0) continue;
@@ -186,14 +202,10 @@ void FastSampler::buildIC(const GraphView& view) {
         };
         // After a deferred load each node's thresholds are made here from
         // its probabilities, as the load would have made them.
-        std::vector<UI> made;
-        if (view.weights == nullptr) {
-            try {
-                made.resize(maxDeg);
-            } catch (const std::bad_alloc&) {
+        NodeThresholds thresholds(view, maxDeg);
+        if (thresholds.failed) {
 #pragma omp atomic write
-                outOfMemory = true;
-            }
+            outOfMemory = true;
         }
 #pragma omp for schedule(dynamic, 1)
         for (std::size_t b = 0; b < blocks; ++b) {
@@ -204,16 +216,9 @@ void FastSampler::buildIC(const GraphView& view) {
                 nd.start = static_cast<UI>(view.adjOff[v]);
                 if (v > n) break;
                 const UI d = view.degree(static_cast<int>(v));
-                const UI* w = nullptr;  // w[i]: in-edge i
-                if (view.weights != nullptr) {
-                    w = view.thresholds(static_cast<int>(v)) + 1;
-                } else if (made.size() >= d) {
-                    const float* p = view.probabilities + view.adjOff[v];
-                    for (UI i = 0; i < d; ++i) made[i] = edgeThreshold(p[i]);
-                    w = made.data();
-                } else {
-                    continue;  // out of memory, noted above
-                }
+                const UI* all = thresholds.of(v);
+                if (all == nullptr) continue;  // out of memory, noted above
+                const UI* w = all + 1;         // w[i]: in-edge i
                 const bool shared = d > 0 && w[0] > 0 && std::all_of(w, w + d, [&](UI t) { return t == w[0]; });
                 if (shared) {
                     nd.t = w[0];
