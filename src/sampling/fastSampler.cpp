@@ -58,15 +58,18 @@ bool equalWeightsSummingToOne(const UI* w, UI d) {
 // One thread's thresholds of a node at a time (entry 0, then one per
 // in-edge): the graph's or, after a deferred load, made from the node's
 // probabilities as the load would have made them, in a buffer of the
-// thread's own. Null when that buffer could not be had (failed).
+// thread's own. Null when that buffer could not be had, which sets
+// outOfMemory (shared by the team; thrown after the region).
 class NodeThresholds {
 public:
-    NodeThresholds(const GraphView& view, UI maxDeg) : view(view) {
+    NodeThresholds(const GraphView& view, UI maxDeg, bool& outOfMemory) : view(view) {
         if (view.weights != nullptr) return;
         try {
             made.resize(static_cast<std::size_t>(maxDeg) + 1);
         } catch (const std::bad_alloc&) {
             failed = true;
+#pragma omp atomic write
+            outOfMemory = true;
         }
     }
     const UI* of(UI v) {
@@ -75,10 +78,9 @@ public:
         nodeThresholds(view.model, view.probabilities + view.adjOff[v], view.degree(static_cast<int>(v)), made.data());
         return made.data();
     }
-    bool failed = false;
-
 private:
     const GraphView& view;
+    bool failed = false;
     std::vector<UI> made;
 };
 
@@ -124,11 +126,7 @@ void FastSampler::buildLT(const Graph& g, const GraphView& view) {
     auto pass = [&](bool write) {
 #pragma omp parallel num_threads(team) reduction(|| : searches)
         {
-            NodeThresholds thresholds(view, maxDeg);
-            if (thresholds.failed) {
-#pragma omp atomic write
-                outOfMemory = true;
-            }
+            NodeThresholds thresholds(view, maxDeg, outOfMemory);
 #pragma omp for schedule(dynamic, 1)
             for (std::size_t b = 0; b < blocks; ++b) {
                 const UI first = static_cast<UI>(1 + b * kLoadBlock);
@@ -202,11 +200,7 @@ void FastSampler::buildIC(const GraphView& view) {
         };
         // After a deferred load each node's thresholds are made here from
         // its probabilities, as the load would have made them.
-        NodeThresholds thresholds(view, maxDeg);
-        if (thresholds.failed) {
-#pragma omp atomic write
-            outOfMemory = true;
-        }
+        NodeThresholds thresholds(view, maxDeg, outOfMemory);
 #pragma omp for schedule(dynamic, 1)
         for (std::size_t b = 0; b < blocks; ++b) {
             const UI first = static_cast<UI>(1 + b * kLoadBlock);
